@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace velkor {
+
+// The program's own number formatting, which is not printf. The pattern holds
+// one conversion "%[width]d" (decimal) or "%[width]x" (hexadecimal, letter in
+// either case); digits are always upper case, and the width pads with blanks
+// on the left. A leading 0 in the width is just part of the number: "%02X" of
+// 5 gives " 5", never "05". Text around the conversion is copied as it is.
+std::string FormatNumber(std::string_view pattern, long long value);
+
+}  // namespace velkor

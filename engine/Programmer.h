@@ -1,0 +1,95 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Clock.h"
+#include "DeviceTable.h"
+#include "Log.h"
+#include "PortOperations.h"
+
+namespace velkor {
+
+// A serial programming instruction: four bytes, the opcode first on the wire.
+using Instruction = std::array<std::uint8_t, 4>;
+
+// The serial programming engine: bit-level transfer over the parallel port,
+// programming mode and identification, flash writing, HEX loading and fuse
+// writing, plus the frame each command runs in. It reaches the port only
+// through PortOperations, waits only through its Clock and reports only
+// through its Log, so the same engine drives hardware, the simulated target
+// and the tests. One instance holds the state a run of the program keeps.
+class Programmer {
+public:
+    Programmer(PortOperations& port, Clock& clock, Log& log);
+
+    // ---- State kept between commands ----------------------------------
+    std::uint16_t PortAddress = 0x378;  // data register; status at PortAddress + 1
+    std::uint8_t DeviceIndex = 0;       // row of DeviceTable chosen by the last identification
+    std::uint16_t DeviceSignature = 0;  // signature bytes 1 and 2 read last
+    std::vector<std::uint8_t> PageBuffer = std::vector<std::uint8_t>(65536, 0xFF);
+
+    const DEVTYPE& Device() const { return DeviceTable[DeviceIndex]; }
+
+    // ---- Commands: each clears the log and runs in the command frame ----
+    // True when the command reached its successful end.
+    bool ReadSignatureCommand();
+    bool WriteCommand(const std::filesystem::path& hexFile);
+    // Checks both fields first; an invalid one gives the single line "Error"
+    // and no port access. Then writes the fuses in the command frame.
+    bool WriteFuses(std::string_view highText, std::string_view lowText);
+
+    // Opens the driver for PortAddress, runs operation, leaves the port at its
+    // idle pattern and closes the driver. When the port cannot be opened it
+    // logs one line saying why and touches no port.
+    bool RunInCommandFrame(const std::function<bool()>& operation);
+
+    // ---- Serial transfer ------------------------------------------------
+    void PortWrite(std::uint16_t port, std::uint8_t value);
+    std::uint8_t PortRead();
+    void ShortDelay();
+    void SendByte(std::uint8_t value);
+    std::uint8_t ReceiveByte();
+    void SendInstruction(const Instruction& instruction);
+    std::uint8_t QueryInstruction(const Instruction& instruction);
+    void ReleasePort();
+
+    // ---- Programming mode and identification ----------------------------
+    bool ProgrammingEnable();
+    bool EnterProgramming(bool noErase);
+    void ReadSignature();
+
+    // ---- Flash writing ----------------------------------------------------
+    bool WriteFlashByte(std::uint16_t address, std::uint8_t data);
+    void WriteFlashPages();
+
+    // ---- Intel HEX loading ------------------------------------------------
+    // The body of the Write command: opens the file, enters programming mode
+    // with chip erase and programs the flash. True when "---done.---" was logged.
+    bool WriteHexFile(const std::filesystem::path& hexFile);
+
+    // ---- Fuse writing -----------------------------------------------------
+    // The fuse sequence proper, run inside the frame once both fields are valid.
+    bool WriteFuseBytes(std::uint8_t highValue, std::uint8_t lowValue);
+
+private:
+    void Wait(unsigned milliseconds) { clock_.Sleep(milliseconds); }
+    void ResetIntoProgrammingMode(unsigned leadInMilliseconds);
+    bool TryProgrammingEnable();
+    void LogDeviceDescription(const DEVTYPE& device);
+
+    PortOperations& port_;
+    Clock& clock_;
+    Log& log_;
+};
+
+// Where the Write command reads its HEX file: "c:\avrtools\avr.hex" on
+// Windows, $HOME/avrtools/avr.hex elsewhere.
+std::filesystem::path DefaultHexFilePath();
+
+}  // namespace velkor

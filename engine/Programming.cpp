@@ -1,0 +1,130 @@
+// Programming mode and chip identification.
+#include "Format.h"
+#include "Programmer.h"
+
+namespace velkor {
+
+namespace {
+constexpr std::uint8_t kEnableEcho = 0x53;
+constexpr int kAttemptsPerRound = 32;
+constexpr int kResyncPulses = 31;
+constexpr unsigned kRetryWaitMs = 10;
+constexpr std::uint8_t kAtmelMakerCode = 0x1E;
+constexpr Instruction kChipErase{0xAC, 0x80, 0x00, 0x00};
+
+Instruction ReadSignatureByte(std::uint8_t n)
+{
+    return {0x30, 0x00, n, 0x00};
+}
+}  // namespace
+
+// One Programming Enable. A chip in step echoes 0x53 while the third byte is
+// clocked; all four bytes go out whatever the echo.
+bool Programmer::TryProgrammingEnable()
+{
+    SendByte(0xAC);
+    SendByte(0x53);
+    const std::uint8_t echo = ReceiveByte();
+    SendByte(0x00);
+    return echo == kEnableEcho;
+}
+
+bool Programmer::ProgrammingEnable()
+{
+    for (int round = 0; round < 2; ++round) {
+        if (round == 1) {
+            // A chip out of step (an AT90S that saw a stray edge) slips its
+            // byte framing by one bit with each extra SCK pulse.
+            for (int pulse = 0; pulse < kResyncPulses; ++pulse) {
+                PortWrite(PortAddress, 0x01);
+                ShortDelay();
+                PortWrite(PortAddress, 0x00);
+                ShortDelay();
+            }
+        }
+        for (int attempt = 0; attempt < kAttemptsPerRound; ++attempt) {
+            if (TryProgrammingEnable()) {
+                return true;
+            }
+            Wait(kRetryWaitMs);
+        }
+    }
+    return false;
+}
+
+// A positive RESET pulse with SCK low, then RESET held low long enough (the
+// chips need 20 ms) before the first Programming Enable.
+void Programmer::ResetIntoProgrammingMode(unsigned leadInMilliseconds)
+{
+    if (leadInMilliseconds > 0) {
+        PortWrite(PortAddress, 0x00);
+        Wait(leadInMilliseconds);
+    }
+    PortWrite(PortAddress, 0x04);
+    Wait(1);
+    PortWrite(PortAddress, 0x00);
+    Wait(50);
+}
+
+bool Programmer::EnterProgramming(bool noErase)
+{
+    ResetIntoProgrammingMode(5);
+    if (!ProgrammingEnable()) {
+        log_.Append("Program enable fault.");
+        ReleasePort();
+        return false;
+    }
+    ReadSignature();
+    if (noErase) {
+        return true;
+    }
+    log_.Append("");
+    log_.Append("Chip Erase...");
+    SendInstruction(kChipErase);
+    Wait(20);
+    log_.Append("done");
+    // AT90S parts need a new RESET pulse and Programming Enable after an erase.
+    ResetIntoProgrammingMode(0);
+    if (!ProgrammingEnable()) {
+        log_.Append("Program enable fault.");
+        ReleasePort();
+        return false;
+    }
+    return true;
+}
+
+void Programmer::ReadSignature()
+{
+    const std::uint8_t maker = QueryInstruction(ReadSignatureByte(0));
+    if (maker == kAtmelMakerCode) {
+        log_.Append("ATMEL");
+    } else {
+        log_.Append(FormatNumber("Unknown Maker %d", maker));
+    }
+    const std::uint8_t high = QueryInstruction(ReadSignatureByte(1));
+    const std::uint8_t low = QueryInstruction(ReadSignatureByte(2));
+    DeviceSignature = static_cast<std::uint16_t>(high * 256 + low);
+
+    std::uint8_t row = 0;
+    while (DeviceTable[row].Signature != DeviceSignature && DeviceTable[row].Signature != 0) {
+        ++row;
+    }
+    if (DeviceTable[row].Signature != 0) {
+        LogDeviceDescription(DeviceTable[row]);
+    } else {
+        log_.Append(FormatNumber("Unknown CPU %d", DeviceSignature));
+    }
+    DeviceIndex = row;
+}
+
+void Programmer::LogDeviceDescription(const DEVTYPE& device)
+{
+    log_.Append(std::string(" \u3010") + device.Name + "\u3011");
+    log_.Append(FormatNumber("      %dPIN", device.Pins));
+    log_.Append(FormatNumber("      Flash  = %5dbyte", device.FlashSize));
+    log_.Append(FormatNumber("      SRAM   = %5dbyte", device.SramSize));
+    log_.Append(FormatNumber("      EEPROM = %5dbyte", device.EepromSize));
+    log_.Append(FormatNumber("      FUSE   = %5dbyte", device.FuseCount));
+}
+
+}  // namespace velkor
