@@ -1,1 +1,8 @@
-int main() { return 0; }
+#include <iostream>
+
+#include "CliApp.h"
+
+int main(int argc, char** argv)
+{
+    return velkor::RunCli(argc, argv, std::cout, std::cerr);
+}

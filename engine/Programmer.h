@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -87,6 +88,12 @@ private:
     Clock& clock_;
     Log& log_;
 };
+
+// A fuse field: one or two hexadecimal digits (either case) and nothing
+// else. nullopt for anything else.
+std::optional<std::uint8_t> ParseFuseField(std::string_view text);
+// The value of a character ParseFuseField has accepted.
+std::uint8_t FuseHexDigit(char character);
 
 // Where the Write command reads its HEX file: "c:\avrtools\avr.hex" on
 // Windows, $HOME/avrtools/avr.hex elsewhere.

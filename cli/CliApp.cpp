@@ -1,0 +1,175 @@
+#include "CliApp.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <iomanip>
+#include <map>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <stdexcept>
+
+#include "PortIO.h"
+#include "Programmer.h"
+#include "SimulatedTarget.h"
+
+namespace velkor {
+
+namespace {
+
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+class StreamLog final : public Log {
+public:
+    explicit StreamLog(std::ostream& out) : out_(out) {}
+    // Standard output only ever receives the lines of one command, which
+    // starts with an empty log: there is nothing to clear.
+    void Clear() override {}
+
+protected:
+    void AppendLine(std::string_view line) override { out_ << line << '\n' << std::flush; }
+
+private:
+    std::ostream& out_;
+};
+
+std::string Lowercase(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+std::uint16_t ParsePortName(const std::string& name)
+{
+    static const std::map<std::string, std::uint16_t> ports{
+        {"lpt1", 0x378}, {"lpt2", 0x278}, {"lpt3", 0x3BC}, {"0x378", 0x378}, {"0x278", 0x278}, {"0x3bc", 0x3BC}};
+    const auto port = ports.find(Lowercase(name));
+    if (port == ports.end()) {
+        throw UsageError("unknown port '" + name + "': use lpt1, lpt2, lpt3, 0x378, 0x278 or 0x3BC");
+    }
+    return port->second;
+}
+
+struct Options {
+    std::string port = "lpt1";
+    std::optional<std::string> chip;
+    std::optional<std::filesystem::path> stateFile;
+    bool stats = false;
+    std::string command;
+    std::optional<std::filesystem::path> hexFile;
+    std::string fuseHigh;
+    std::string fuseLow;
+};
+
+void CheckSimulationOptions(const Options& options)
+{
+    if (!options.chip && (options.stateFile || options.stats)) {
+        throw UsageError("--sim-state and --stats need --simulate");
+    }
+    if (options.chip && Lowercase(*options.chip) != "none" && sim::FindChipModel(*options.chip) == nullptr) {
+        throw UsageError("unknown chip '" + *options.chip + "'");
+    }
+    if (options.chip && Lowercase(*options.chip) == "none" && options.stateFile) {
+        throw UsageError("--sim-state needs a chip; 'none' has no memories");
+    }
+}
+
+bool RunCommand(Programmer& programmer, const Options& options)
+{
+    if (options.command == "signature") {
+        return programmer.ReadSignatureCommand();
+    }
+    if (options.command == "write") {
+        return programmer.WriteCommand(options.hexFile.value_or(DefaultHexFilePath()));
+    }
+    return programmer.WriteFuses(options.fuseHigh, options.fuseLow);
+}
+
+int RunOnSimulatedTarget(const Options& options, std::ostream& out, std::ostream& err)
+{
+    sim::SimulatedTarget target(*options.chip);
+    if (options.stateFile && std::filesystem::exists(*options.stateFile)) {
+        try {
+            target.chip()->LoadState(*options.stateFile);
+        } catch (const std::exception& e) {
+            throw UsageError(options.stateFile->string() + ": " + e.what());
+        }
+    }
+    StreamLog log(out);
+    Programmer programmer(target.port(), target.clock(), log);
+    programmer.PortAddress = ParsePortName(options.port);
+    const bool succeeded = RunCommand(programmer, options);
+    if (options.stateFile) {
+        target.chip()->SaveState(*options.stateFile);
+    }
+    if (options.stats) {
+        err << "port accesses " << target.port().AccessCount() << ", virtual time " << std::fixed
+            << std::setprecision(6) << target.ElapsedSeconds() << " s, timing violations "
+            << target.ViolationCount() << '\n';
+    }
+    return succeeded ? 0 : kExitFailed;
+}
+
+int RunOnPort(const Options& options, std::ostream& out)
+{
+    TDLPortIO port;
+    SystemClock clock;
+    StreamLog log(out);
+    Programmer programmer(port, clock, log);
+    programmer.PortAddress = ParsePortName(options.port);
+    return RunCommand(programmer, options) ? 0 : kExitFailed;
+}
+
+void DefineOptions(CLI::App& app, Options& options)
+{
+    app.require_subcommand(1);
+    app.add_option("--port", options.port, "lpt1 | lpt2 | lpt3 | 0x378 | 0x278 | 0x3BC (default lpt1)");
+    app.add_option("--simulate", options.chip, "run on a simulated chip: a device-table name, ATmega328P, ATmega32, or none");
+    app.add_option("--sim-state", options.stateFile, "with --simulate: load the chip's memories from FILE (JSON) and save them back");
+    app.add_flag("--stats", options.stats, "with --simulate: port accesses, virtual time and timing violations on standard error");
+
+    app.add_subcommand("signature", "read the chip's signature (Read Signature)")->callback([&] { options.command = "signature"; });
+    auto* write = app.add_subcommand("write", "erase the chip and program its flash from a HEX file (Write)");
+    write->add_option("HEXFILE", options.hexFile, "Intel HEX file (default " + DefaultHexFilePath().string() + ")");
+    write->callback([&] { options.command = "write"; });
+    auto* fuse = app.add_subcommand("fuse", "write the fuse bytes typed in hexadecimal (Write FUSE bit)");
+    fuse->add_option("HIGH", options.fuseHigh, "the high fuse byte's text")->required();
+    fuse->add_option("LOW", options.fuseLow, "the low fuse byte's text")->required();
+    fuse->callback([&] { options.command = "fuse"; });
+}
+
+}  // namespace
+
+int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
+{
+    CLI::App app("Programs AVR microcontrollers in-system through a PC parallel port.", "velkor-cli");
+    Options options;
+    DefineOptions(app, options);
+    try {
+        app.parse(argc, argv);
+        ParsePortName(options.port);
+        CheckSimulationOptions(options);
+        return options.chip ? RunOnSimulatedTarget(options, out, err) : RunOnPort(options, out);
+    } catch (const CLI::Success& e) {
+        return app.exit(e, out, err);
+    } catch (const CLI::Error& e) {
+        app.exit(e, out, err);
+        return kExitUsage;
+    } catch (const UsageError& e) {
+        err << "velkor-cli: " << e.what() << '\n';
+        return kExitUsage;
+    } catch (const std::exception& e) {
+        err << "velkor-cli: " << e.what() << '\n';
+        return kExitFailed;
+    }
+}
+
+}  // namespace velkor

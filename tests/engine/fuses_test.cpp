@@ -1,0 +1,134 @@
+// The Write FUSE bit command: the fields, the fuse sequence and the guard
+// against values that would lock the programmer out.
+#include <gtest/gtest.h>
+
+#include "Programmer.h"
+#include "Recorder.h"
+#include "SimulatedTarget.h"
+
+namespace velkor {
+namespace {
+
+using testing::Event;
+
+TEST(ParseFuseField, AcceptsOneOrTwoHexDigitsOfEitherCaseAndNothingElse)
+{
+    EXPECT_EQ(ParseFuseField("1"), 0x01);
+    EXPECT_EQ(ParseFuseField("ff"), 0xFF);
+    EXPECT_EQ(ParseFuseField("FF"), 0xFF);
+    EXPECT_EQ(ParseFuseField("fF"), 0xFF);
+    EXPECT_EQ(ParseFuseField("0a"), 0x0A);
+    for (const char* invalid : {"", "0x1F", "$1F", " 1", "1 ", "G", "1G", "123", "\x82\x60"}) {
+        EXPECT_EQ(ParseFuseField(invalid), std::nullopt) << '"' << invalid << '"';
+    }
+}
+
+class WriteFusesTest : public ::testing::Test {
+protected:
+    void Attach(const char* chipName)
+    {
+        target = std::make_unique<sim::SimulatedTarget>(chipName);
+        port = std::make_unique<testing::RecordingPort>(target->port(), trace);
+        clock = std::make_unique<testing::RecordingClock>(target->clock(), trace);
+        programmer = std::make_unique<Programmer>(*port, *clock, log);
+    }
+
+    std::vector<std::string> LinesAfterIdentification() const
+    {
+        return log.lines.size() < 7 ? std::vector<std::string>{} : std::vector<std::string>(log.lines.begin() + 7, log.lines.end());
+    }
+
+    std::unique_ptr<sim::SimulatedTarget> target;
+    testing::Trace trace;
+    std::unique_ptr<testing::RecordingPort> port;
+    std::unique_ptr<testing::RecordingClock> clock;
+    MemoryLog log;
+    std::unique_ptr<Programmer> programmer;
+};
+
+TEST_F(WriteFusesTest, AnInvalidFieldGivesOneErrorLineAndNeverOpensTheDriver)
+{
+    Attach("ATmega8");
+    for (const auto& [high, low] : {std::pair{"", "e1"}, std::pair{"d9", "G"}, std::pair{"0x1F", "$1F"}}) {
+        log.lines = {"left over"};
+        EXPECT_FALSE(programmer->WriteFuses(high, low));
+        EXPECT_EQ(log.lines, std::vector<std::string>{"Error"});
+    }
+    EXPECT_TRUE(trace.events.empty());
+}
+
+TEST_F(WriteFusesTest, WritesBothFusesAndShowsWhatTheChipReadsBack)
+{
+    Attach("ATmega8");
+    EXPECT_TRUE(programmer->WriteFuses("d1", "e4"));
+
+    EXPECT_EQ(LinesAfterIdentification(), (std::vector<std::string>{"Write Fuse bit.", "D1", "D1", "E4", "E4", "Complete"}));
+    EXPECT_EQ(target->chip()->FuseHigh(), 0xD1);
+    EXPECT_EQ(target->chip()->FuseLow(), 0xE4);
+    EXPECT_EQ(trace.events.back().kind, Event::Kind::Close);
+    EXPECT_EQ(trace.Writes().back(), 0x84);
+    EXPECT_TRUE(target->chip()->TimingViolations().empty());
+}
+
+TEST_F(WriteFusesTest, ValuesAreEchoedBlankPaddedAndTheReadBackShowsWhatTheChipKept)
+{
+    Attach("ATmega48");
+    // SPIEN (high bit 5) cannot be unprogrammed serially: the chip keeps it.
+    EXPECT_TRUE(programmer->WriteFuses("df", "5"));
+    EXPECT_EQ(LinesAfterIdentification(), (std::vector<std::string>{"Write Fuse bit.", "DF", "DF", " 5", " 5", "Complete"}));
+    log.Clear();
+    EXPECT_TRUE(programmer->WriteFuses("FF", "62"));
+    EXPECT_EQ(LinesAfterIdentification().at(2), "DF");
+}
+
+TEST_F(WriteFusesTest, ChipsWithoutTwoFuseBytesGetNoFuseInstruction)
+{
+    for (const char* chip : {"AT90S2333", "AT90S1200", "ATmega32"}) {
+        Attach(chip);
+        const auto lowBefore = target->chip()->FuseLow();
+        EXPECT_FALSE(programmer->WriteFuses("d9", "00"));
+        EXPECT_EQ(log.lines.size(), std::string(chip) == "ATmega32" ? 2u : 7u) << chip;
+        EXPECT_EQ(target->chip()->FuseLow(), lowBefore) << chip;
+        EXPECT_EQ(trace.Writes().back(), 0x84);
+    }
+}
+
+TEST_F(WriteFusesTest, NoChipLogsOnlyTheFaultAndReleasesThePort)
+{
+    Attach("none");
+    EXPECT_FALSE(programmer->WriteFuses("d9", "e1"));
+    EXPECT_EQ(log.lines, std::vector<std::string>{"Program enable fault."});
+    EXPECT_EQ(trace.Writes().back(), 0x84);
+    EXPECT_EQ(trace.events.back().kind, Event::Kind::Close);
+}
+
+struct LockoutCase {
+    const char* chip;
+    const char* high;
+    const char* bit;
+};
+
+class LockoutGuard : public WriteFusesTest, public ::testing::WithParamInterface<LockoutCase> {};
+
+TEST_P(LockoutGuard, RefusesAValueThatWouldEndSerialProgrammingAndWritesNothing)
+{
+    Attach(GetParam().chip);
+    const auto highBefore = target->chip()->FuseHigh();
+    const auto lowBefore = target->chip()->FuseLow();
+
+    EXPECT_FALSE(programmer->WriteFuses(GetParam().high, "00"));
+
+    EXPECT_EQ(LinesAfterIdentification(),
+              std::vector<std::string>{std::string("FUSE (High) ") + GetParam().high + " would disable serial programming (" +
+                                       GetParam().bit + ")."});
+    EXPECT_EQ(target->chip()->FuseHigh(), highBefore);
+    EXPECT_EQ(target->chip()->FuseLow(), lowBefore);
+}
+
+INSTANTIATE_TEST_SUITE_P(TwoFuseChips, LockoutGuard,
+                         ::testing::Values(LockoutCase{"ATtiny26", "E7", "RSTDISBL"}, LockoutCase{"ATmega8", "59", "RSTDISBL"},
+                                           LockoutCase{"ATmega48", "5F", "RSTDISBL"}, LockoutCase{"ATmega88", "9F", "DWEN"},
+                                           LockoutCase{"ATmega168", "1F", "RSTDISBL"}));
+
+}  // namespace
+}  // namespace velkor

@@ -1,0 +1,86 @@
+// What goes over the wires for single bytes and instructions.
+#include <gtest/gtest.h>
+
+#include "Programmer.h"
+#include "Recorder.h"
+
+namespace velkor {
+namespace {
+
+using testing::Event;
+
+class TransferTest : public ::testing::Test {
+protected:
+    TransferTest() : recordingPort(port, trace), recordingClock(clock, trace), programmer(recordingPort, recordingClock, log) {}
+
+    testing::ScriptedStatusPort port;
+    testing::NullClock clock;
+    testing::Trace trace;
+    testing::RecordingPort recordingPort;
+    testing::RecordingClock recordingClock;
+    MemoryLog log;
+    Programmer programmer;
+};
+
+TEST_F(TransferTest, SendByteClocksEachBitMsbFirstWithADelayAfterEveryWrite)
+{
+    programmer.PortAddress = 0x278;
+    programmer.SendByte(0xAC);
+
+    const std::vector<std::uint8_t> expected{2, 3, 2, 0, 1, 0, 2, 3, 2, 0, 1, 0, 2, 3, 2, 2, 3, 2, 0, 1, 0, 0, 1, 0};
+    ASSERT_EQ(trace.events.size(), 2 * expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(trace.events[2 * i], (Event{Event::Kind::Write, 0x278, expected[i]})) << "write " << i;
+        EXPECT_EQ(trace.events[2 * i + 1].kind, Event::Kind::Delay) << "after write " << i;
+    }
+}
+
+TEST_F(TransferTest, ReceiveByteReadsTheInvertedBusyLineWhileSckIsHigh)
+{
+    port.status = 0x78;  // BUSY bit 0: MISO high
+    EXPECT_EQ(programmer.ReceiveByte(), 0xFF);
+    port.status = 0xF8;  // BUSY bit 1: MISO low
+    EXPECT_EQ(programmer.ReceiveByte(), 0x00);
+
+    trace.Clear();
+    programmer.ReceiveByte();
+    ASSERT_EQ(trace.events.size(), 8u * 5u);
+    for (std::size_t bit = 0; bit < 8; ++bit) {
+        const auto* e = &trace.events[bit * 5];
+        EXPECT_EQ(e[0], (Event{Event::Kind::Write, 0x378, 0x01}));
+        EXPECT_EQ(e[1].kind, Event::Kind::Delay);
+        EXPECT_EQ(e[2], (Event{Event::Kind::Read, 0x379, 0xF8}));
+        EXPECT_EQ(e[3], (Event{Event::Kind::Write, 0x378, 0x00}));
+        EXPECT_EQ(e[4].kind, Event::Kind::Delay);
+    }
+}
+
+TEST_F(TransferTest, QueryInstructionSendsThreeBytesAndNeverTheFourth)
+{
+    programmer.QueryInstruction({0x30, 0x00, 0x01, 0xFF});
+
+    const auto writes = trace.Writes();
+    ASSERT_EQ(writes.size(), 3u * 24u + 16u);
+    // Byte 3 is 0x01: only its last bit drives MOSI.
+    EXPECT_EQ(writes[2 * 24 + 21], 0x02);
+    // The received byte is clocked with MOSI held low.
+    for (std::size_t i = 3 * 24; i < writes.size(); ++i) {
+        EXPECT_EQ(writes[i] & 0x02, 0) << "write " << i;
+    }
+    EXPECT_EQ(trace.Count(Event::Kind::Read), 8u);
+}
+
+TEST_F(TransferTest, EveryTransferHoldsResetLowAndReleasePortWritesOnlyTheIdlePattern)
+{
+    programmer.SendInstruction({0xFF, 0xFF, 0xFF, 0xFF});
+    programmer.ReceiveByte();
+    for (const std::uint8_t w : trace.Writes()) {
+        EXPECT_EQ(w & 0xFC & ~0x02, 0) << "only SCK and MOSI may be set";
+    }
+    trace.Clear();
+    programmer.ReleasePort();
+    EXPECT_EQ(trace.events, (std::vector<Event>{{Event::Kind::Write, 0x378, 0x84}}));
+}
+
+}  // namespace
+}  // namespace velkor
