@@ -1,0 +1,133 @@
+// velkor-cli against the simulated chip: what reaches standard output and
+// standard error, the exit status, and the state file.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "CliApp.h"
+
+namespace velkor {
+namespace {
+
+struct CliRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+CliRun Run(std::vector<const char*> args)
+{
+    args.insert(args.begin(), "velkor-cli");
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = RunCli(static_cast<int>(args.size()), args.data(), out, err);
+    return {status, out.str(), err.str()};
+}
+
+class StateFile : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        path = std::filesystem::temp_directory_path() /
+               ("velkor-cli-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".json");
+        std::filesystem::remove(path);
+    }
+    void TearDown() override { std::filesystem::remove(path); }
+
+    nlohmann::json Read() const { return nlohmann::json::parse(std::ifstream(path)); }
+
+    std::filesystem::path path;
+};
+
+TEST(Cli, SignatureOfASimulatedATmega8PrintsExactlyItsSevenLines)
+{
+    const CliRun run = Run({"--simulate", "atmega8", "signature"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out,
+              "ATMEL\n 【ATmega8】\n      28PIN\n      Flash  =  8192byte\n      SRAM   =  1024byte\n"
+              "      EEPROM =   512byte\n      FUSE   =     2byte\n");
+    EXPECT_EQ(run.err, "");
+}
+
+TEST(Cli, UnlistedAndAbsentChips)
+{
+    const CliRun unlisted = Run({"--simulate", "ATmega328P", "signature"});
+    EXPECT_EQ(unlisted.status, 0);
+    EXPECT_EQ(unlisted.out, "ATMEL\nUnknown CPU 38159\n");
+
+    const CliRun none = Run({"--simulate", "none", "--port", "LPT3", "signature"});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.out, "Program enable fault.\n");
+}
+
+TEST(Cli, StatsGoToStandardErrorAsOneLine)
+{
+    const CliRun run = Run({"--simulate", "ATtiny26", "--stats", "signature"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.substr(0, 6), "ATMEL\n");
+    EXPECT_NE(run.err.find("port accesses "), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(" s, timing violations 0\n"), std::string::npos) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1);
+}
+
+TEST(Cli, UsageErrorsExitWithTwoAndPrintNothingOnStandardOutput)
+{
+    for (const auto& args : std::vector<std::vector<const char*>>{
+             {},
+             {"--stats", "signature"},
+             {"--sim-state", "x.json", "signature"},
+             {"--simulate", "ATmega9", "signature"},
+             {"--simulate", "ATmega8", "--port", "lpt4", "signature"},
+             {"--simulate", "none", "--sim-state", "x.json", "signature"},
+             {"--simulate", "ATmega8", "fuse", "d9"},
+             {"--simulate", "ATmega8", "erase"},
+         }) {
+        const CliRun run = Run(args);
+        EXPECT_EQ(run.status, 2) << run.err;
+        EXPECT_EQ(run.out, "");
+        EXPECT_FALSE(run.err.empty());
+    }
+}
+
+TEST_F(StateFile, FuseWriteIsKeptInTheStateFile)
+{
+    const CliRun run = Run({"--simulate", "ATmega8", "--sim-state", path.c_str(), "fuse", "d1", "e4"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("Write Fuse bit.\nD1\nD1\nE4\nE4\nComplete\n"), std::string::npos) << run.out;
+
+    const nlohmann::json state = Read();
+    EXPECT_EQ(state["chip"], "ATmega8");
+    EXPECT_EQ(state["fuses"]["high"], "D1");
+    EXPECT_EQ(state["fuses"]["low"], "E4");
+
+    // The next run starts from the saved fuses.
+    const CliRun again = Run({"--simulate", "ATmega8", "--sim-state", path.c_str(), "fuse", "d9", "e1"});
+    EXPECT_EQ(again.status, 0);
+    EXPECT_EQ(Read()["fuses"]["high"], "D9");
+}
+
+TEST_F(StateFile, AStateFileOfAnotherChipIsAUsageErrorAndIsLeftAlone)
+{
+    ASSERT_EQ(Run({"--simulate", "ATmega8", "--sim-state", path.c_str(), "signature"}).status, 0);
+    const auto before = Read();
+
+    const CliRun run = Run({"--simulate", "ATmega168", "--sim-state", path.c_str(), "signature"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(Read(), before);
+}
+
+TEST(Cli, AnInvalidFuseFieldIsTheCommandsOwnErrorLine)
+{
+    const CliRun run = Run({"--simulate", "ATmega8", "fuse", "0x1F", "e1"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "Error\n");
+}
+
+}  // namespace
+}  // namespace velkor
