@@ -16,6 +16,8 @@
 
 namespace velkor {
 
+struct HexEntry;
+
 // A serial programming instruction: four bytes, the opcode first on the wire.
 using Instruction = std::array<std::uint8_t, 4>;
 
@@ -83,6 +85,8 @@ private:
     void ResetIntoProgrammingMode(unsigned leadInMilliseconds);
     bool TryProgrammingEnable();
     void LogDeviceDescription(const DEVTYPE& device);
+    void ProgramPage(unsigned start, unsigned pageSize);
+    bool ProgramRecord(const HexEntry& record, bool pageMode);
 
     PortOperations& port_;
     Clock& clock_;

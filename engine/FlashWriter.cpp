@@ -1,0 +1,94 @@
+// Flash writing: byte by byte with read-back polling on chips without pages,
+// page by page from PageBuffer on chips with pages. Both start from a chip
+// that has just been erased, so 0xFF never needs to be sent.
+#include <algorithm>
+
+#include "Format.h"
+#include "Programmer.h"
+
+namespace velkor {
+
+namespace {
+constexpr std::uint8_t kErased = 0xFF;
+// Bit 3 of the byte-wise opcodes selects the high byte of a flash word.
+constexpr std::uint8_t kHighByte = 0x08;
+constexpr std::uint8_t kWriteProgramMemory = 0x40;
+constexpr std::uint8_t kReadProgramMemory = 0x20;
+constexpr std::uint8_t kLoadProgramMemoryPage = 0x40;
+constexpr std::uint8_t kWriteProgramMemoryPage = 0x4C;
+
+// The AT90S1200 cannot be polled: a read right after a write may program the
+// other byte of the word. Every byte gets the full write time instead.
+constexpr std::uint16_t kUnpollableChip = 0x9001;
+// Longest byte write time of the byte-mode chips at 5 V.
+constexpr unsigned kByteWriteMs = 5;
+constexpr int kPollReads = 6;
+constexpr unsigned kPollIntervalMs = 1;
+// A page takes 4.5 ms to program; nothing may be sent meanwhile.
+constexpr unsigned kPageWriteMs = 10;
+
+std::uint8_t HighByteFlag(unsigned byteAddress)
+{
+    return (byteAddress & 1u) != 0 ? kHighByte : 0x00;
+}
+}  // namespace
+
+bool Programmer::WriteFlashByte(std::uint16_t address, std::uint8_t data)
+{
+    if (data == kErased) {
+        return true;
+    }
+    const std::uint8_t half = HighByteFlag(address);
+    const unsigned word = address >> 1;
+    const auto wordHigh = static_cast<std::uint8_t>(word >> 8);
+    const auto wordLow = static_cast<std::uint8_t>(word & 0xFF);
+    SendInstruction({static_cast<std::uint8_t>(kWriteProgramMemory | half), wordHigh, wordLow, data});
+
+    // While busy the chip reads back its poll value (0x7F or 0xFF) at the
+    // address being written, so data equal to it cannot be confirmed.
+    if (data == Device().NoPollValue || Device().Signature == kUnpollableChip) {
+        Wait(kByteWriteMs);
+        return true;
+    }
+    const Instruction readBack{static_cast<std::uint8_t>(kReadProgramMemory | half), wordHigh, wordLow, 0x00};
+    for (int read = 0; read < kPollReads; ++read) {
+        if (QueryInstruction(readBack) == data) {
+            return true;
+        }
+        Wait(kPollIntervalMs);
+    }
+    log_.Append("Verify Error.");
+    ReleasePort();
+    return false;
+}
+
+void Programmer::WriteFlashPages()
+{
+    const unsigned pageSize = Device().PageSize;
+    const unsigned flashSize = Device().FlashSize;
+    if (pageSize == 0) {
+        return;  // a byte-mode chip has no pages to walk
+    }
+    for (unsigned start = 0; start < flashSize; start += pageSize) {
+        const auto page = PageBuffer.begin() + start;
+        if (std::any_of(page, page + pageSize, [](std::uint8_t byte) { return byte != kErased; })) {
+            ProgramPage(start, pageSize);
+        }
+        log_.Append(FormatNumber("%x", start));
+    }
+}
+
+// Loads every byte of the page, 0xFF included, low byte of each word before
+// its high byte as the chips require, then writes the page.
+void Programmer::ProgramPage(unsigned start, unsigned pageSize)
+{
+    for (unsigned i = 0; i < pageSize; ++i) {
+        SendInstruction({static_cast<std::uint8_t>(kLoadProgramMemoryPage | HighByteFlag(i)), 0x00,
+                         static_cast<std::uint8_t>((i >> 1) & 0xFF), PageBuffer[start + i]});
+    }
+    SendInstruction({kWriteProgramMemoryPage, static_cast<std::uint8_t>(start >> 9),
+                     static_cast<std::uint8_t>((start >> 1) & 0xFF), PageBuffer[start + pageSize - 1]});
+    Wait(kPageWriteMs);
+}
+
+}  // namespace velkor

@@ -1,0 +1,271 @@
+#include "HexFile.h"
+
+#include <utility>
+
+#include "Format.h"
+
+namespace velkor {
+
+namespace {
+// 1-based character positions of a record's fields: ":" at 1, the byte count
+// at 2, the load address at 4, the record type at 8, the data from 10 on and
+// the checksum right after the data.
+constexpr std::size_t kCountPosition = 2;
+constexpr std::size_t kAddressPosition = 4;
+constexpr std::size_t kTypePosition = 8;
+constexpr std::size_t kDataPosition = 10;
+// A record with no data: start code, count, address, type and checksum.
+constexpr std::size_t kShortestRecord = 11;
+// A record with 255 data bytes.
+constexpr std::size_t kLongestRecord = kShortestRecord + 2 * 255;
+
+constexpr std::uint8_t kDataRecord = 0x00;
+constexpr std::uint8_t kEndOfFileRecord = 0x01;
+constexpr std::uint8_t kSegmentAddressRecord = 0x02;
+constexpr std::uint8_t kLinearAddressRecord = 0x04;
+}  // namespace
+
+std::optional<std::uint8_t> MemoryByteStream::NextByte()
+{
+    if (next_ == bytes_.size()) {
+        return std::nullopt;
+    }
+    return bytes_[next_++];
+}
+
+FileByteStream::FileByteStream(const std::filesystem::path& path)
+{
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
+        return;
+    }
+#ifdef _WIN32
+    file_ = _wfopen(path.c_str(), L"rb");
+#else
+    file_ = std::fopen(path.c_str(), "rb");
+#endif
+}
+
+FileByteStream::~FileByteStream()
+{
+    if (file_ != nullptr) {
+        std::fclose(file_);
+    }
+}
+
+std::optional<std::uint8_t> FileByteStream::NextByte()
+{
+    if (file_ == nullptr) {
+        return std::nullopt;
+    }
+    const int byte = std::getc(file_);
+    if (byte == EOF) {
+        failed_ = std::ferror(file_) != 0;
+        return std::nullopt;
+    }
+    return static_cast<std::uint8_t>(byte);
+}
+
+std::string ErrorText(const HexEntry& entry)
+{
+    const auto inLine = [&entry](std::string_view pattern) {
+        return FormatNumber(pattern, static_cast<long long>(entry.lineNumber));
+    };
+    switch (entry.kind) {
+    case HexEntry::Kind::NotIntelHex:
+        return FormatNumber("Not Intel-Hex-File.(%d)", entry.firstCharacter);
+    case HexEntry::Kind::BadHexDigit:
+        return inLine("Bad hex digit in line %d.");
+    case HexEntry::Kind::RecordTooShort:
+        return inLine("Record too short in line %d.");
+    case HexEntry::Kind::ChecksumError:
+        return inLine("Checksum error in line %d.");
+    case HexEntry::Kind::BadAddressRecord:
+        return inLine("Bad address record in line %d.");
+    case HexEntry::Kind::ReadError:
+        return "File read error.";
+    case HexEntry::Kind::Data:
+    case HexEntry::Kind::End:
+        break;
+    }
+    return {};
+}
+
+std::optional<std::uint8_t> HexDigit(char character)
+{
+    if (character >= '0' && character <= '9') {
+        return static_cast<std::uint8_t>(character - '0');
+    }
+    if (character >= 'A' && character <= 'F') {
+        return static_cast<std::uint8_t>(character - 'A' + 10);
+    }
+    if (character >= 'a' && character <= 'f') {
+        return static_cast<std::uint8_t>(character - 'a' + 10);
+    }
+    return std::nullopt;
+}
+
+HexEntry HexReader::Next()
+{
+    while (!final_) {
+        if (!ReadLine()) {
+            final_ = LineEntry(stream_.ReadFailed() ? HexEntry::Kind::ReadError : HexEntry::Kind::End);
+            break;
+        }
+        if (stream_.ReadFailed()) {
+            // The line was cut off by the failing read: not a fault of the file's content.
+            final_ = LineEntry(HexEntry::Kind::ReadError);
+            break;
+        }
+        std::optional<HexEntry> entry = ParseLine();
+        if (!entry) {
+            continue;
+        }
+        if (entry->kind == HexEntry::Kind::Data) {
+            return std::move(*entry);
+        }
+        final_ = std::move(entry);
+    }
+    return *final_;
+}
+
+bool HexReader::ReadLine()
+{
+    line_.clear();
+    std::optional<std::uint8_t> byte = NextByte();
+    if (!byte) {
+        return false;
+    }
+    ++lineNumber_;
+    firstByte_ = *byte;
+    for (; byte; byte = NextByte()) {
+        if (*byte == '\n') {
+            break;
+        }
+        if (*byte == '\r') {
+            // CR LF is one line end; a CR alone ends the line as well.
+            std::optional<std::uint8_t> next = NextByte();
+            if (next && *next != '\n') {
+                lookahead_ = next;
+            }
+            break;
+        }
+        // Characters past the longest record are never looked at; not keeping
+        // them bounds what one line can cost, however long it is.
+        if (line_.size() < kLongestRecord) {
+            line_.push_back(static_cast<char>(*byte));
+        }
+    }
+    return true;
+}
+
+std::optional<std::uint8_t> HexReader::NextByte()
+{
+    if (lookahead_) {
+        return std::exchange(lookahead_, std::nullopt);
+    }
+    return stream_.NextByte();
+}
+
+std::optional<HexEntry> HexReader::ParseLine()
+{
+    if (firstByte_ != ':') {
+        HexEntry entry = LineEntry(HexEntry::Kind::NotIntelHex);
+        entry.firstCharacter = firstByte_;
+        return entry;
+    }
+    if (line_.size() < kShortestRecord) {
+        return LineEntry(HexEntry::Kind::RecordTooShort);
+    }
+    const std::optional<std::uint8_t> count = HexByteAt(kCountPosition);
+    if (!count) {
+        return LineEntry(HexEntry::Kind::BadHexDigit);
+    }
+    const std::size_t checksumPosition = kDataPosition + 2 * std::size_t{*count};
+    if (line_.size() < checksumPosition + 1) {
+        return LineEntry(HexEntry::Kind::RecordTooShort);
+    }
+    const std::optional<std::uint16_t> loadAddress = HexWordAt(kAddressPosition);
+    const std::optional<std::uint8_t> type = HexByteAt(kTypePosition);
+    const std::optional<std::uint8_t> checksum = HexByteAt(checksumPosition);
+    if (!loadAddress || !type || !checksum) {
+        return LineEntry(HexEntry::Kind::BadHexDigit);
+    }
+    // All bytes of a record, checksum included, add up to 0 modulo 256.
+    unsigned sum = *count + (*loadAddress >> 8) + (*loadAddress & 0xFFu) + *type + *checksum;
+    std::vector<std::uint8_t> data;
+    data.reserve(*count);
+    for (std::size_t i = 0; i < *count; ++i) {
+        const std::optional<std::uint8_t> byte = HexByteAt(kDataPosition + 2 * i);
+        if (!byte) {
+            return LineEntry(HexEntry::Kind::BadHexDigit);
+        }
+        data.push_back(*byte);
+        sum += *byte;
+    }
+    if ((sum & 0xFFu) != 0) {
+        return LineEntry(HexEntry::Kind::ChecksumError);
+    }
+    return Interpret(*type, *loadAddress, std::move(data));
+}
+
+std::optional<HexEntry> HexReader::Interpret(std::uint8_t type, std::uint16_t loadAddress,
+                                             std::vector<std::uint8_t> data)
+{
+    switch (type) {
+    case kDataRecord: {
+        if (data.empty()) {
+            return std::nullopt;
+        }
+        HexEntry entry = LineEntry(HexEntry::Kind::Data);
+        entry.address = base_ + loadAddress;
+        entry.data = std::move(data);
+        return entry;
+    }
+    case kEndOfFileRecord:
+        return LineEntry(HexEntry::Kind::End);
+    case kSegmentAddressRecord:
+    case kLinearAddressRecord: {
+        if (data.size() != 2) {
+            return LineEntry(HexEntry::Kind::BadAddressRecord);
+        }
+        const std::uint32_t value = (std::uint32_t{data[0]} << 8) | data[1];
+        base_ = type == kSegmentAddressRecord ? value << 4 : value << 16;
+        return std::nullopt;
+    }
+    default:
+        // Start addresses (types 03 and 05) mean nothing to a programmer.
+        return std::nullopt;
+    }
+}
+
+HexEntry HexReader::LineEntry(HexEntry::Kind kind) const
+{
+    HexEntry entry;
+    entry.kind = kind;
+    entry.lineNumber = lineNumber_;
+    return entry;
+}
+
+// Callers have checked that the line reaches the field.
+std::optional<std::uint8_t> HexReader::HexByteAt(std::size_t position) const
+{
+    const std::optional<std::uint8_t> high = HexDigit(line_[position - 1]);
+    const std::optional<std::uint8_t> low = HexDigit(line_[position]);
+    if (!high || !low) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint8_t>(*high * 16 + *low);
+}
+
+std::optional<std::uint16_t> HexReader::HexWordAt(std::size_t position) const
+{
+    const std::optional<std::uint8_t> high = HexByteAt(position);
+    const std::optional<std::uint8_t> low = HexByteAt(position + 2);
+    if (!high || !low) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint16_t>(*high * 256 + *low);
+}
+
+}  // namespace velkor

@@ -1,0 +1,122 @@
+#pragma once
+
+// Reading Intel HEX: a byte stream is cut into lines, each line checked as a
+// record, and the data records handed out with their full byte addresses.
+// Nothing here touches the chip, so the reader can be driven from any bytes.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace velkor {
+
+// Where HEX text comes from, one byte at a time.
+class ByteStream {
+public:
+    virtual ~ByteStream() = default;
+    // The next byte; nothing at the end of the stream or once a read failed.
+    virtual std::optional<std::uint8_t> NextByte() = 0;
+    // True once a read has failed, as opposed to the stream having ended.
+    virtual bool ReadFailed() const = 0;
+};
+
+class MemoryByteStream final : public ByteStream {
+public:
+    explicit MemoryByteStream(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+
+    std::optional<std::uint8_t> NextByte() override;
+    bool ReadFailed() const override { return false; }
+
+private:
+    std::span<const std::uint8_t> bytes_;
+    std::size_t next_ = 0;
+};
+
+// A file opened for reading only, read through the C library's buffer so that
+// a failing read can be told from the end of the file.
+class FileByteStream final : public ByteStream {
+public:
+    explicit FileByteStream(const std::filesystem::path& path);
+    ~FileByteStream() override;
+    FileByteStream(const FileByteStream&) = delete;
+    FileByteStream& operator=(const FileByteStream&) = delete;
+
+    // False when there was no file to open at the path (a folder counts as none).
+    bool IsOpen() const { return file_ != nullptr; }
+
+    std::optional<std::uint8_t> NextByte() override;
+    bool ReadFailed() const override { return failed_; }
+
+private:
+    std::FILE* file_ = nullptr;
+    bool failed_ = false;
+};
+
+// What the reader found next: a data record, the end of the data, or the
+// reason the file cannot be used from here on.
+struct HexEntry {
+    enum class Kind {
+        Data,
+        End,
+        NotIntelHex,
+        BadHexDigit,
+        RecordTooShort,
+        ChecksumError,
+        BadAddressRecord,
+        ReadError,
+    };
+
+    Kind kind = Kind::End;
+    std::size_t lineNumber = 0;       // 1-based line the entry comes from
+    std::uint32_t address = 0;        // Data: byte address of data[0], extended base included
+    std::vector<std::uint8_t> data;   // Data: 1 to 255 bytes
+    std::uint8_t firstCharacter = 0;  // NotIntelHex: the line's first byte (its terminator if empty)
+
+    bool IsError() const { return kind != Kind::Data && kind != Kind::End; }
+};
+
+// The log line for an entry whose IsError() is true, e.g. "Checksum error in line 12.".
+std::string ErrorText(const HexEntry& entry);
+
+// The value of a hexadecimal digit of either case; nothing for any other character.
+std::optional<std::uint8_t> HexDigit(char character);
+
+// Reads records line by line. A line ends at LF, CR LF or a CR alone. Data
+// records (type 00) come out with their address extended by the last type 02
+// or 04 record; the end-of-file record (type 01) ends the reading, and other
+// types are passed over, as are data records with no data.
+class HexReader {
+public:
+    explicit HexReader(ByteStream& stream) : stream_(stream) {}
+
+    // The next data record, or End, or the error that stops the reading.
+    // Once End or an error has come, every later call returns it again.
+    HexEntry Next();
+
+private:
+    bool ReadLine();
+    std::optional<std::uint8_t> NextByte();
+    // What the current line gives: nothing for a line that only sets the
+    // address base or is passed over.
+    std::optional<HexEntry> ParseLine();
+    std::optional<HexEntry> Interpret(std::uint8_t type, std::uint16_t loadAddress,
+                                      std::vector<std::uint8_t> data);
+    HexEntry LineEntry(HexEntry::Kind kind) const;
+    std::optional<std::uint8_t> HexByteAt(std::size_t position) const;
+    std::optional<std::uint16_t> HexWordAt(std::size_t position) const;
+
+    ByteStream& stream_;
+    std::string line_;                        // the current line, terminator excluded
+    std::uint8_t firstByte_ = 0;              // the line's first byte, terminator included
+    std::optional<std::uint8_t> lookahead_;   // the byte read after a CR that was not LF
+    std::size_t lineNumber_ = 0;
+    std::uint32_t base_ = 0;                  // from the last extended address record
+    std::optional<HexEntry> final_;
+};
+
+}  // namespace velkor
