@@ -1,0 +1,37 @@
+#pragma once
+
+// One way of reaching a port on Linux (ppdev, raw port I/O): opened for one
+// base address, then read and written through PortAccess.
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "PortDriver.h"
+
+namespace velkor {
+
+struct OpenResult {
+    enum class Status {
+        Opened,
+        NotHere,  // this way does not lead to that port; another may
+        Failed,   // the port is there but cannot be had
+    } status;
+    std::string reason;  // for NotHere and Failed, in words a user can act on
+};
+
+class PortBackend : public PortAccess {
+public:
+    virtual OpenResult Open(std::uint16_t baseAddress) = 0;
+    virtual void Close() = 0;
+};
+
+// "0x378", "0x3BC": the way the user names a port.
+inline std::string FormatPortAddress(std::uint16_t address)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(address));
+    return text;
+}
+
+}  // namespace velkor

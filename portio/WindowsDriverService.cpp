@@ -1,0 +1,237 @@
+#include "WindowsDriverService.h"
+
+#include <cstddef>
+#include <string>
+
+namespace velkor {
+
+namespace {
+
+constexpr const char* kServiceName = "DLPortIO";
+constexpr const char* kServiceDisplayName = "DriverLINX Port I/O Driver";
+constexpr const char* kDriverFileExtension = ".SYS";
+constexpr const char* kLoadOrderGroup = "SST miniport drivers";
+constexpr const char* kLibraryName = "DLPortIO.dll";
+constexpr std::uint32_t kSystemDirectorySize = 260;
+
+// A service in any state other than running or stopped (pending or paused).
+constexpr win::DWord kServiceNotUsable = 0xFFFFFFFF;
+
+constexpr std::array<const char*, 12> kEntryPointNames = {
+    "DlPortReadPortUchar",        "DlPortReadPortUshort",        "DlPortReadPortUlong",
+    "DlPortWritePortUchar",       "DlPortWritePortUshort",       "DlPortWritePortUlong",
+    "DlPortReadPortBufferUchar",  "DlPortReadPortBufferUshort",  "DlPortReadPortBufferUlong",
+    "DlPortWritePortBufferUchar", "DlPortWritePortBufferUshort", "DlPortWritePortBufferUlong",
+};
+constexpr std::size_t kReadPortUcharIndex = 0;
+constexpr std::size_t kWritePortUcharIndex = 3;
+
+}  // namespace
+
+WindowsDriverService::WindowsDriverService(win::WinApi& api, PortIOFields& fields) : api_(api), fields_(fields)
+{
+    // A failing call leaves the platform id 0: not the NT family.
+    win::OsVersionInfoA version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    api_.GetVersionExA(&version);
+    runningWinNT_ = version.dwPlatformId == win::kPlatformWin32NT;
+
+    char systemDirectory[kSystemDirectorySize] = {};
+    api_.GetSystemDirectoryA(systemDirectory, kSystemDirectorySize);
+    fields_.DriverPath = std::string(systemDirectory) + "\\DRIVERS";
+}
+
+bool WindowsDriverService::Failed(const char* step, win::DWord code)
+{
+    fields_.LastError = std::string(step) + ": Error #" + std::to_string(code);
+    return false;
+}
+
+bool WindowsDriverService::ConnectSCM()
+{
+    constexpr win::DWord kFullAccess = win::kScManagerConnect | win::kScManagerCreateService |
+                                       win::kScManagerEnumerateService | win::kScManagerQueryLockStatus;
+    constexpr win::DWord kWithoutCreate = kFullAccess & ~win::kScManagerCreateService;
+
+    scmHandle_ = api_.OpenSCManagerA(nullptr, nullptr, kFullAccess);
+    win::DWord error = scmHandle_ == nullptr ? api_.GetLastError() : 0;
+    // A user who may not create services may still use one that is installed.
+    if (scmHandle_ == nullptr && error == win::kErrorAccessDenied) {
+        scmHandle_ = api_.OpenSCManagerA(nullptr, nullptr, kWithoutCreate);
+        error = scmHandle_ == nullptr ? api_.GetLastError() : 0;
+    }
+    return scmHandle_ != nullptr || Failed("ConnectSCM", error);
+}
+
+void WindowsDriverService::DisconnectSCM()
+{
+    if (scmHandle_ != nullptr) {
+        api_.CloseServiceHandle(scmHandle_);
+        scmHandle_ = nullptr;
+    }
+}
+
+bool WindowsDriverService::DriverInstall()
+{
+    driverWasInstalled_ = false;
+    const std::string driverFile = fields_.DriverPath + "\\" + kServiceName + kDriverFileExtension;
+
+    if (win::ScHandle existing = api_.OpenServiceA(scmHandle_, kServiceName, win::kServiceQueryStatus)) {
+        driverWasInstalled_ = true;
+        api_.CloseServiceHandle(existing);
+        return true;
+    }
+    win::ScHandle created = api_.CreateServiceA(
+        scmHandle_, kServiceName, kServiceDisplayName, win::kDelete | win::kServiceStop | win::kServiceStart | win::kServiceQueryStatus,
+        win::kServiceKernelDriver, win::kServiceDemandStart, win::kServiceErrorNormal, driverFile.c_str(),
+        kLoadOrderGroup, nullptr, nullptr, nullptr, nullptr);
+    if (created == nullptr) {
+        return Failed("DriverInstall", api_.GetLastError());
+    }
+    api_.CloseServiceHandle(created);
+    return true;
+}
+
+bool WindowsDriverService::DriverStart()
+{
+    driverWasRunning_ = false;
+    win::ScHandle service = api_.OpenServiceA(scmHandle_, kServiceName, win::kServiceQueryStatus);
+    if (service == nullptr) {
+        return Failed("DriverStart", api_.GetLastError());
+    }
+    win::ServiceStatus status{};
+    if (!api_.QueryServiceStatus(service, &status)) {
+        const win::DWord error = api_.GetLastError();
+        api_.CloseServiceHandle(service);
+        return Failed("DriverStart", error);
+    }
+    api_.CloseServiceHandle(service);
+
+    if (status.dwCurrentState == win::kServiceRunning) {
+        driverWasRunning_ = true;
+        return true;
+    }
+    if (status.dwCurrentState != win::kServiceStopped) {
+        return Failed("DriverStart", kServiceNotUsable);
+    }
+    win::ScHandle starter = api_.OpenServiceA(scmHandle_, kServiceName, win::kServiceStart);
+    if (starter == nullptr) {
+        return Failed("DriverStart", api_.GetLastError());
+    }
+    const bool started = api_.StartServiceA(starter, 0, nullptr);
+    const win::DWord error = started ? 0 : api_.GetLastError();
+    api_.CloseServiceHandle(starter);
+    return started || Failed("DriverStart", error);
+}
+
+bool WindowsDriverService::DriverStop()
+{
+    if (driverWasRunning_) {
+        return true;
+    }
+    win::ScHandle service = api_.OpenServiceA(scmHandle_, kServiceName, win::kServiceStop | win::kServiceQueryStatus);
+    if (service == nullptr) {
+        return Failed("DriverStop", api_.GetLastError());
+    }
+    win::ServiceStatus status{};
+    const bool stopped = api_.ControlService(service, win::kServiceControlStop, &status);
+    const win::DWord error = stopped ? 0 : api_.GetLastError();
+    api_.CloseServiceHandle(service);
+    return stopped || Failed("DriverStop", error);
+}
+
+bool WindowsDriverService::DriverRemove()
+{
+    if (driverWasInstalled_) {
+        return true;
+    }
+    win::ScHandle service = api_.OpenServiceA(scmHandle_, kServiceName, win::kDelete);
+    if (service == nullptr) {
+        return Failed("DriverRemove", api_.GetLastError());
+    }
+    const bool deleted = api_.DeleteService(service);
+    const win::DWord error = deleted ? 0 : api_.GetLastError();
+    api_.CloseServiceHandle(service);
+    return deleted || Failed("DriverRemove", error);
+}
+
+// Connects to the service manager and makes sure the service is installed
+// and running; on failure undoes what it did and disconnects.
+bool WindowsDriverService::ServiceReady()
+{
+    if (!ConnectSCM()) {
+        return false;
+    }
+    if (!DriverInstall()) {
+        DisconnectSCM();
+        return false;
+    }
+    if (!DriverStart()) {
+        DriverRemove();
+        DisconnectSCM();
+        return false;
+    }
+    return true;
+}
+
+bool WindowsDriverService::LoadLibraryAndBind()
+{
+    // No separator test: a DLLPath ending in "\" gives a doubled one.
+    const std::string library = fields_.DLLPath.empty() ? kLibraryName : fields_.DLLPath + "\\" + kLibraryName;
+    dllHandle_ = api_.LoadLibraryA(library.c_str());
+    if (dllHandle_ == nullptr) {
+        return false;
+    }
+    bool allBound = true;
+    for (std::size_t i = 0; i < kEntryPointNames.size(); ++i) {
+        entryPoints_[i] = api_.GetProcAddress(dllHandle_, kEntryPointNames[i]);
+        allBound = allBound && entryPoints_[i] != nullptr;
+    }
+    readPortUchar_ = reinterpret_cast<win::ReadPortUcharFunction>(entryPoints_[kReadPortUcharIndex]);
+    writePortUchar_ = reinterpret_cast<win::WritePortUcharFunction>(entryPoints_[kWritePortUcharIndex]);
+    return allBound;
+}
+
+void WindowsDriverService::UndoOpen()
+{
+    if (runningWinNT_) {
+        DriverStop();
+        DriverRemove();
+        DisconnectSCM();
+    }
+    if (dllHandle_ != nullptr) {
+        api_.FreeLibrary(dllHandle_);
+        dllHandle_ = nullptr;
+    }
+}
+
+PortAccess* WindowsDriverService::Open(std::uint16_t /*portAddress: the driver opens every port*/)
+{
+    if (runningWinNT_ && !ServiceReady()) {
+        return nullptr;
+    }
+    if (LoadLibraryAndBind()) {
+        return this;  // on NT the manager stays connected until Close
+    }
+    UndoOpen();
+    return nullptr;
+}
+
+// The service is stopped and deleted while the library is still loaded; the
+// library is given back last. A failing step leaves the port open.
+bool WindowsDriverService::Close()
+{
+    if (runningWinNT_) {
+        if (!DriverStop() || !DriverRemove()) {
+            return false;
+        }
+        DisconnectSCM();
+    }
+    if (!api_.FreeLibrary(dllHandle_)) {
+        return false;
+    }
+    dllHandle_ = nullptr;
+    return true;
+}
+
+}  // namespace velkor

@@ -1,0 +1,277 @@
+#include "VirtualPpdev.h"
+
+#include <linux/ioctl.h>
+#include <linux/parport.h>
+#include <linux/ppdev.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <stdexcept>
+
+#include <nlohmann/json.hpp>
+
+namespace velkor::sim {
+
+namespace {
+
+constexpr std::string_view kDevicePrefix = "/dev/parport";
+constexpr std::string_view kProcPrefix = "/proc/sys/dev/parport/parport";
+constexpr std::string_view kProcSuffix = "/base-addr";
+
+std::optional<std::string> Environment(const char* name)
+{
+    const char* value = std::getenv(name);
+    if (value == nullptr || *value == '\0') {
+        return std::nullopt;
+    }
+    return std::string(value);
+}
+
+std::uint16_t ParseBaseAddress(const std::string& text)
+{
+    const bool hex = text.starts_with("0x") || text.starts_with("0X");
+    const char* begin = text.data() + (hex ? 2 : 0);
+    const char* end = text.data() + text.size();
+    unsigned value = 0;
+    const auto [stop, error] = std::from_chars(begin, end, value, hex ? 16 : 10);
+    if (error != std::errc{} || stop != end || begin == end || value == 0 || value > 0xFFFD) {
+        throw std::invalid_argument("VELKOR_VIRTUAL_PPDEV_BASE: not a port base address: " + text);
+    }
+    return static_cast<std::uint16_t>(value);
+}
+
+VirtualPpdevConfig::Fault ParseFault(const std::string& text)
+{
+    using Fault = VirtualPpdevConfig::Fault;
+    if (text == "permission-denied") {
+        return Fault::PermissionDenied;
+    }
+    if (text == "busy") {
+        return Fault::Busy;
+    }
+    if (text == "no-device-node") {
+        return Fault::NoDeviceNode;
+    }
+    throw std::invalid_argument("VELKOR_VIRTUAL_PPDEV_FAULT: unknown fault " + text +
+                                " (permission-denied, busy or no-device-node)");
+}
+
+// The port number that follows prefix up to the end of path or to suffix.
+std::optional<unsigned> PortNumberIn(std::string_view path, std::string_view prefix, std::string_view suffix)
+{
+    if (!path.starts_with(prefix) || !path.ends_with(suffix) || path.size() <= prefix.size() + suffix.size()) {
+        return std::nullopt;
+    }
+    const std::string_view digits = path.substr(prefix.size(), path.size() - prefix.size() - suffix.size());
+    unsigned number = 0;
+    const auto [stop, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+    if (error != std::errc{} || stop != digits.data() + digits.size()) {
+        return std::nullopt;
+    }
+    return number;
+}
+
+std::unique_ptr<SimulatedChip> MakeChip(const std::string& name, TimeSource& time)
+{
+    const auto lower = [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); };
+    if (std::ranges::equal(name, std::string_view("none"), {}, lower)) {
+        return nullptr;
+    }
+    const ChipModel* model = FindChipModel(name);
+    if (model == nullptr) {
+        throw std::invalid_argument("VELKOR_VIRTUAL_PPDEV_CHIP: unknown chip " + name);
+    }
+    return std::make_unique<SimulatedChip>(*model, time);
+}
+
+}  // namespace
+
+VirtualPpdevConfig VirtualPpdevConfig::FromEnvironment()
+{
+    VirtualPpdevConfig config;
+    config.chip = Environment("VELKOR_VIRTUAL_PPDEV_CHIP").value_or("none");
+    if (const auto base = Environment("VELKOR_VIRTUAL_PPDEV_BASE")) {
+        config.baseAddress = ParseBaseAddress(*base);
+    }
+    if (const auto state = Environment("VELKOR_VIRTUAL_PPDEV_STATE")) {
+        config.stateFile = *state;
+    }
+    if (const auto stats = Environment("VELKOR_VIRTUAL_PPDEV_STATS")) {
+        config.statsFile = *stats;
+    }
+    if (const auto fault = Environment("VELKOR_VIRTUAL_PPDEV_FAULT")) {
+        config.fault = ParseFault(*fault);
+    }
+    return config;
+}
+
+VirtualPpdev::VirtualPpdev(VirtualPpdevConfig config)
+    : config_(std::move(config)),
+      startNanoseconds_(time_.NowNanoseconds()),
+      chip_(MakeChip(config_.chip, time_)),
+      port_(time_, chip_.get())
+{
+    if (chip_ && config_.stateFile && std::filesystem::exists(*config_.stateFile)) {
+        chip_->LoadState(*config_.stateFile);
+    }
+    port_.OpenDriver(config_.baseAddress);
+}
+
+VirtualPpdev::~VirtualPpdev()
+{
+    try {
+        SaveState();
+        WriteStats();
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "velkor virtual ppdev: %s\n", error.what());
+    }
+}
+
+VirtualPpdev::Node VirtualPpdev::Classify(std::string_view path)
+{
+    if (const auto number = PortNumberIn(path, kDevicePrefix, "")) {
+        return *number == 0 ? Node::Device : Node::Absent;
+    }
+    if (const auto number = PortNumberIn(path, kProcPrefix, kProcSuffix)) {
+        return *number == 0 ? Node::BaseAddress : Node::Absent;
+    }
+    return Node::Other;
+}
+
+int VirtualPpdev::OpenError(Node node) const
+{
+    switch (node) {
+    case Node::Absent:
+        return ENOENT;
+    case Node::Device:
+        if (config_.fault == VirtualPpdevConfig::Fault::NoDeviceNode) {
+            return ENOENT;
+        }
+        return config_.fault == VirtualPpdevConfig::Fault::PermissionDenied ? EACCES : 0;
+    case Node::BaseAddress:
+    case Node::Other:
+        return 0;
+    }
+    return 0;
+}
+
+// The kernel writes the base and the upper register block (0 for a port
+// without one), tab-separated.
+std::string VirtualPpdev::BaseAddressText() const { return std::to_string(config_.baseAddress) + "\t0\n"; }
+
+void VirtualPpdev::Opened(int fd) { files_[fd] = OpenFile{.mode = IEEE1284_MODE_COMPAT}; }
+
+void VirtualPpdev::Closed(int fd) { files_.erase(fd); }
+
+bool VirtualPpdev::ClaimedElsewhere(int fd) const
+{
+    for (const auto& [otherFd, file] : files_) {
+        if (otherFd != fd && file.claimed) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int VirtualPpdev::Ioctl(int fd, unsigned long request, void* argument)
+{
+    OpenFile& file = files_.at(fd);
+    switch (request) {
+    case PPCLAIM:
+        if (file.claimed) {
+            return -EINVAL;
+        }
+        // Where the kernel would wait for the other holder, say so at once.
+        if (config_.fault == VirtualPpdevConfig::Fault::Busy || ClaimedElsewhere(fd)) {
+            return -EBUSY;
+        }
+        file.claimed = true;
+        return 0;
+    case PPEXCL:
+        // Exclusive access has to be asked for before the first claim.
+        if (file.claimed) {
+            return file.exclusive ? 0 : -EINVAL;
+        }
+        file.exclusive = true;
+        return 0;
+    case PPSETMODE:
+        file.mode = *static_cast<int*>(argument);
+        return 0;
+    case PPGETMODE:
+        *static_cast<int*>(argument) = file.mode;
+        return 0;
+    case PPDATADIR:
+        if (!file.claimed) {
+            return -EINVAL;
+        }
+        file.direction = *static_cast<int*>(argument);
+        return 0;
+    case PPRELEASE:
+        if (!file.claimed) {
+            return -EINVAL;
+        }
+        file.claimed = false;
+        return 0;
+    default:
+        return file.claimed ? ClaimedIoctl(request, argument) : -EINVAL;
+    }
+}
+
+// The register requests, valid only while the port is claimed.
+int VirtualPpdev::ClaimedIoctl(unsigned long request, void* argument)
+{
+    auto* byte = static_cast<unsigned char*>(argument);
+    switch (request) {
+    case PPWDATA:
+        port_.WritePortUchar(config_.baseAddress, *byte);
+        return 0;
+    case PPRDATA:
+        *byte = port_.ReadPortUchar(config_.baseAddress);
+        return 0;
+    case PPRSTATUS:
+        *byte = port_.ReadPortUchar(config_.baseAddress + 1);
+        return 0;
+    case PPWCONTROL:
+        control_ = *byte;
+        return 0;
+    case PPRCONTROL:
+        *byte = control_;
+        return 0;
+    case PPFCONTROL: {
+        const auto* frob = static_cast<const ppdev_frob_struct*>(argument);
+        control_ = static_cast<std::uint8_t>((control_ & ~frob->mask) ^ frob->val);
+        return 0;
+    }
+    default:
+        return -ENOTTY;
+    }
+}
+
+void VirtualPpdev::SaveState() const
+{
+    if (chip_ && config_.stateFile) {
+        chip_->SaveState(*config_.stateFile);
+    }
+}
+
+void VirtualPpdev::WriteStats() const
+{
+    if (!config_.statsFile) {
+        return;
+    }
+    const double seconds = static_cast<double>(time_.NowNanoseconds() - startNanoseconds_) / 1e9;
+    const nlohmann::json stats = {
+        {"chip", config_.chip},
+        {"portAccesses", port_.AccessCount()},
+        {"seconds", seconds},
+        {"timingViolations", chip_ ? chip_->TimingViolations() : std::vector<std::string>{}},
+    };
+    std::ofstream(*config_.statsFile) << stats.dump(2) << '\n';
+}
+
+}  // namespace velkor::sim

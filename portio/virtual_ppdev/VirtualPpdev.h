@@ -1,0 +1,98 @@
+#pragma once
+
+// A virtual ppdev parallel port with the simulated target on it: what the
+// preloaded library (Interpose.cpp) answers when a program opens
+// /dev/parportN or /proc/sys/dev/parport/parportN/base-addr and sends ppdev
+// ioctls. It is port 0; every other port number looks absent, so a program
+// under it never reaches a real port.
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "SimulatedTarget.h"
+
+namespace velkor::sim {
+
+struct VirtualPpdevConfig {
+    // Something a test can make the port do that a real one does.
+    enum class Fault {
+        None,
+        PermissionDenied,  // opening /dev/parport0 fails with EACCES (user not in lp)
+        Busy,              // PPCLAIM fails with EBUSY
+        NoDeviceNode,      // /dev/parport0 is missing (ppdev module not loaded)
+    };
+
+    std::string chip = "none";  // as --simulate names it
+    std::uint16_t baseAddress = 0x378;
+    std::optional<std::filesystem::path> stateFile;  // as --sim-state
+    std::optional<std::filesystem::path> statsFile;  // written when the program ends
+    Fault fault = Fault::None;
+
+    // From the VELKOR_VIRTUAL_PPDEV_* variables. Throws std::invalid_argument
+    // with a message for a value it cannot use.
+    static VirtualPpdevConfig FromEnvironment();
+};
+
+class VirtualPpdev {
+public:
+    // Throws std::invalid_argument for an unknown chip, std::runtime_error
+    // for a state file it cannot load.
+    explicit VirtualPpdev(VirtualPpdevConfig config);
+    // Saves the state file and writes the statistics.
+    ~VirtualPpdev();
+
+    VirtualPpdev(const VirtualPpdev&) = delete;
+    VirtualPpdev& operator=(const VirtualPpdev&) = delete;
+
+    enum class Node {
+        Other,        // not a parallel port's: the real system answers
+        Device,       // /dev/parport0
+        BaseAddress,  // /proc/sys/dev/parport/parport0/base-addr
+        Absent,       // another port's device or base-addr file
+    };
+    static Node Classify(std::string_view path);
+
+    // 0, or the errno that opening this node gives.
+    int OpenError(Node node) const;
+    // The text of the base-addr file, as the kernel writes it.
+    std::string BaseAddressText() const;
+
+    // Each open file of the device keeps its own claim, as in the kernel.
+    void Opened(int fd);
+    void Closed(int fd);
+    bool Owns(int fd) const { return files_.contains(fd); }
+
+    // 0 on success, otherwise the negative errno that ioctl reports.
+    int Ioctl(int fd, unsigned long request, void* argument);
+
+    SimulatedChip* Chip() { return chip_.get(); }
+    std::uint64_t PortAccesses() const { return port_.AccessCount(); }
+
+private:
+    struct OpenFile {
+        bool claimed = false;
+        bool exclusive = false;
+        int mode;
+        int direction = 0;  // 0: forward, the data lines driven
+    };
+
+    int ClaimedIoctl(unsigned long request, void* argument);
+    bool ClaimedElsewhere(int fd) const;
+    void SaveState() const;
+    void WriteStats() const;
+
+    VirtualPpdevConfig config_;
+    RealTimeSource time_;
+    std::uint64_t startNanoseconds_;
+    std::unique_ptr<SimulatedChip> chip_;
+    SimulatedPort port_;
+    std::uint8_t control_ = 0x0C;  // INIT high, SELECT-IN low: a port at rest
+    std::map<int, OpenFile> files_;
+};
+
+}  // namespace velkor::sim
