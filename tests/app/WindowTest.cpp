@@ -1,0 +1,565 @@
+// The window on the offscreen platform: its start-up state, the port choice,
+// the log, and the three buttons driving a simulated chip.
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFontDatabase>
+#include <QFrame>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+
+#include <memory>
+#include <string>
+
+#include "Recorder.h"
+#include "SimulatedTarget.h"
+#include "Unit1.h"
+
+using velkor::TForm1;
+using velkor::testing::Event;
+
+namespace {
+
+// A window whose commands go to a simulated chip through a recording port.
+struct SimulatedWindow {
+    explicit SimulatedWindow(const char* chip) : target(chip), port(target.port(), trace), form(&port, &target.clock()) {}
+
+    velkor::sim::SimulatedTarget target;
+    velkor::testing::Trace trace;
+    velkor::testing::RecordingPort port;
+    TForm1 form;
+};
+
+// A port whose driver never opens, like a parallel port that is not there.
+class AbsentPort final : public velkor::PortOperations {
+public:
+    void OpenDriver(std::uint16_t) override {}
+    void CloseDriver() override {}
+    void WritePortUchar(std::uint16_t, std::uint8_t) override { ++accesses; }
+    std::uint8_t ReadPortUchar(std::uint16_t) override { return ++accesses, 0xFF; }
+    bool ActiveHW() const override { return false; }
+    std::string LastError() const override { return "no parallel port at 0x378"; }
+
+    int accesses = 0;
+};
+
+QStringList LogLines(const TForm1& form)
+{
+    if (form.Memo1->document()->isEmpty())
+        return {};
+    return form.Memo1->toPlainText().split(QLatin1Char('\n'));
+}
+
+void ShowAndActivate(TForm1& form)
+{
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+}
+
+// The control that has the keyboard focus, by name (the port field's own
+// line edit counts as the port field).
+QString FocusedControl()
+{
+    QWidget* widget = QApplication::focusWidget();
+    if (widget != nullptr && qobject_cast<QComboBox*>(widget->parentWidget()) != nullptr)
+        widget = widget->parentWidget();
+    return widget != nullptr ? widget->objectName() : QString();
+}
+
+const QStringList kAtmega8Identification{
+    QStringLiteral("ATMEL"),
+    QStringLiteral(" 【ATmega8】"),
+    QStringLiteral("      28PIN"),
+    QStringLiteral("      Flash  =  8192byte"),
+    QStringLiteral("      SRAM   =  1024byte"),
+    QStringLiteral("      EEPROM =   512byte"),
+    QStringLiteral("      FUSE   =     2byte"),
+};
+
+}  // namespace
+
+class WindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void startsEmptyOnLpt1WithFocusOnReadSignature();
+    void keepsPortAndLogWhenActivatedAgain();
+    void laysOutControlsAsDesigned_data();
+    void laysOutControlsAsDesigned();
+    void usesFixedPitchFaceInDesignedSizes_data();
+    void usesFixedPitchFaceInDesignedSizes();
+    void textsFitTheirControls_data();
+    void textsFitTheirControls();
+    void tabsThroughControlsInDesignedOrder();
+    void hasSixteenColourIcon();
+
+    void portChoiceSetsAddressOnly_data();
+    void portChoiceSetsAddressOnly();
+    void typedPortTextChangesNothing_data();
+    void typedPortTextChangesNothing();
+
+    void logShowsLinesAsAppended_data();
+    void logShowsLinesAsAppended();
+    void logClearRemovesEveryLine();
+    void logScrollsToNewestLineAndPaintsAtOnce();
+
+    void everyCommandStartsWithEmptyLog_data();
+    void everyCommandStartsWithEmptyLog();
+    void readSignatureLogsIdentificationOnly();
+    void readSignatureWithoutChipReleasesPort();
+    void fuseWithEmptyFieldNeverOpensDriver_data();
+    void fuseWithEmptyFieldNeverOpensDriver();
+    void writeProgramsDefaultHexFile();
+    void commandOnAbsentPortSaysWhyAndTouchesNothing();
+
+private:
+    std::unique_ptr<QTemporaryDir> home_;
+};
+
+void WindowTest::init()
+{
+    // The Write command reads $HOME/avrtools/avr.hex: each case gets a home of its own.
+    home_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(home_->isValid());
+    qputenv("HOME", home_->path().toLocal8Bit());
+}
+
+void WindowTest::startsEmptyOnLpt1WithFocusOnReadSignature()
+{
+    SimulatedWindow window("ATmega8");
+    TForm1& form = window.form;
+    // Whatever happened before the first activation is reset by it.
+    form.ComboBox1->setCurrentIndex(2);
+    form.CommandLog().Append("before activation");
+
+    ShowAndActivate(form);
+
+    QCOMPARE(LogLines(form), QStringList());
+    QCOMPARE(form.ComboBox1->currentText(), QStringLiteral("LPT1: ($378)"));
+    QCOMPARE(form.Engine().PortAddress, 0x378);
+    QVERIFY(form.Edit1->text().isEmpty());
+    QVERIFY(form.Edit2->text().isEmpty());
+    QCOMPARE(FocusedControl(), QStringLiteral("Button1"));
+    QCOMPARE(form.windowTitle(), QStringLiteral("Velkor"));
+    QCOMPARE(form.frameGeometry(), QRect(65, 28, 385, 409));
+    QVERIFY(window.trace.events.empty());  // the port is not touched until a command
+}
+
+void WindowTest::keepsPortAndLogWhenActivatedAgain()
+{
+    SimulatedWindow window("ATmega8");
+    TForm1& form = window.form;
+    ShowAndActivate(form);
+    form.ComboBox1->setCurrentIndex(2);
+    form.CommandLog().Append("kept");
+
+    QWidget otherProgram;
+    otherProgram.show();
+    otherProgram.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&otherProgram));
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+
+    QCOMPARE(form.Engine().PortAddress, 0x3BC);
+    QCOMPARE(LogLines(form), QStringList{QStringLiteral("kept")});
+}
+
+void WindowTest::laysOutControlsAsDesigned_data()
+{
+    QTest::addColumn<QString>("container");
+    QTest::addColumn<QRect>("bounds");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("Button1") << "Form1" << QRect(112, 8, 105, 33) << "Read Signature";
+    QTest::newRow("Button2") << "Form1" << QRect(8, 8, 81, 57) << "Write";
+    QTest::newRow("Memo1") << "Form1" << QRect(8, 168, 361, 201) << "";
+    QTest::newRow("ComboBox1") << "Form1" << QRect(248, 24, 105, 20) << "LPT1: ($378)";
+    QTest::newRow("Label2") << "Form1" << QRect(240, 8, 66, 12) << "I/O Address";
+    QTest::newRow("Panel1") << "Form1" << QRect(8, 80, 313, 73) << "";
+    QTest::newRow("Button3") << "Panel1" << QRect(184, 16, 107, 41) << "Write FUSE bit";
+    QTest::newRow("Label3") << "Panel1" << QRect(16, 16, 66, 12) << "FUSE (High)";
+    QTest::newRow("Label4") << "Panel1" << QRect(16, 48, 54, 12) << "FUSE(Low)";
+    QTest::newRow("Edit1") << "Panel1" << QRect(96, 8, 57, 24) << "";
+    QTest::newRow("Edit2") << "Panel1" << QRect(96, 40, 57, 24) << "";
+}
+
+void WindowTest::laysOutControlsAsDesigned()
+{
+    QFETCH(QString, container);
+    QFETCH(QRect, bounds);
+    QFETCH(QString, text);
+    SimulatedWindow window("ATmega8");
+    ShowAndActivate(window.form);
+    // Resizing the window moves and stretches nothing.
+    window.form.resize(600, 500);
+
+    const auto* control = window.form.findChild<QWidget*>(QString::fromLatin1(QTest::currentDataTag()));
+    QVERIFY(control != nullptr);
+    QCOMPARE(control->parentWidget()->objectName(), container);
+    QCOMPARE(control->geometry(), bounds);
+    QString shown;
+    if (const auto* button = qobject_cast<const QPushButton*>(control))
+        shown = button->text();
+    else if (const auto* label = qobject_cast<const QLabel*>(control))
+        shown = label->text();
+    else if (const auto* comboBox = qobject_cast<const QComboBox*>(control))
+        shown = comboBox->currentText();
+    QCOMPARE(shown, text);
+}
+
+void WindowTest::usesFixedPitchFaceInDesignedSizes_data()
+{
+    QTest::addColumn<int>("pixelSize");
+    QTest::addColumn<bool>("bold");
+
+    QTest::newRow("Button1") << 12 << false;
+    QTest::newRow("Button2") << 19 << true;
+    QTest::newRow("Memo1") << 12 << false;
+    QTest::newRow("ComboBox1") << 12 << false;
+    QTest::newRow("Label2") << 12 << false;
+    QTest::newRow("Button3") << 12 << false;
+    QTest::newRow("Label3") << 12 << false;
+    QTest::newRow("Label4") << 12 << false;
+    QTest::newRow("Edit1") << 16 << false;
+    QTest::newRow("Edit2") << 16 << false;
+}
+
+void WindowTest::usesFixedPitchFaceInDesignedSizes()
+{
+    QFETCH(int, pixelSize);
+    QFETCH(bool, bold);
+    SimulatedWindow window("ATmega8");
+    const auto* control = window.form.findChild<QWidget*>(QString::fromLatin1(QTest::currentDataTag()));
+    QVERIFY(control != nullptr);
+
+    const QFontInfo font(control->font());
+    QCOMPARE(font.pixelSize(), pixelSize);
+    QCOMPARE(font.bold(), bold);
+    QCOMPARE(font.family(), QFontInfo(window.form.font()).family());
+    const QStringList mappedFaces{"ＭＳ ゴシック", "MS Gothic", "IPAGothic", "Noto Sans Mono CJK JP",
+                                  QFontDatabase::systemFont(QFontDatabase::FixedFont).family()};
+    QVERIFY2(mappedFaces.contains(font.family()), qPrintable(font.family()));
+}
+
+void WindowTest::textsFitTheirControls_data()
+{
+    QTest::addColumn<int>("frame");  // room a button's frame and margins take
+
+    QTest::newRow("Button1") << 8;
+    QTest::newRow("Button2") << 8;
+    QTest::newRow("Button3") << 8;
+    QTest::newRow("Label2") << 0;
+    QTest::newRow("Label3") << 0;
+    QTest::newRow("Label4") << 0;
+}
+
+// The controls were sized for a face whose Latin letters are half an em
+// wide; a wider face would cut the texts off.
+void WindowTest::textsFitTheirControls()
+{
+    QFETCH(int, frame);
+    SimulatedWindow window("ATmega8");
+    const auto* control = window.form.findChild<QWidget*>(QString::fromLatin1(QTest::currentDataTag()));
+    QVERIFY(control != nullptr);
+    const QString text = control->property("text").toString();
+
+    const int needed = QFontMetrics(control->font()).horizontalAdvance(text) + frame;
+
+    QVERIFY2(needed <= control->width(), qPrintable(QString::number(needed)));
+}
+
+void WindowTest::tabsThroughControlsInDesignedOrder()
+{
+    SimulatedWindow window("ATmega8");
+    ShowAndActivate(window.form);
+
+    QStringList visited{FocusedControl()};
+    for (int i = 0; i < 7; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        visited << FocusedControl();
+    }
+
+    QCOMPARE(visited, (QStringList{"Button1", "Button2", "Memo1", "ComboBox1", "Button3", "Edit1", "Edit2",
+                                   "Button1"}));
+}
+
+void WindowTest::hasSixteenColourIcon()
+{
+    SimulatedWindow window("ATmega8");
+    const QImage icon = window.form.windowIcon().pixmap(32, 32).toImage();
+    QCOMPARE(icon.size(), QSize(32, 32));
+
+    QSet<QRgb> colours;
+    for (int y = 0; y < icon.height(); ++y)
+        for (int x = 0; x < icon.width(); ++x)
+            colours.insert(icon.pixel(x, y));
+    QVERIFY(colours.size() > 2);
+    QVERIFY(colours.size() <= 16);
+}
+
+void WindowTest::portChoiceSetsAddressOnly_data()
+{
+    QTest::addColumn<int>("item");
+    QTest::addColumn<int>("address");
+
+    QTest::newRow("LPT2: ($278)") << 1 << 0x278;
+    QTest::newRow("LPT3: ($3BC)") << 2 << 0x3BC;
+}
+
+void WindowTest::portChoiceSetsAddressOnly()
+{
+    QFETCH(int, item);
+    QFETCH(int, address);
+    SimulatedWindow window("ATmega8");
+    TForm1& form = window.form;
+    ShowAndActivate(form);
+    form.CommandLog().Append("kept");
+
+    form.ComboBox1->setCurrentIndex(item);
+    QCOMPARE(form.Engine().PortAddress, address);
+    QCOMPARE(form.ComboBox1->currentText(), QString::fromLatin1(QTest::currentDataTag()));
+
+    form.ComboBox1->setCurrentIndex(0);
+    QCOMPARE(form.Engine().PortAddress, 0x378);
+
+    QCOMPARE(LogLines(form), QStringList{QStringLiteral("kept")});
+    QVERIFY(window.trace.events.empty());
+}
+
+void WindowTest::typedPortTextChangesNothing_data()
+{
+    QTest::addColumn<QString>("typed");
+
+    QTest::newRow("another item's text") << "LPT3: ($3BC)";
+    QTest::newRow("a bare address") << "0x3BC";
+    QTest::newRow("a port name") << "LPT2";
+}
+
+void WindowTest::typedPortTextChangesNothing()
+{
+    QFETCH(QString, typed);
+    SimulatedWindow window("ATmega8");
+    TForm1& form = window.form;
+    ShowAndActivate(form);
+    form.ComboBox1->setCurrentIndex(1);
+
+    QLineEdit* field = form.ComboBox1->lineEdit();
+    field->selectAll();
+    QTest::keyClick(field, Qt::Key_Delete);
+    QTest::keyClicks(field, typed);
+
+    QVERIFY(field->text().startsWith(typed));
+    QCOMPARE(form.Engine().PortAddress, 0x278);
+    QCOMPARE(form.ComboBox1->count(), 3);
+}
+
+void WindowTest::logShowsLinesAsAppended_data()
+{
+    QTest::addColumn<QStringList>("appended");
+    QTest::addColumn<QStringList>("shown");
+
+    QTest::newRow("one line") << QStringList{"ATMEL"} << QStringList{"ATMEL"};
+    QTest::newRow("empty text between lines") << QStringList{"a", "", "b"} << QStringList{"a", "", "b"};
+    QTest::newRow("empty first line") << QStringList{"", "x"} << QStringList{"", "x"};
+    QTest::newRow("two empty lines") << QStringList{"", ""} << QStringList{"", ""};
+    QTest::newRow("CR LF pair") << QStringList{"done", "\r\n--- Write AVR ---"}
+                                << QStringList{"done", "", "--- Write AVR ---"};
+    QTest::newRow("full-width brackets") << QStringList{" 【ATmega8】"} << QStringList{" 【ATmega8】"};
+}
+
+void WindowTest::logShowsLinesAsAppended()
+{
+    QFETCH(QStringList, appended);
+    QFETCH(QStringList, shown);
+    SimulatedWindow window("ATmega8");
+
+    for (const QString& text : appended)
+        window.form.CommandLog().Append(text.toStdString());
+
+    QCOMPARE(LogLines(window.form), shown);
+    QCOMPARE(window.form.Memo1->document()->blockCount(), shown.size());
+}
+
+void WindowTest::logClearRemovesEveryLine()
+{
+    SimulatedWindow window("ATmega8");
+    velkor::Log& log = window.form.CommandLog();
+    log.Append("old");
+    log.Append("");
+
+    log.Clear();
+    QCOMPARE(LogLines(window.form), QStringList());
+    log.Append("new");
+
+    QCOMPARE(LogLines(window.form), QStringList{QStringLiteral("new")});
+}
+
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+
+void WindowTest::logScrollsToNewestLineAndPaintsAtOnce()
+{
+    SimulatedWindow window("ATmega8");
+    ShowAndActivate(window.form);
+    QPlainTextEdit& memo = *window.form.Memo1;
+    PaintCounter counter;
+    memo.viewport()->installEventFilter(&counter);
+
+    // No event loop runs between the lines, as during a command.
+    for (int line = 1; line <= 100; ++line)
+        window.form.CommandLog().Append("line " + std::to_string(line));
+
+    QCOMPARE(counter.paints, 100);
+    QScrollBar& scrollBar = *memo.verticalScrollBar();
+    QVERIFY(scrollBar.maximum() > 0);
+    QCOMPARE(scrollBar.value(), scrollBar.maximum());
+    const QTextBlock last = memo.document()->lastBlock();
+    QCOMPARE(last.text(), QStringLiteral("line 100"));
+    QVERIFY(memo.viewport()->rect().contains(memo.cursorRect(QTextCursor(last)).center()));
+}
+
+void WindowTest::everyCommandStartsWithEmptyLog_data()
+{
+    QTest::addColumn<QString>("button");
+
+    QTest::newRow("Read Signature") << "Button1";
+    QTest::newRow("Write") << "Button2";
+    QTest::newRow("Write FUSE bit") << "Button3";
+}
+
+void WindowTest::everyCommandStartsWithEmptyLog()
+{
+    QFETCH(QString, button);
+    SimulatedWindow window("ATmega8");
+    TForm1& form = window.form;
+    ShowAndActivate(form);
+    form.CommandLog().Append("stale line");
+    auto* pushButton = form.findChild<QPushButton*>(button);
+
+    QTest::mouseClick(pushButton, Qt::LeftButton);
+    const QStringList first = LogLines(form);
+    QTest::mouseClick(pushButton, Qt::LeftButton);
+
+    QVERIFY(!first.isEmpty());
+    QVERIFY(!first.contains(QStringLiteral("stale line")));
+    QCOMPARE(LogLines(form), first);
+}
+
+void WindowTest::readSignatureLogsIdentificationOnly()
+{
+    SimulatedWindow window("ATmega8");
+    ShowAndActivate(window.form);
+
+    QTest::mouseClick(window.form.Button1, Qt::LeftButton);
+
+    QCOMPARE(LogLines(window.form), kAtmega8Identification);
+    QCOMPARE(window.target.port().DataRegister(), 0x84);
+    QVERIFY(!window.target.port().ActiveHW());
+    QCOMPARE(window.trace.Count(Event::Kind::Open), 1u);
+    QCOMPARE(window.trace.events.front().address, 0x378);
+    QCOMPARE(window.trace.events.back().kind, Event::Kind::Close);
+}
+
+void WindowTest::readSignatureWithoutChipReleasesPort()
+{
+    SimulatedWindow window("none");
+    ShowAndActivate(window.form);
+
+    QTest::mouseClick(window.form.Button1, Qt::LeftButton);
+
+    QCOMPARE(LogLines(window.form), QStringList{QStringLiteral("Program enable fault.")});
+    QCOMPARE(window.target.port().DataRegister(), 0x84);
+    QVERIFY(!window.target.port().ActiveHW());
+    QCOMPARE(window.trace.Count(Event::Kind::Open), 1u);
+    QCOMPARE(window.trace.Count(Event::Kind::Close), 1u);
+    QCOMPARE(window.trace.events.back().kind, Event::Kind::Close);
+}
+
+void WindowTest::fuseWithEmptyFieldNeverOpensDriver_data()
+{
+    QTest::addColumn<QString>("high");
+    QTest::addColumn<QString>("low");
+
+    QTest::newRow("high empty") << "" << "E1";
+    QTest::newRow("low empty") << "D9" << "";
+    QTest::newRow("both empty") << "" << "";
+}
+
+void WindowTest::fuseWithEmptyFieldNeverOpensDriver()
+{
+    QFETCH(QString, high);
+    QFETCH(QString, low);
+    SimulatedWindow window("ATmega8");
+    TForm1& form = window.form;
+    ShowAndActivate(form);
+    QTest::keyClicks(form.Edit1, high);
+    QTest::keyClicks(form.Edit2, low);
+
+    QTest::mouseClick(form.Button3, Qt::LeftButton);
+
+    QCOMPARE(LogLines(form), QStringList{QStringLiteral("Error")});
+    QVERIFY(window.trace.events.empty());
+}
+
+void WindowTest::writeProgramsDefaultHexFile()
+{
+    const QString hexFile = home_->filePath(QStringLiteral("avrtools/avr.hex"));
+    QVERIFY(QDir().mkpath(QFileInfo(hexFile).absolutePath()));
+    QVERIFY(QFile::copy(QStringLiteral(VELKOR_SOURCE_DIR "/examples/blink.hex"), hexFile));
+    SimulatedWindow window("ATmega8");
+    ShowAndActivate(window.form);
+
+    QTest::mouseClick(window.form.Button2, Qt::LeftButton);
+
+    const QStringList lines = LogLines(window.form);
+    QVERIFY2(!lines.isEmpty(), "empty log");
+    QCOMPARE(lines.back(), QStringLiteral("---done.---"));
+    QVERIFY(lines.contains(QStringLiteral("--- Write AVR ---")));
+    // The first record begins with the reset vector, a relative jump (12 C0).
+    QVERIFY(lines.contains(QStringLiteral("   0: 12 C0 19 C0 18 C0 17 C0 16 C0 15 C0 14 C0 13 C0 ")));
+    const std::vector<std::uint8_t>& flash = window.target.chip()->Flash();
+    QCOMPARE(flash.at(0), 0x12);
+    QCOMPARE(flash.at(1), 0xC0);
+    QCOMPARE(window.target.port().DataRegister(), 0x84);
+    QVERIFY(!window.target.port().ActiveHW());
+}
+
+void WindowTest::commandOnAbsentPortSaysWhyAndTouchesNothing()
+{
+    AbsentPort port;
+    velkor::testing::NullClock clock;
+    TForm1 form(&port, &clock);
+    ShowAndActivate(form);
+
+    QTest::mouseClick(form.Button1, Qt::LeftButton);
+
+    const QStringList lines = LogLines(form);
+    QCOMPARE(lines.size(), 1);
+    QVERIFY2(lines.front().contains(QStringLiteral("no parallel port at 0x378")), qPrintable(lines.front()));
+    QCOMPARE(port.accesses, 0);
+}
+
+QTEST_MAIN(WindowTest)
+#include "WindowTest.moc"
