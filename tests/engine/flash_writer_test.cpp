@@ -101,6 +101,11 @@ struct Addressing {
     std::uint8_t write, read, wordHigh, wordLow;
 };
 
+void PrintTo(const Addressing& a, std::ostream* os)
+{
+    *os << "byte address " << a.address;
+}
+
 class ByteAddressing : public FlashWriterTest, public ::testing::WithParamInterface<Addressing> {};
 
 TEST_P(ByteAddressing, WritesThenReadsBackTheAddressedHalfOfTheWord)
@@ -155,6 +160,11 @@ struct Unpolled {
     std::uint8_t data;
     bool polled;
 };
+
+void PrintTo(const Unpolled& u, std::ostream* os)
+{
+    *os << (*u.chip != '\0' ? u.chip : "unlisted chip") << " data " << int{u.data};
+}
 
 class PollOrWait : public FlashWriterTest, public ::testing::WithParamInterface<Unpolled> {};
 
@@ -223,6 +233,11 @@ struct DirtyPage {
     unsigned address;  // of the one byte that is not 0xFF
     std::uint8_t wordHigh, wordLow;
 };
+
+void PrintTo(const DirtyPage& p, std::ostream* os)
+{
+    *os << p.chip << " byte " << p.address;
+}
 
 class OneDirtyPage : public FlashWriterTest, public ::testing::WithParamInterface<DirtyPage> {};
 

@@ -167,6 +167,11 @@ struct BadLine {
     std::string message;  // for an error on line 3
 };
 
+void PrintTo(const BadLine& bad, std::ostream* os)
+{
+    *os << bad.name;
+}
+
 class BadLines : public ::testing::TestWithParam<BadLine> {};
 
 TEST_P(BadLines, StopTheReadingWithALineThatSaysWhereAndWhy)

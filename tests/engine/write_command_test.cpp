@@ -1,0 +1,432 @@
+// The Write command on the simulated target: what the chip's flash holds
+// afterwards, compared with GNU objcopy's reading of the same file, and what
+// the log says.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <numeric>
+#include <random>
+
+#include "HexText.h"
+#include "Programmer.h"
+#include "Recorder.h"
+#include "SimulatedTarget.h"
+
+namespace velkor {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::AddressRecord;
+using testing::DataRecord;
+using testing::EndOfFileRecord;
+using testing::Event;
+using testing::JoinLines;
+
+const std::vector<std::uint8_t> kSample{0xAB, 0x0C, 0x7F};
+
+std::vector<std::uint8_t> ReadBinary(const fs::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// What objcopy makes of the file, placed in a flash of flashSize bytes that
+// is erased elsewhere. objcopy's binary starts at the file's lowest address.
+std::vector<std::uint8_t> ObjcopyImage(const fs::path& hexFile, std::size_t flashSize, std::uint32_t lowestAddress)
+{
+    const fs::path binary = fs::path(hexFile).replace_extension(".bin");
+    const std::string command = "objcopy -I ihex -O binary --gap-fill 0xFF '" + hexFile.string() + "' '" + binary.string() + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    const std::vector<std::uint8_t> bytes = ReadBinary(binary);
+    std::vector<std::uint8_t> image(flashSize, 0xFF);
+    EXPECT_LE(lowestAddress + bytes.size(), flashSize) << "the file does not fit the chip";
+    const std::size_t start = std::min<std::size_t>(lowestAddress, flashSize);
+    std::copy_n(bytes.begin(), std::min(bytes.size(), flashSize - start), image.begin() + start);
+    return image;
+}
+
+// The first byte address where two images differ, for a readable failure.
+std::string FirstDifference(const std::vector<std::uint8_t>& actual, const std::vector<std::uint8_t>& expected)
+{
+    const auto [a, e] = std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end());
+    if (a == actual.end() && e == expected.end()) {
+        return "none";
+    }
+    return "at " + std::to_string(a - actual.begin());
+}
+
+std::vector<std::string> IdentificationLines(const char* name, const char* pins, const char* flash, const char* sram,
+                                             const char* eeprom, const char* fuses)
+{
+    return {"ATMEL",
+            std::string(" \u3010") + name + "\u3011",
+            std::string("      ") + pins + "PIN",
+            std::string("      Flash  = ") + flash + "byte",
+            std::string("      SRAM   = ") + sram + "byte",
+            std::string("      EEPROM = ") + eeprom + "byte",
+            std::string("      FUSE   = ") + fuses + "byte",
+            "",
+            "Chip Erase...",
+            "done",
+            "",
+            "--- Write AVR ---"};
+}
+
+class WriteCommandTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = std::string(test->test_suite_name()) + "." + test->name();
+        std::replace(name.begin(), name.end(), '/', '_');
+        folder = fs::temp_directory_path() / ("velkor-write-" + name);
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+    }
+
+    void TearDown() override
+    {
+        if (target && target->chip() != nullptr) {
+            EXPECT_EQ(target->chip()->TimingViolations(), std::vector<std::string>{});
+        }
+        fs::remove_all(folder);
+    }
+
+    void Attach(std::string_view chipName)
+    {
+        target = std::make_unique<sim::SimulatedTarget>(chipName);
+        port = std::make_unique<testing::RecordingPort>(target->port(), trace);
+        clock = std::make_unique<testing::RecordingClock>(target->clock(), trace);
+        programmer = std::make_unique<Programmer>(*port, *clock, log);
+    }
+
+    fs::path HexFile(std::string_view content)
+    {
+        const fs::path file = folder / ("file" + std::to_string(++files) + ".hex");
+        std::ofstream(file, std::ios::binary) << content;
+        return file;
+    }
+
+    std::vector<std::uint8_t>& Flash() { return target->chip()->Flash(); }
+
+    // The lines after the identification and erase, from "--- Write AVR ---" on.
+    std::vector<std::string> WriteLines() const
+    {
+        const auto heading = std::find(log.lines.begin(), log.lines.end(), "--- Write AVR ---");
+        return {heading == log.lines.end() ? heading : heading + 1, log.lines.end()};
+    }
+
+    std::vector<std::string> PageLines(unsigned flashSize, unsigned pageSize) const
+    {
+        std::vector<std::string> lines;
+        for (unsigned start = 0; start < flashSize; start += pageSize) {
+            char text[8];
+            std::snprintf(text, sizeof text, "%X", start);
+            lines.emplace_back(text);
+        }
+        return lines;
+    }
+
+    fs::path folder;
+    int files = 0;
+    std::unique_ptr<sim::SimulatedTarget> target;
+    testing::Trace trace;
+    std::unique_ptr<testing::RecordingPort> port;
+    std::unique_ptr<testing::RecordingClock> clock;
+    MemoryLog log;
+    std::unique_ptr<Programmer> programmer;
+};
+
+// ---- The flash afterwards equals objcopy's reading of the file -------------
+
+struct RoundTrip {
+    const char* name;
+    const char* chip;
+    std::vector<unsigned> lengths;  // data bytes of each record, in file order
+    const char* lineEnd;
+    bool lowercase;
+};
+
+void PrintTo(const RoundTrip& trip, std::ostream* os)
+{
+    *os << trip.name;
+}
+
+class WriteRoundTrip : public WriteCommandTest, public ::testing::WithParamInterface<RoundTrip> {};
+
+std::vector<unsigned> Lengths(unsigned first, unsigned last)
+{
+    std::vector<unsigned> lengths(last - first + 1);
+    std::iota(lengths.begin(), lengths.end(), first);
+    return lengths;
+}
+
+std::vector<unsigned> operator+(std::vector<unsigned> a, const std::vector<unsigned>& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+TEST_P(WriteRoundTrip, FlashHoldsExactlyWhatObjcopyReadsFromTheFile)
+{
+    const RoundTrip& trip = GetParam();
+    Attach(trip.chip);
+    const std::size_t flashSize = Flash().size();
+
+    // Random data (0xFF and the chips' poll values included) in records of
+    // the given lengths, spread over the flash with erased gaps between.
+    const unsigned total = std::accumulate(trip.lengths.begin(), trip.lengths.end(), 0u);
+    ASSERT_LE(total, flashSize);
+    const std::size_t gap = (flashSize - total) / (trip.lengths.size() + 1);
+    std::mt19937 random(total);
+    std::vector<std::string> lines;
+    std::size_t address = gap;
+    for (const unsigned length : trip.lengths) {
+        std::vector<std::uint8_t> data(length);
+        std::generate(data.begin(), data.end(), [&random] { return static_cast<std::uint8_t>(random()); });
+        lines.push_back(DataRecord(static_cast<std::uint16_t>(address), data));
+        address += length + gap;
+    }
+    lines.push_back(EndOfFileRecord());
+    std::string text = JoinLines(lines, trip.lineEnd);
+    const fs::path file = HexFile(trip.lowercase ? testing::Lowercase(text) : text);
+
+    EXPECT_TRUE(programmer->WriteCommand(file));
+
+    EXPECT_EQ(log.lines.back(), "---done.---");
+    const std::vector<std::uint8_t> expected = ObjcopyImage(file, flashSize, static_cast<std::uint32_t>(gap));
+    EXPECT_TRUE(Flash() == expected) << "first difference " << FirstDifference(Flash(), expected);
+    EXPECT_EQ(target->port().DataRegister(), 0x84);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Write, WriteRoundTrip,
+    ::testing::Values(
+        // Records of 1 to 255 bytes fill a 16 KiB flash in two files.
+        RoundTrip{"PagesShortRecordsCrLf", "ATmega168", Lengths(1, 180), "\r\n", false},
+        RoundTrip{"PagesLongRecordsLfLowercase", "ATmega168", Lengths(181, 255), "\n", true},
+        RoundTrip{"PagesCrAlone", "ATmega8", Lengths(14, 18), "\r", false},
+        RoundTrip{"PagesSmallPagesLowercase", "ATtiny26", Lengths(30, 34), "\r\n", true},
+        RoundTrip{"BytesPollValue7FCrAlone", "AT90S8515", Lengths(1, 24) + Lengths(123, 125) + Lengths(253, 255), "\r", true},
+        RoundTrip{"BytesPollValueFFLf", "AT90S2313", Lengths(15, 17) + Lengths(200, 200), "\n", false},
+        RoundTrip{"BytesUnpolledChipCrLf", "AT90S1200", Lengths(1, 8) + Lengths(255, 255), "\r\n", true}),
+    [](const ::testing::TestParamInfo<RoundTrip>& info) { return info.param.name; });
+
+TEST_F(WriteCommandTest, ExtendedAddressRecordsPlaceDataWhereObjcopyDoes)
+{
+    for (const char* chip : {"ATmega8", "AT90S4414"}) {
+        Attach(chip);
+        const fs::path file = HexFile(JoinLines({AddressRecord(0x04, 0x0000), DataRecord(0x0100, kSample), AddressRecord(0x02, 0x0080),
+                                                 DataRecord(0x0010, kSample), AddressRecord(0x02, 0x0000), DataRecord(0x0200, kSample),
+                                                 EndOfFileRecord()},
+                                                "\r\n"));
+        EXPECT_TRUE(programmer->WriteCommand(file)) << chip;
+        EXPECT_TRUE(Flash() == ObjcopyImage(file, Flash().size(), 0x0100)) << chip;
+        EXPECT_EQ(Flash()[0x0810], 0xAB) << chip;
+        log.Clear();
+    }
+}
+
+TEST_F(WriteCommandTest, TheExampleProgramGoesOntoEveryListedChipWithinItsTiming)
+{
+    const fs::path example = fs::path(VELKOR_SOURCE_DIR) / "examples" / "blink.hex";
+    for (const sim::ChipModel& model : sim::AllChipModels()) {
+        Attach(model.name);
+        const std::uint16_t signature = static_cast<std::uint16_t>(model.signature[1] << 8 | model.signature[2]);
+        const bool listed = std::any_of(DeviceTable.begin(), DeviceTable.end() - 1,
+                                        [signature](const DEVTYPE& device) { return device.Signature == signature; });
+
+        const bool written = programmer->WriteCommand(example);
+
+        EXPECT_EQ(target->chip()->TimingViolations(), std::vector<std::string>{}) << model.name;
+        EXPECT_EQ(target->port().DataRegister(), 0x84) << model.name;
+        if (listed) {
+            EXPECT_TRUE(written) << model.name;
+            EXPECT_TRUE(Flash() == ObjcopyImage(example, Flash().size(), 0)) << model.name;
+        } else {
+            // An unlisted chip is written byte by byte, which a chip with
+            // pages never confirms.
+            EXPECT_FALSE(written) << model.name;
+            EXPECT_EQ(log.lines.back(), "Verify Error.") << model.name;
+        }
+    }
+}
+
+// ---- The log ---------------------------------------------------------------
+
+TEST_F(WriteCommandTest, PageModeLogsEchoesThenEveryPageAddressThenDone)
+{
+    Attach("ATmega8");
+    const std::vector<std::uint8_t> fifteen{0x0C, 0x94, 0x2A, 0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0xF0};
+    const fs::path file = HexFile(JoinLines(
+        {DataRecord(0x0000, fifteen), DataRecord(0x0010, kSample), DataRecord(0x1FC0, {kSample.data(), 1}), EndOfFileRecord()}, "\r\n"));
+
+    EXPECT_TRUE(programmer->WriteCommand(file));
+
+    std::vector<std::string> expected = IdentificationLines("ATmega8", "28", " 8192", " 1024", "  512", "    2");
+    expected.insert(expected.end(), {"   0: 0C 94 2A 00 01 02 03 04 05 06 07 08 09 0A F0 ", "  10: AB 0C 7F ", "1FC0: AB "});
+    const std::vector<std::string> pages = PageLines(8192, 64);
+    expected.insert(expected.end(), pages.begin(), pages.end());
+    expected.push_back("---done.---");
+    EXPECT_EQ(log.lines, expected);
+}
+
+TEST_F(WriteCommandTest, ByteModeLogsOneEchoPerDataRecordThenDone)
+{
+    Attach("AT90S2313");
+    const fs::path file = HexFile(JoinLines({DataRecord(0x0010, kSample), DataRecord(0x0000, {}), AddressRecord(0x04, 0x0000),
+                                             DataRecord(0x07FE, {kSample.data(), 2}), EndOfFileRecord()},
+                                            "\n"));
+
+    EXPECT_TRUE(programmer->WriteCommand(file));
+
+    std::vector<std::string> expected = IdentificationLines("AT90S2313", "20", " 2048", "  128", "  128", "    0");
+    expected.insert(expected.end(), {"  10: AB 0C 7F ", " 7FE: AB 0C ", "---done.---"});
+    EXPECT_EQ(log.lines, expected);
+}
+
+TEST_F(WriteCommandTest, AnEmptyFileProgramsNothingAndStillWalksThePages)
+{
+    Attach("ATtiny26");
+    EXPECT_TRUE(programmer->WriteCommand(HexFile("")));
+
+    std::vector<std::string> expected = PageLines(2048, 32);
+    expected.push_back("---done.---");
+    EXPECT_EQ(WriteLines(), expected);
+    EXPECT_TRUE(std::all_of(Flash().begin(), Flash().end(), [](std::uint8_t b) { return b == 0xFF; }));
+}
+
+TEST_F(WriteCommandTest, TheEndOfFileRecordEndsTheReading)
+{
+    Attach("ATmega8");
+    EXPECT_TRUE(programmer->WriteCommand(
+        HexFile(JoinLines({DataRecord(0x0000, kSample), EndOfFileRecord(), "", DataRecord(0x0100, kSample)}, "\r\n"))));
+    EXPECT_EQ(Flash()[0x0000], 0xAB);
+    EXPECT_EQ(Flash()[0x0100], 0xFF);
+}
+
+// ---- What stops a Write ----------------------------------------------------
+
+TEST_F(WriteCommandTest, ACellThatNeverTakesItsValueEndsWithVerifyErrorAndTheRecordUnechoed)
+{
+    Attach("AT90S8515");
+    target->chip()->InjectedFaults().stuckFlashBytes = {0x0012};
+    const std::vector<std::uint8_t> first(16, 0x5A);
+    const std::vector<std::uint8_t> second{0x11, 0x22, 0x33, 0x44};
+    const fs::path file = HexFile(JoinLines({DataRecord(0x0000, first), DataRecord(0x0010, second), EndOfFileRecord()}, "\r\n"));
+
+    EXPECT_FALSE(programmer->WriteCommand(file));
+
+    EXPECT_EQ(WriteLines(), (std::vector<std::string>{"   0: 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A ", "Verify Error."}));
+    EXPECT_EQ(target->port().DataRegister(), 0x84);
+    EXPECT_EQ(trace.events.back().kind, Event::Kind::Close);
+    EXPECT_EQ(Flash()[0x000F], 0x5A);
+    EXPECT_EQ(Flash()[0x0011], 0x22);
+    EXPECT_EQ(Flash()[0x0013], 0xFF) << "nothing is written after the failing byte";
+}
+
+struct Stop {
+    const char* name;
+    std::string badLine;   // line 3 of the file, after two good records
+    std::string message;
+    unsigned writtenOfBadLine;  // bytes of line 3 that byte mode writes before it stops
+};
+
+void PrintTo(const Stop& stop, std::ostream* os)
+{
+    *os << stop.name;
+}
+
+class WriteStops : public WriteCommandTest, public ::testing::WithParamInterface<std::tuple<const char*, Stop>> {};
+
+TEST_P(WriteStops, AtTheFirstBadLineWithoutDoneAndInPageModeWithoutTouchingTheFlash)
+{
+    const auto& [chip, stop] = GetParam();
+    Attach(chip);
+    const fs::path file = HexFile(JoinLines({DataRecord(0x0000, kSample), DataRecord(0x0100, kSample), stop.badLine,
+                                             DataRecord(0x0200, kSample), EndOfFileRecord()},
+                                            "\r\n"));
+
+    EXPECT_FALSE(programmer->WriteCommand(file));
+
+    const bool pageMode = programmer->Device().PageSize != 0;
+    EXPECT_EQ(WriteLines(), (std::vector<std::string>{"   0: AB 0C 7F ", " 100: AB 0C 7F ", stop.message}));
+    EXPECT_EQ(target->port().DataRegister(), 0x84);
+    EXPECT_EQ(trace.events.back().kind, Event::Kind::Close);
+    std::vector<std::uint8_t> expected(Flash().size(), 0xFF);
+    if (!pageMode) {
+        std::copy(kSample.begin(), kSample.end(), expected.begin());
+        std::copy(kSample.begin(), kSample.end(), expected.begin() + 0x100);
+        std::fill_n(expected.end() - 2, stop.writtenOfBadLine, 0x00);
+    }
+    EXPECT_TRUE(Flash() == expected) << "first difference " << FirstDifference(Flash(), expected);
+}
+
+const std::string kGood = DataRecord(0x0010, kSample);
+
+INSTANTIATE_TEST_SUITE_P(
+    Write, WriteStops,
+    ::testing::Combine(
+        ::testing::Values("ATmega8", "AT90S8515"),
+        ::testing::Values(Stop{"Checksum", kGood.substr(0, 15) + "00", "Checksum error in line 3.", 0},
+                          Stop{"HexDigit", ":03001000AB0Z7FB7", "Bad hex digit in line 3.", 0},
+                          Stop{"TooShort", ":04001000AB0C7FB6", "Record too short in line 3.", 0},
+                          Stop{"NotARecord", "", "Not Intel-Hex-File.(13)", 0},
+                          Stop{"BeyondTheFlash", DataRecord(0x1FFE, std::vector<std::uint8_t>(4, 0x00)), "Address out of range in line 3.", 2},
+                          Stop{"BeyondSixteenBits", AddressRecord(0x04, 0x0001), "Address out of range in line 4.", 0})),
+    [](const auto& info) {
+        return std::string(std::get<0>(info.param)) + std::get<1>(info.param).name;
+    });
+
+TEST_F(WriteCommandTest, AnUnlistedChipMayTakeNoDataAt65536OrAbove)
+{
+    Attach("ATmega32");
+    EXPECT_FALSE(programmer->WriteCommand(
+        HexFile(JoinLines({AddressRecord(0x02, 0x1000), DataRecord(0x0000, kSample), EndOfFileRecord()}, "\n"))));
+    EXPECT_EQ(log.lines.back(), "Address out of range in line 2.");
+}
+
+// ---- The file --------------------------------------------------------------
+
+TEST_F(WriteCommandTest, NoFileToReadTouchesNoChip)
+{
+    Attach("ATmega8");
+    for (const fs::path& path : {folder / "missing.hex", folder}) {
+        trace.Clear();
+        EXPECT_FALSE(programmer->WriteCommand(path)) << path;
+        EXPECT_EQ(log.lines, std::vector<std::string>{"File not found."}) << path;
+        EXPECT_EQ(trace.events, (std::vector<Event>{{Event::Kind::Open, 0x378, 0}, {Event::Kind::Write, 0x378, 0x84}, {Event::Kind::Close, 0, 0}}));
+    }
+}
+
+TEST_F(WriteCommandTest, AReadOnlyFileIsRead)
+{
+    Attach("ATmega8");
+    const fs::path file = HexFile(JoinLines({DataRecord(0x0000, kSample), EndOfFileRecord()}, "\n"));
+    fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    EXPECT_TRUE(programmer->WriteCommand(file));
+    EXPECT_EQ(Flash()[0x0002], 0x7F);
+}
+
+TEST_F(WriteCommandTest, AReadErrorIsLoggedAndTheFrameStillReleasesThePortAndClosesTheDriver)
+{
+    // Reading /proc/self/mem from offset 0 fails: nothing is mapped there.
+    const fs::path unreadable = "/proc/self/mem";
+    if (!fs::exists(unreadable)) {
+        GTEST_SKIP() << "no " << unreadable;
+    }
+    Attach("ATmega8");
+
+    EXPECT_FALSE(programmer->WriteCommand(unreadable));
+
+    EXPECT_EQ(WriteLines(), std::vector<std::string>{"File read error."});
+    EXPECT_EQ(trace.events.back().kind, Event::Kind::Close);
+    EXPECT_EQ(target->port().DataRegister(), 0x84);
+}
+
+}  // namespace
+}  // namespace velkor
