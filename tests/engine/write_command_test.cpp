@@ -124,7 +124,7 @@ protected:
     {
         std::vector<std::string> lines;
         for (unsigned start = 0; start < flashSize; start += pageSize) {
-            char text[8];
+            char text[16];
             std::snprintf(text, sizeof text, "%X", start);
             lines.emplace_back(text);
         }
