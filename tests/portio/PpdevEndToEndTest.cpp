@@ -1,0 +1,234 @@
+// velkor-cli --port on the real Linux code path (ppdev through TDLPortIO),
+// with the virtual ppdev port preloaded in front of the simulated chip. The
+// same command on --simulate gives the expected log and chip state, so these
+// runs check the port path, not the engine again.
+// The virtual port exists only in Linux builds, which define its path.
+#ifdef VELKOR_VIRTUAL_PPDEV_PATH
+
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+extern char** environ;
+
+namespace velkor {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliRun {
+    int exitStatus = -1;
+    std::string output;  // standard output
+};
+
+using Environment = std::map<std::string, std::string>;
+
+// The test's environment without any virtual port settings, plus `extra`.
+std::vector<std::string> ChildEnvironment(const Environment& extra)
+{
+    std::vector<std::string> entries;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string text = *entry;
+        if (!text.starts_with("VELKOR_VIRTUAL_PPDEV_") && !text.starts_with("LD_PRELOAD=")) {
+            entries.push_back(text);
+        }
+    }
+    for (const auto& [name, value] : extra) {
+        entries.push_back(name + "=" + value);
+    }
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizer wants to be first in line; the preloaded port is.
+    entries.push_back("ASAN_OPTIONS=verify_asan_link_order=0");
+#endif
+    return entries;
+}
+
+CliRun RunCli(const std::vector<std::string>& arguments, const Environment& extra = {})
+{
+    std::vector<std::string> argumentTexts = {VELKOR_CLI_PATH};
+    argumentTexts.insert(argumentTexts.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& text : argumentTexts) {
+        argv.push_back(text.data());
+    }
+    argv.push_back(nullptr);
+    std::vector<std::string> environmentTexts = ChildEnvironment(extra);
+    std::vector<char*> envp;
+    for (std::string& text : environmentTexts) {
+        envp.push_back(text.data());
+    }
+    envp.push_back(nullptr);
+
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0) {
+        ADD_FAILURE() << "pipe: " << std::strerror(errno);
+        return {};
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+    pid_t child = 0;
+    const int spawnError = ::posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeFds[1]);
+
+    CliRun run;
+    char buffer[4096];
+    ssize_t length = 0;
+    while ((length = ::read(pipeFds[0], buffer, sizeof buffer)) > 0) {
+        run.output.append(buffer, static_cast<std::size_t>(length));
+    }
+    ::close(pipeFds[0]);
+    if (spawnError != 0) {
+        ADD_FAILURE() << "cannot start " << argv[0] << ": " << std::strerror(spawnError);
+        return run;
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+nlohmann::json ReadJson(const fs::path& file) { return nlohmann::json::parse(std::ifstream(file)); }
+
+class PpdevEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char folderTemplate[] = "/tmp/velkor-ppdev-XXXXXX";
+        ASSERT_NE(::mkdtemp(folderTemplate), nullptr);
+        folder = folderTemplate;
+    }
+    void TearDown() override { fs::remove_all(folder); }
+
+    // velkor-cli --port PORT ... with the chip behind the virtual port at base.
+    CliRun OnVirtualPort(const std::string& chip, const std::vector<std::string>& arguments, Environment extra = {})
+    {
+        extra["LD_PRELOAD"] = VELKOR_VIRTUAL_PPDEV_PATH;
+        extra["VELKOR_VIRTUAL_PPDEV_CHIP"] = chip;
+        extra["VELKOR_VIRTUAL_PPDEV_STATE"] = (folder / "port-chip.json").string();
+        extra["VELKOR_VIRTUAL_PPDEV_STATS"] = (folder / "port-stats.json").string();
+        return RunCli(arguments, extra);
+    }
+
+    CliRun OnSimulatedTarget(const std::string& chip, const std::vector<std::string>& command)
+    {
+        std::vector<std::string> arguments = {"--simulate", chip, "--sim-state", (folder / "sim-chip.json").string()};
+        arguments.insert(arguments.end(), command.begin(), command.end());
+        return RunCli(arguments);
+    }
+
+    nlohmann::json PortStats() const { return ReadJson(folder / "port-stats.json"); }
+
+    fs::path folder;
+};
+
+struct SignatureCase {
+    const char* chip;
+    const char* port;
+    const char* base;
+};
+
+class PpdevSignature : public PpdevEndToEnd, public ::testing::WithParamInterface<SignatureCase> {};
+
+TEST_P(PpdevSignature, ReadsTheChipThroughPpdevAsTheSimulationDoes)
+{
+    const SignatureCase& target = GetParam();
+    const CliRun expected = OnSimulatedTarget(target.chip, {"signature"});
+    ASSERT_EQ(expected.exitStatus, 0) << expected.output;
+
+    const CliRun run = OnVirtualPort(target.chip, {"--port", target.port, "signature"},
+                                  {{"VELKOR_VIRTUAL_PPDEV_BASE", target.base}});
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(run.output, expected.output);
+    EXPECT_NE(run.output.find(target.chip), std::string::npos) << run.output;
+    EXPECT_GT(PortStats().at("portAccesses"), 0);
+    EXPECT_EQ(PortStats().at("timingViolations"), nlohmann::json::array());
+}
+
+INSTANTIATE_TEST_SUITE_P(, PpdevSignature,
+                         ::testing::Values(SignatureCase{"ATmega8", "lpt1", "0x378"},
+                                           SignatureCase{"AT90S2313", "lpt2", "0x278"},
+                                           SignatureCase{"ATtiny26", "0x3BC", "0x3BC"}),
+                         [](const auto& info) { return std::string(info.param.chip); });
+
+TEST_F(PpdevEndToEnd, WritesTheFlashThroughPpdevAsTheSimulationDoes)
+{
+    const std::string hexFile = VELKOR_SOURCE_DIR "/examples/blink.hex";
+    const CliRun expected = OnSimulatedTarget("ATmega8", {"write", hexFile});
+    ASSERT_EQ(expected.exitStatus, 0) << expected.output;
+
+    const CliRun run = OnVirtualPort("ATmega8", {"--port", "lpt1", "write", hexFile});
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(run.output, expected.output);
+    EXPECT_EQ(ReadJson(folder / "port-chip.json"), ReadJson(folder / "sim-chip.json"));
+    EXPECT_EQ(PortStats().at("timingViolations"), nlohmann::json::array());
+}
+
+TEST_F(PpdevEndToEnd, WritesTheFusesThroughPpdevAsTheSimulationDoes)
+{
+    const std::vector<std::string> command = {"fuse", "D9", "E4"};
+    const CliRun expected = OnSimulatedTarget("ATmega8", command);
+    ASSERT_EQ(expected.exitStatus, 0) << expected.output;
+
+    std::vector<std::string> arguments = {"--port", "lpt1"};
+    arguments.insert(arguments.end(), command.begin(), command.end());
+    const CliRun run = OnVirtualPort("ATmega8", arguments);
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(run.output, expected.output);
+    const nlohmann::json chip = ReadJson(folder / "port-chip.json");
+    EXPECT_EQ(chip, ReadJson(folder / "sim-chip.json"));
+    EXPECT_EQ(chip.at("fuses").at("low"), "E4");
+}
+
+// ---- A port that cannot be had: one line saying why, and no port access ----------
+
+struct RefusalCase {
+    const char* name;
+    const char* port;
+    Environment environment;
+    const char* line;
+};
+
+class PpdevRefusal : public PpdevEndToEnd, public ::testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(PpdevRefusal, TheCommandSaysWhyAndTouchesNoPort)
+{
+    const CliRun run = OnVirtualPort("ATmega8", {"--port", GetParam().port, "signature"}, GetParam().environment);
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_EQ(run.output, std::string(GetParam().line) + "\n");
+    EXPECT_EQ(PortStats().at("portAccesses"), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , PpdevRefusal,
+    ::testing::Values(
+        RefusalCase{"NotInTheLpGroup", "lpt1", {{"VELKOR_VIRTUAL_PPDEV_FAULT", "permission-denied"}},
+                    "Cannot open the port: permission denied on /dev/parport0 (add your user to the lp group: "
+                    "sudo usermod -aG lp $USER, then log in again)"},
+        RefusalCase{"Busy", "lpt1", {{"VELKOR_VIRTUAL_PPDEV_FAULT", "busy"}},
+                    "Cannot open the port: /dev/parport0 is busy: another driver or program holds the port"},
+        RefusalCase{"PpdevNotLoaded", "lpt1", {{"VELKOR_VIRTUAL_PPDEV_FAULT", "no-device-node"}},
+                    "Cannot open the port: /dev/parport0 for the port at 0x378 is missing (load the ppdev module: "
+                    "modprobe ppdev), and raw port I/O at 0x378 needs root (CAP_SYS_RAWIO)"},
+        RefusalCase{"NoSuchPort", "lpt2", {},
+                    "Cannot open the port: the kernel knows no parallel port at 0x278 (is the parport_pc module "
+                    "loaded?), and raw port I/O at 0x278 needs root (CAP_SYS_RAWIO)"}),
+    [](const auto& info) { return info.param.name; });
+
+}  // namespace
+}  // namespace velkor
+
+#endif  // VELKOR_VIRTUAL_PPDEV_PATH

@@ -1,0 +1,195 @@
+// The virtual ppdev port in-process: which paths it answers, and the ppdev
+// rules it keeps (claim before registers, exclusive only before the claim,
+// one holder at a time), as a program using ppdev relies on them.
+// The virtual port exists only in Linux builds, which define its path.
+#ifdef VELKOR_VIRTUAL_PPDEV_PATH
+
+#include <gtest/gtest.h>
+#include <linux/ioctl.h>
+#include <linux/parport.h>
+#include <linux/ppdev.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <utility>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "VirtualPpdev.h"
+
+namespace velkor::sim {
+namespace {
+
+using Node = VirtualPpdev::Node;
+
+struct PathCase {
+    const char* path;
+    Node node;
+};
+
+class VirtualPpdevPath : public ::testing::TestWithParam<PathCase> {};
+
+TEST_P(VirtualPpdevPath, AnswersOnlyParallelPortNodes)
+{
+    EXPECT_EQ(VirtualPpdev::Classify(GetParam().path), GetParam().node);
+}
+
+INSTANTIATE_TEST_SUITE_P(, VirtualPpdevPath,
+                         ::testing::Values(PathCase{"/dev/parport0", Node::Device},
+                                           PathCase{"/dev/parport1", Node::Absent},
+                                           PathCase{"/dev/parport12", Node::Absent},
+                                           PathCase{"/dev/parport", Node::Other},
+                                           PathCase{"/dev/parport0x", Node::Other},
+                                           PathCase{"/dev/null", Node::Other},
+                                           PathCase{"/proc/sys/dev/parport/parport0/base-addr", Node::BaseAddress},
+                                           PathCase{"/proc/sys/dev/parport/parport3/base-addr", Node::Absent},
+                                           PathCase{"/proc/sys/dev/parport/parport0/modes", Node::Other},
+                                           PathCase{"/proc/sys/dev/parport/parport/base-addr", Node::Other}));
+
+TEST(VirtualPpdevConfigTest, FaultsDecideWhatOpeningTheDeviceGives)
+{
+    using Fault = VirtualPpdevConfig::Fault;
+    const std::vector<std::pair<Fault, int>> cases = {
+        {Fault::None, 0}, {Fault::PermissionDenied, EACCES}, {Fault::NoDeviceNode, ENOENT}, {Fault::Busy, 0}};
+    for (const auto& [fault, error] : cases) {
+        const VirtualPpdev port(VirtualPpdevConfig{.fault = fault});
+        EXPECT_EQ(port.OpenError(Node::Device), error);
+        EXPECT_EQ(port.OpenError(Node::BaseAddress), 0);
+        EXPECT_EQ(port.OpenError(Node::Absent), ENOENT);
+    }
+}
+
+TEST(VirtualPpdevConfigTest, TheBaseAddressFileNamesTheConfiguredBase)
+{
+    EXPECT_EQ(VirtualPpdev(VirtualPpdevConfig{.baseAddress = 0x3BC}).BaseAddressText(), "956\t0\n");
+}
+
+TEST(VirtualPpdevConfigTest, AnUnknownChipIsRefused)
+{
+    EXPECT_THROW(VirtualPpdev(VirtualPpdevConfig{.chip = "ATmega9"}), std::invalid_argument);
+}
+
+// ---- The ppdev rules ----------------------------------------------------------------
+
+struct Step {
+    unsigned long request;
+    int result;
+};
+
+struct RuleCase {
+    const char* name;
+    std::vector<Step> steps;
+};
+
+class VirtualPpdevRule : public ::testing::TestWithParam<RuleCase> {};
+
+TEST_P(VirtualPpdevRule, KeepsTheKernelsAnswer)
+{
+    VirtualPpdev port(VirtualPpdevConfig{});
+    port.Opened(7);
+    int argument = 0;
+    for (const Step& step : GetParam().steps) {
+        EXPECT_EQ(port.Ioctl(7, step.request, &argument), step.result) << "request " << std::hex << step.request;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , VirtualPpdevRule,
+    ::testing::Values(
+        RuleCase{"RegistersNeedAClaim",
+                 {{PPWDATA, -EINVAL}, {PPRDATA, -EINVAL}, {PPRSTATUS, -EINVAL}, {PPWCONTROL, -EINVAL},
+                  {PPDATADIR, -EINVAL}, {PPRELEASE, -EINVAL}}},
+        RuleCase{"ModesNeedNoClaim", {{PPSETMODE, 0}, {PPGETMODE, 0}}},
+        RuleCase{"ClaimingTwiceIsRefused", {{PPCLAIM, 0}, {PPCLAIM, -EINVAL}}},
+        RuleCase{"ExclusiveOnlyBeforeTheClaim", {{PPCLAIM, 0}, {PPEXCL, -EINVAL}}},
+        RuleCase{"ExclusiveThenClaim", {{PPEXCL, 0}, {PPCLAIM, 0}, {PPEXCL, 0}, {PPWDATA, 0}}},
+        RuleCase{"ReleaseEndsRegisterAccess", {{PPCLAIM, 0}, {PPRSTATUS, 0}, {PPRELEASE, 0}, {PPRSTATUS, -EINVAL}}},
+        RuleCase{"UnknownRequestsAreNotForThisDevice", {{PPCLAIM, 0}, {PPYIELD, -ENOTTY}, {PPGETTIME, -ENOTTY}}}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(VirtualPpdevTest, OneHolderAtATime)
+{
+    VirtualPpdev port(VirtualPpdevConfig{});
+    port.Opened(7);
+    port.Opened(8);
+    ASSERT_EQ(port.Ioctl(7, PPCLAIM, nullptr), 0);
+    EXPECT_EQ(port.Ioctl(8, PPCLAIM, nullptr), -EBUSY);
+    port.Closed(7);  // closing the file gives the port back
+    EXPECT_EQ(port.Ioctl(8, PPCLAIM, nullptr), 0);
+}
+
+TEST(VirtualPpdevTest, TheBusyFaultRefusesEveryClaim)
+{
+    VirtualPpdev port(VirtualPpdevConfig{.fault = VirtualPpdevConfig::Fault::Busy});
+    port.Opened(7);
+    EXPECT_EQ(port.Ioctl(7, PPCLAIM, nullptr), -EBUSY);
+}
+
+TEST(VirtualPpdevTest, DataGoesToTheSimulatedPortAndStatusComesFromIt)
+{
+    VirtualPpdev port(VirtualPpdevConfig{});
+    port.Opened(7);
+    ASSERT_EQ(port.Ioctl(7, PPCLAIM, nullptr), 0);
+
+    unsigned char data = 0x84;
+    ASSERT_EQ(port.Ioctl(7, PPWDATA, &data), 0);
+    unsigned char readBack = 0;
+    ASSERT_EQ(port.Ioctl(7, PPRDATA, &readBack), 0);
+    unsigned char status = 0;
+    ASSERT_EQ(port.Ioctl(7, PPRSTATUS, &status), 0);
+
+    EXPECT_EQ(readBack, 0x84);
+    EXPECT_EQ(status, 0x78);  // nothing attached: BUSY reads 0
+    EXPECT_EQ(port.PortAccesses(), 3u);
+}
+
+TEST(VirtualPpdevTest, ControlKeepsTheLastValueWrittenAndFrobs)
+{
+    VirtualPpdev port(VirtualPpdevConfig{});
+    port.Opened(7);
+    ASSERT_EQ(port.Ioctl(7, PPCLAIM, nullptr), 0);
+
+    unsigned char control = 0x05;
+    port.Ioctl(7, PPWCONTROL, &control);
+    ppdev_frob_struct frob{.mask = 0x0F, .val = 0x02};
+    port.Ioctl(7, PPFCONTROL, &frob);
+    unsigned char readBack = 0;
+    port.Ioctl(7, PPRCONTROL, &readBack);
+    EXPECT_EQ(readBack, 0x02);
+
+    int mode = 0;
+    port.Ioctl(7, PPGETMODE, &mode);
+    EXPECT_EQ(mode, IEEE1284_MODE_COMPAT);
+    EXPECT_EQ(port.PortAccesses(), 0u);  // the control register is not wired to the chip
+}
+
+TEST(VirtualPpdevTest, TheEndOfTheProgramSavesTheChipAndWritesTheStatistics)
+{
+    char folderTemplate[] = "/tmp/velkor-vppdev-XXXXXX";
+    ASSERT_NE(::mkdtemp(folderTemplate), nullptr);
+    const std::filesystem::path folder = folderTemplate;
+    {
+        VirtualPpdev port(VirtualPpdevConfig{
+            .chip = "atmega8", .stateFile = folder / "chip.json", .statsFile = folder / "stats.json"});
+        port.Opened(7);
+        port.Ioctl(7, PPCLAIM, nullptr);
+        unsigned char status = 0;
+        port.Ioctl(7, PPRSTATUS, &status);
+    }
+    const nlohmann::json stats = nlohmann::json::parse(std::ifstream(folder / "stats.json"));
+    EXPECT_EQ(stats.at("portAccesses"), 1);
+    EXPECT_GE(stats.at("seconds").get<double>(), 0.0);
+    EXPECT_TRUE(stats.at("timingViolations").empty());
+    const nlohmann::json state = nlohmann::json::parse(std::ifstream(folder / "chip.json"));
+    EXPECT_EQ(state.at("chip"), "ATmega8");
+    std::filesystem::remove_all(folder);
+}
+
+}  // namespace
+}  // namespace velkor::sim
+
+#endif  // VELKOR_VIRTUAL_PPDEV_PATH
