@@ -20,7 +20,7 @@ constexpr std::uint8_t kWriteProgramMemoryPage = 0x4C;
 // The AT90S1200 cannot be polled: a read right after a write may program the
 // other byte of the word. Every byte gets the full write time instead.
 constexpr std::uint16_t kUnpollableChip = 0x9001;
-// Longest byte write time of the byte-mode chips at 5 V.
+// A byte write is self-timed, about 4 ms at 5 V; unpolled, it is waited out.
 constexpr unsigned kByteWriteMs = 5;
 constexpr int kPollReads = 6;
 constexpr unsigned kPollIntervalMs = 1;
