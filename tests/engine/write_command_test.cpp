@@ -34,21 +34,6 @@ std::vector<std::uint8_t> ReadBinary(const fs::path& file)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// What objcopy makes of the file, placed in a flash of flashSize bytes that
-// is erased elsewhere. objcopy's binary starts at the file's lowest address.
-std::vector<std::uint8_t> ObjcopyImage(const fs::path& hexFile, std::size_t flashSize, std::uint32_t lowestAddress)
-{
-    const fs::path binary = fs::path(hexFile).replace_extension(".bin");
-    const std::string command = "objcopy -I ihex -O binary --gap-fill 0xFF '" + hexFile.string() + "' '" + binary.string() + "'";
-    EXPECT_EQ(std::system(command.c_str()), 0) << command;
-    const std::vector<std::uint8_t> bytes = ReadBinary(binary);
-    std::vector<std::uint8_t> image(flashSize, 0xFF);
-    EXPECT_LE(lowestAddress + bytes.size(), flashSize) << "the file does not fit the chip";
-    const std::size_t start = std::min<std::size_t>(lowestAddress, flashSize);
-    std::copy_n(bytes.begin(), std::min(bytes.size(), flashSize - start), image.begin() + start);
-    return image;
-}
-
 // The first byte address where two images differ, for a readable failure.
 std::string FirstDifference(const std::vector<std::uint8_t>& actual, const std::vector<std::uint8_t>& expected)
 {
@@ -83,7 +68,7 @@ protected:
         const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
         std::string name = std::string(test->test_suite_name()) + "." + test->name();
         std::replace(name.begin(), name.end(), '/', '_');
-        folder = fs::temp_directory_path() / ("velkor-write-" + name);
+        folder = fs::temp_directory_path() / ("velkor-write-" + name + "-" + std::to_string(std::random_device{}()));
         fs::remove_all(folder);
         fs::create_directories(folder);
     }
@@ -129,6 +114,21 @@ protected:
             lines.emplace_back(text);
         }
         return lines;
+    }
+
+    // What objcopy makes of the file, placed in a flash of flashSize bytes that
+    // is erased elsewhere. objcopy's binary starts at the file's lowest address.
+    std::vector<std::uint8_t> ObjcopyImage(const fs::path& hexFile, std::size_t flashSize, std::uint32_t lowestAddress) const
+    {
+        const fs::path binary = folder / "objcopy.bin";
+        const std::string command = "objcopy -I ihex -O binary --gap-fill 0xFF '" + hexFile.string() + "' '" + binary.string() + "'";
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+        const std::vector<std::uint8_t> bytes = ReadBinary(binary);
+        std::vector<std::uint8_t> image(flashSize, 0xFF);
+        EXPECT_LE(lowestAddress + bytes.size(), flashSize) << "the file does not fit the chip";
+        const std::size_t start = std::min<std::size_t>(lowestAddress, flashSize);
+        std::copy_n(bytes.begin(), std::min(bytes.size(), flashSize - start), image.begin() + start);
+        return image;
     }
 
     fs::path folder;
