@@ -226,18 +226,6 @@ TEST(HexReader, AnEmptyStreamEndsAtOnce)
     EXPECT_EQ(entries[0].kind, Kind::End);
 }
 
-TEST(HexReader, KeepsGivingTheEntryThatEndedTheReading)
-{
-    for (const std::string& text : {JoinLines({kGood}, "\n"), JoinLines({kGood, ":"}, "\n")}) {
-        MemoryByteStream stream(Bytes(text));
-        HexReader reader(stream);
-        reader.Next();
-        const Kind last = reader.Next().kind;
-        EXPECT_EQ(reader.Next().kind, last);
-        EXPECT_EQ(reader.Next().kind, last);
-    }
-}
-
 // Gives the bytes of a text, then fails the way a disk read fails.
 class FailingStream final : public ByteStream {
 public:

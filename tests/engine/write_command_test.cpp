@@ -300,15 +300,6 @@ TEST_F(WriteCommandTest, AnEmptyFileProgramsNothingAndStillWalksThePages)
     EXPECT_TRUE(std::all_of(Flash().begin(), Flash().end(), [](std::uint8_t b) { return b == 0xFF; }));
 }
 
-TEST_F(WriteCommandTest, TheEndOfFileRecordEndsTheReading)
-{
-    Attach("ATmega8");
-    EXPECT_TRUE(programmer->WriteCommand(
-        HexFile(JoinLines({DataRecord(0x0000, kSample), EndOfFileRecord(), "", DataRecord(0x0100, kSample)}, "\r\n"))));
-    EXPECT_EQ(Flash()[0x0000], 0xAB);
-    EXPECT_EQ(Flash()[0x0100], 0xFF);
-}
-
 // ---- What stops a Write ----------------------------------------------------
 
 TEST_F(WriteCommandTest, ACellThatNeverTakesItsValueEndsWithVerifyErrorAndTheRecordUnechoed)
