@@ -67,9 +67,38 @@ struct LockoutBit {
     const char* name;  // "RSTDISBL" or "DWEN"
 };
 
+// A fuse bit by position (SPIEN, EESAVE).
+struct FuseBit {
+    LockoutBit::Fuse fuse;
+    std::uint8_t bit;
+};
+
+// How a chip reads and writes its fuse and lock bits over the serial
+// interface; the generations differ.
+enum class FuseLockEncoding {
+    // AT90S1200/2313/4414/8515: no fuse over ISP; lock bits write-only,
+    // LB1/LB2 in bits 1/2 of byte 2 of AC 111x x21x.
+    LockWriteOnly,
+    // AT90S2323/2343/4434/8535: 58 reads LB1 b7, LB2 b6, SPIEN b5, fuse b0;
+    // AC 1011 111F writes the one fuse bit; lock written as above.
+    FuseInLockByte,
+    // AT90S2333/4433: 50 reads the fuse byte, 58 reads LB2 b2, LB1 b1;
+    // AC 101x xxxx writes fuse bits 4..0; lock written as above.
+    SeparateFuseByte,
+    // ATtiny26 and the ATmega parts: 50 00 low, 58 08 high, 50 08 extended,
+    // 58 00 lock; AC A0/A8/A4 xx data writes them, AC 111x xxxx xx data the lock.
+    FuseBytes,
+};
+
 // A chip as data: what it answers, how big it is, how long it is busy.
-// (The fields below are the contract other parts rely on; the model may
-// carry more.)
+// (The first fields are the contract other parts rely on; the rest are the
+// model's own.)
+//
+// The lock byte is held as the chip reads it: bit 0 LB1, bit 1 LB2, on the
+// ATmega parts the boot lock bits above, unused bits 1. On AT90S parts that
+// have one fuse byte it is held in the low fuse, in the layout of the chip's
+// own fuse read (SPIEN bit 5); the AT90S parts without ISP fuses keep their
+// parallel-only fuse byte there too.
 struct ChipModel {
     const char* name;
     std::array<std::uint8_t, 3> signature;
@@ -80,7 +109,33 @@ struct ChipModel {
     std::uint8_t factoryLow, factoryHigh, factoryExtended;
     std::uint8_t factoryLock;
     std::vector<LockoutBit> lockoutBits;
-    // ... timing, clock and instruction-set details are the model's own.
+
+    // Instruction set.
+    FuseLockEncoding encoding;
+    bool hasPollRdyBsy;           // F0 00 00 oo (ATmega48/88/168/328P)
+    bool lockBitsProtectFuses;    // a programmed LB1 also freezes the fuses
+    // Bits an ISP fuse/lock write can change; the others (SPIEN, unused
+    // bits) keep their value.
+    std::uint8_t lowWritable, highWritable, extendedWritable, lockWritable;
+    FuseBit spien;
+    std::optional<FuseBit> eesave;  // programmed: Chip Erase keeps the EEPROM
+
+    // Flash busy behaviour: a byte-mode chip answers a read of the byte being
+    // written with this value until the write is done; a page-mode chip
+    // answers 0xFF within the page being written.
+    std::uint8_t flashPollValue;
+    bool flashPollable;           // false: the byte write must be waited out
+
+    // Clock and timing (5 V). An SCK phase must last MORE than the given
+    // number of target clock cycles.
+    std::uint32_t clockHz;
+    std::uint8_t sckLowMinCycles, sckHighMinCycles;
+    std::uint32_t byteWriteMicros;  // byte mode: one flash byte
+    std::uint32_t pageWriteMicros;  // page mode: one page
+    std::uint32_t chipEraseMicros;
+    std::uint32_t fuseWriteMicros;  // also a lock write
+
+    FlashMode Mode() const { return pageBytes == 0 ? FlashMode::Byte : FlashMode::Page; }
 };
 
 std::span<const ChipModel> AllChipModels();
@@ -99,6 +154,30 @@ struct Faults {
 
 // ---- The chip ---------------------------------------------------------------
 
+// The chip's serial programming interface, pin by pin:
+// - While RESET is low, MOSI is sampled on each rising SCK edge (as it is
+//   written in the same port access, if that access also raises SCK) and
+//   MISO moves to the next bit on each falling edge; the MSB of an output
+//   byte is there before the byte's first rising edge. Output byte k+1 is
+//   input byte k; a read puts its data in byte 4.
+// - Bytes are framed by the edges counted since RESET fell. Until it is in
+//   step the chip checks every byte boundary for AC 53; a stray SCK pulse
+//   moves the framing by one bit, a RESET pulse restarts it.
+// - MISO is undriven (reads 1) while RESET is high and until AC 53 has been
+//   recognised; then byte 3 of that Programming Enable echoes 0x53.
+// - A Programming Enable that begins less than 20 ms after RESET fell is a
+//   timing violation and is not answered; the programmer's retry is.
+// - An SCK phase at or under the chip's minimum is a timing violation; the
+//   edge is still taken, so the exchange goes on and the test sees the breach.
+// - Writes and erases are busy for the chip's time from the instruction's
+//   last bit. An instruction whose first bit comes earlier is lost (a
+//   violation), except RDY/BSY and a read of the byte (byte mode, pollable
+//   chips) or page (page mode) being written, which gives the poll value.
+//   Raising RESET while busy is a violation too.
+// - A programmed LB1 stops flash writes (and on the ATmega48 family fuse
+//   writes); only Chip Erase clears lock bits, and it keeps the EEPROM when
+//   EESAVE is programmed. The model has no EEPROM read or write
+//   instructions: the programmer sends none.
 class SimulatedChip {
 public:
     SimulatedChip(const ChipModel& model, TimeSource& time);
@@ -124,11 +203,22 @@ public:
 
     // Every breach of the published timing (SCK phase too short, RESET not
     // low long enough before Programming Enable, an instruction while busy,
-    // a high byte loaded before its low byte), one text each.
+    // RESET raised while busy, a high byte loaded before its low byte), one
+    // text each with the time since the chip was created. Only the first
+    // kMaxViolationTexts are kept as text; TimingViolationCount counts all.
     const std::vector<std::string>& TimingViolations() const;
+    std::size_t TimingViolationCount() const;
+    static constexpr std::size_t kMaxViolationTexts = 1000;
+
+    // True once the chip has left the reach of serial programming (RSTDISBL
+    // or DWEN programmed at the last RESET high or power-up, or SPIEN not
+    // programmed): it no longer answers Programming Enable.
+    bool OutOfReach() const;
 
     // The memories as JSON: {"chip", "flash", "eeprom", "fuses", "lock"}.
-    // Load throws std::runtime_error when the file names another chip or is malformed.
+    // Load throws std::runtime_error when the file names another chip or is
+    // malformed, and then leaves the chip as it was; a loaded chip starts as
+    // if just powered up (fuses latched, not in programming mode).
     void LoadState(const std::filesystem::path& file);
     void SaveState(const std::filesystem::path& file) const;
 
@@ -178,6 +268,7 @@ public:
 
     // Seconds of virtual time since construction.
     double ElapsedSeconds() const;
+    // Timing violations of the chip (0 with nothing attached).
     std::size_t ViolationCount() const;
 
 private:

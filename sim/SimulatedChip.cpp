@@ -1,0 +1,593 @@
+// The chip's serial programming interface at pin level: an 8-bit shift
+// register clocked by SCK while RESET is low, the instruction decoder behind
+// it, and the self-timed write and erase operations.
+
+#include <algorithm>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "ChipMemories.h"
+#include "SimulatedTarget.h"
+
+namespace velkor::sim {
+
+namespace {
+
+constexpr std::uint64_t kNanosecondsPerMicrosecond = 1000;
+// The chip needs RESET low for 20 ms before it takes Programming Enable.
+constexpr std::uint64_t kResetLowBeforeEnable = 20'000'000;
+
+constexpr std::uint8_t kProgrammingEnable1 = 0xAC;
+constexpr std::uint8_t kProgrammingEnable2 = 0x53;
+
+enum class BusyWith { Nothing, ChipErase, FlashByte, FlashPage, Fuse, Lock };
+
+const char* Describe(BusyWith operation) {
+    switch (operation) {
+        case BusyWith::ChipErase: return "Chip Erase";
+        case BusyWith::FlashByte: return "flash byte write";
+        case BusyWith::FlashPage: return "flash page write";
+        case BusyWith::Fuse: return "fuse write";
+        case BusyWith::Lock: return "lock bit write";
+        case BusyWith::Nothing: break;
+    }
+    return "nothing";
+}
+
+std::string Milliseconds(std::uint64_t nanoseconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f ms", static_cast<double>(nanoseconds) / 1e6);
+    return text;
+}
+
+std::string Microseconds(std::uint64_t nanoseconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f us", static_cast<double>(nanoseconds) / 1e3);
+    return text;
+}
+
+std::string InstructionText(const std::array<std::uint8_t, 4>& bytes) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%02X %02X %02X %02X", bytes[0], bytes[1], bytes[2], bytes[3]);
+    return text;
+}
+
+bool BitProgrammed(std::uint8_t value, unsigned bit) {
+    return (value >> bit & 1) == 0;
+}
+
+template <typename Memories>
+auto& FuseCell(Memories& memories, LockoutBit::Fuse fuse) {
+    switch (fuse) {
+        case LockoutBit::Fuse::Low: return memories.fuseLow;
+        case LockoutBit::Fuse::High: return memories.fuseHigh;
+        case LockoutBit::Fuse::Extended: break;
+    }
+    return memories.fuseExtended;
+}
+
+}  // namespace
+
+struct SimulatedChip::Impl {
+    Impl(const ChipModel& chipModel, TimeSource& timeSource)
+        : model(chipModel),
+          time(timeSource),
+          memories(ChipMemories::Factory(chipModel)),
+          createdNs(timeSource.NowNanoseconds()),
+          lastSckEdgeNs(createdNs),
+          pageWords(chipModel.pageBytes / 2u) {
+        PowerUp();
+    }
+
+    const ChipModel& model;
+    TimeSource& time;
+    Faults faults;
+    ChipMemories memories;
+    const std::uint64_t createdNs;
+
+    // Pin levels as last driven. RESET counts as high until first driven:
+    // the pin has a pull-up.
+    bool sck = false;
+    bool mosi = false;
+    bool reset = true;
+    std::uint64_t lastSckEdgeNs;
+    std::uint64_t resetFellNs = 0;
+
+    // The shift register: bits come in on rising SCK edges; the byte going
+    // out moves on by one bit at each falling edge, and the next one is
+    // loaded at the falling edge that ends a byte.
+    std::uint8_t received = 0;
+    unsigned receivedBits = 0;
+    std::uint64_t byteStartNs = 0;
+    std::uint8_t sending = 0;
+    unsigned sentBits = 0;
+    std::uint8_t nextToSend = 0;
+    bool loadOnFallingEdge = false;
+
+    // Programming mode.
+    bool outOfReach = false;  // fuses latched at the last RESET high forbid ISP
+    bool silenced = false;    // injected fault: no answer after a Chip Erase
+    bool enabled = false;     // a Programming Enable arrived in step
+    std::uint8_t previousByte = 0;
+    std::uint64_t previousByteStartNs = 0;
+    std::array<std::uint8_t, 4> instruction{};
+    unsigned instructionBytes = 0;
+    std::uint64_t instructionStartNs = 0;
+    bool instructionLost = false;
+
+    // The self-timed operation running, and the byte (or first byte of the
+    // page) it writes.
+    BusyWith busyWith = BusyWith::Nothing;
+    std::uint64_t busyUntilNs = 0;
+    std::uint32_t busyByteAddress = 0;
+
+    const unsigned pageWords;
+    std::vector<std::uint8_t> pageBuffer;
+    std::vector<bool> lowByteLoaded;
+
+    std::vector<std::string> violations;
+    std::size_t violationCount = 0;
+
+    // ---- power and pins ----
+
+    void PowerUp() {
+        reset = true;
+        enabled = false;
+        busyWith = BusyWith::Nothing;
+        busyUntilNs = 0;
+        ClearPageBuffer();
+        LatchFuses();
+    }
+
+    void Drive(bool newSck, bool newMosi, bool newReset) {
+        const std::uint64_t now = time.NowNanoseconds();
+        if (newReset != reset) {
+            if (newReset) {
+                OnResetRise(now);
+            } else {
+                OnResetFall(now);
+            }
+        }
+        mosi = newMosi;
+        if (newSck == sck) return;
+        sck = newSck;
+        if (!reset) {
+            CheckSckPhase(now, newSck);
+            if (newSck) {
+                ClockIn(now);
+            } else {
+                ClockOut();
+            }
+        }
+        lastSckEdgeNs = now;
+    }
+
+    bool Miso() const {
+        if (reset || !enabled || silenced || outOfReach) return true;  // undriven
+        return (sending >> (7 - sentBits) & 1) != 0;
+    }
+
+    // A RESET fall starts serial programming afresh: bit count zero, no
+    // Programming Enable yet. An out-of-step chip has already counted some
+    // stray edges by the time the programmer starts.
+    void OnResetFall(std::uint64_t now) {
+        reset = false;
+        resetFellNs = now;
+        enabled = false;
+        instructionBytes = 0;
+        previousByte = 0;
+        received = 0;
+        receivedBits = 0;
+        sending = 0;
+        sentBits = 0;
+        loadOnFallingEdge = false;
+        ClearPageBuffer();
+        for (unsigned i = 0; i < faults.outOfStepBits; ++i) {
+            ClockIn(now);
+            ClockOut();
+        }
+    }
+
+    void OnResetRise(std::uint64_t now) {
+        reset = true;
+        enabled = false;
+        if (Busy(now)) {
+            Violation(now, std::string("RESET raised while the ") + Describe(busyWith) +
+                               " was still busy (until " + Since(busyUntilNs) + ")");
+        }
+        LatchFuses();
+    }
+
+    // Programmed RSTDISBL turns RESET into an I/O pin, programmed DWEN into
+    // the debugWIRE line; without SPIEN programmed the serial interface is off.
+    void LatchFuses() {
+        bool forbidden = !BitProgrammed(FuseCell(memories, model.spien.fuse), model.spien.bit);
+        for (const LockoutBit& lockout : model.lockoutBits) {
+            forbidden = forbidden || BitProgrammed(FuseCell(memories, lockout.fuse), lockout.bit);
+        }
+        outOfReach = forbidden;
+    }
+
+    void CheckSckPhase(std::uint64_t now, bool rising) {
+        const std::uint64_t lasted = now - lastSckEdgeNs;
+        const unsigned cycles = rising ? model.sckLowMinCycles : model.sckHighMinCycles;
+        const std::uint64_t minimum = std::uint64_t{cycles} * 1'000'000'000 / model.clockHz;
+        if (lasted > minimum) return;
+        Violation(now, std::string("SCK ") + (rising ? "low" : "high") + " for " +
+                           Microseconds(lasted) + "; the " + model.name + " at " +
+                           std::to_string(model.clockHz / 1000) + " kHz needs more than " +
+                           std::to_string(cycles) + " clock cycles (" + Microseconds(minimum) +
+                           ")");
+    }
+
+    void ClockIn(std::uint64_t now) {
+        if (receivedBits == 0) byteStartNs = now;
+        received = static_cast<std::uint8_t>(received << 1 | (mosi ? 1 : 0));
+        if (++receivedBits == 8) {
+            receivedBits = 0;
+            OnByteReceived(received, now);
+        }
+    }
+
+    void ClockOut() {
+        if (loadOnFallingEdge) {
+            sending = nextToSend;
+            sentBits = 0;
+            loadOnFallingEdge = false;
+        } else if (sentBits < 7) {
+            ++sentBits;
+        }
+    }
+
+    // ---- bytes and instructions ----
+
+    void OnByteReceived(std::uint8_t byte, std::uint64_t now) {
+        // What came in goes out during the next byte, unless a read puts
+        // its data there.
+        nextToSend = byte;
+        loadOnFallingEdge = true;
+        if (silenced || outOfReach) return;
+        if (enabled) {
+            OnInstructionByte(byte, now);
+        } else {
+            WatchForProgrammingEnable(byte);
+        }
+    }
+
+    // Until it is in step the chip looks at every byte boundary of its own
+    // framing for AC 53; a programmer whose framing differs by some bits
+    // never gets there until its extra SCK pulses close the gap.
+    void WatchForProgrammingEnable(std::uint8_t byte) {
+        if (previousByte == kProgrammingEnable1 && byte == kProgrammingEnable2) {
+            AcceptProgrammingEnable(previousByteStartNs);
+        }
+        previousByte = byte;
+        previousByteStartNs = byteStartNs;
+    }
+
+    void AcceptProgrammingEnable(std::uint64_t startNs) {
+        const std::uint64_t lowFor = startNs - resetFellNs;
+        if (lowFor < kResetLowBeforeEnable) {
+            Violation(startNs, "Programming Enable began " + Milliseconds(lowFor) +
+                                   " after RESET went low (needs 20 ms); not answered");
+            return;
+        }
+        enabled = true;
+        instruction = {kProgrammingEnable1, kProgrammingEnable2, 0, 0};
+        instructionBytes = 2;
+        instructionStartNs = startNs;
+        instructionLost = false;
+    }
+
+    void OnInstructionByte(std::uint8_t byte, std::uint64_t now) {
+        if (instructionBytes == 0) {
+            instructionStartNs = byteStartNs;
+            instructionLost = false;
+        }
+        instruction[instructionBytes++] = byte;
+        if (instructionBytes == 3) {
+            PrepareFourthByte(now);
+        } else if (instructionBytes == 4) {
+            instructionBytes = 0;
+            FinishInstruction(now);
+        }
+    }
+
+    // Bytes 1 to 3 are in: decide whether a busy chip takes the instruction,
+    // and put a read's data where the fourth byte goes out.
+    void PrepareFourthByte(std::uint64_t now) {
+        instructionLost = Busy(instructionStartNs) && !MayRunWhileBusy();
+        if (instructionLost) return;
+        if (const auto value = ReadResult(now)) nextToSend = *value;
+    }
+
+    void FinishInstruction(std::uint64_t now) {
+        if (instructionLost) {
+            Violation(instructionStartNs, "instruction " + InstructionText(instruction) +
+                                              " sent while the " + Describe(busyWith) +
+                                              " was busy (until " + Since(busyUntilNs) +
+                                              "); lost");
+            return;
+        }
+        Execute(now);
+    }
+
+    bool Busy(std::uint64_t atNs) const { return atNs < busyUntilNs; }
+
+    // Polling: a read of the byte being written (or, on a page-mode chip, of
+    // the page being written), and RDY/BSY where the chip has it.
+    bool MayRunWhileBusy() const {
+        const std::uint8_t opcode = instruction[0];
+        if (opcode == 0xF0) return model.hasPollRdyBsy;
+        return (opcode == 0x20 || opcode == 0x28) && BeingWritten(FlashByteAddress());
+    }
+
+    bool BeingWritten(std::uint32_t byteAddress) const {
+        if (busyWith == BusyWith::FlashByte) {
+            return model.flashPollable && byteAddress == busyByteAddress;
+        }
+        if (busyWith == BusyWith::FlashPage) {
+            return byteAddress / model.pageBytes == busyByteAddress / model.pageBytes;
+        }
+        return false;
+    }
+
+    // ---- reads ----
+
+    std::optional<std::uint8_t> ReadResult(std::uint64_t now) const {
+        const std::uint8_t opcode = instruction[0];
+        switch (opcode) {
+            case 0x30: return SignatureByte(instruction[2] & 0x03);
+            case 0x20:
+            case 0x28: return ReadFlash(now);
+            case 0xF0:
+                if (!model.hasPollRdyBsy) return std::nullopt;
+                return static_cast<std::uint8_t>(Busy(now) ? 0x01 : 0x00);
+            case 0x50:
+            case 0x58: return ReadFuseOrLock(opcode, instruction[1]);
+            default: return std::nullopt;
+        }
+    }
+
+    std::uint8_t SignatureByte(unsigned index) const {
+        if (index == 0) return faults.makerCode.value_or(model.signature[0]);
+        return index < 3 ? model.signature[index] : 0xFF;
+    }
+
+    std::uint8_t ReadFlash(std::uint64_t now) const {
+        const std::uint32_t address = FlashByteAddress();
+        if (Busy(now) && BeingWritten(address)) {
+            return busyWith == BusyWith::FlashByte ? model.flashPollValue : 0xFF;
+        }
+        return memories.flash[address];
+    }
+
+    std::optional<std::uint8_t> ReadFuseOrLock(std::uint8_t opcode, std::uint8_t selector) const {
+        const bool readsLock = opcode == 0x58;
+        switch (model.encoding) {
+            case FuseLockEncoding::LockWriteOnly: return std::nullopt;
+            case FuseLockEncoding::FuseInLockByte:
+                if (!readsLock) return std::nullopt;
+                return static_cast<std::uint8_t>(0x1E | (memories.lock & 0x01) << 7 |
+                                                 (memories.lock & 0x02) << 5 |
+                                                 (memories.fuseLow & 0x21));
+            case FuseLockEncoding::SeparateFuseByte:
+                if (!readsLock) return memories.fuseLow;
+                return static_cast<std::uint8_t>(0xF9 | (memories.lock & 0x03) << 1);
+            case FuseLockEncoding::FuseBytes: {
+                const bool select = (selector & 0x08) != 0;
+                if (!readsLock && !select) return memories.fuseLow;
+                if (readsLock && select) return memories.fuseHigh;
+                if (readsLock) return memories.lock;
+                if (model.fuseBytes == 3) return memories.fuseExtended;
+                return std::nullopt;
+            }
+        }
+        return std::nullopt;
+    }
+
+    // ---- writes ----
+
+    void Execute(std::uint64_t now) {
+        switch (instruction[0]) {
+            case 0xAC: ExecuteAcGroup(now); break;
+            case 0x40:
+            case 0x48:
+                if (model.Mode() == FlashMode::Byte) {
+                    WriteFlashByte(now);
+                } else {
+                    LoadPageByte(now);
+                }
+                break;
+            case 0x4C:
+                if (model.Mode() == FlashMode::Page) WritePage(now);
+                break;
+            default: break;  // reads were answered with byte 4; others are ignored
+        }
+    }
+
+    void ExecuteAcGroup(std::uint64_t now) {
+        const std::uint8_t selector = instruction[1];
+        if ((selector & 0xE0) == 0x80) {
+            ChipErase(now);
+        } else if ((selector & 0xE0) == 0xE0) {
+            WriteLock(now);
+        } else {
+            WriteFuse(now);  // Programming Enable in step and unknown codes change nothing
+        }
+    }
+
+    void ChipErase(std::uint64_t now) {
+        std::fill(memories.flash.begin(), memories.flash.end(), 0xFF);
+        if (!EepromSaved()) std::fill(memories.eeprom.begin(), memories.eeprom.end(), 0xFF);
+        memories.lock = model.factoryLock;
+        ClearPageBuffer();
+        StartBusy(BusyWith::ChipErase, model.chipEraseMicros, now);
+        if (faults.silentAfterErase) silenced = true;
+    }
+
+    bool EepromSaved() const {
+        return model.eesave &&
+               BitProgrammed(FuseCell(memories, model.eesave->fuse), model.eesave->bit);
+    }
+
+    // A programmed LB1 (mode 2) stops further flash programming.
+    bool FlashLocked() const { return BitProgrammed(memories.lock, 0); }
+
+    void WriteFlashByte(std::uint64_t now) {
+        if (FlashLocked()) return;
+        const std::uint32_t address = FlashByteAddress();
+        ProgramFlash(address, instruction[3]);
+        StartBusy(BusyWith::FlashByte, model.byteWriteMicros, now, address);
+    }
+
+    void LoadPageByte(std::uint64_t now) {
+        const unsigned word = instruction[2] & (pageWords - 1);
+        const bool highByte = (instruction[0] & 0x08) != 0;
+        if (highByte && !lowByteLoaded[word]) {
+            Violation(now, "high byte of page word " + std::to_string(word) +
+                               " loaded before its low byte");
+        }
+        pageBuffer[word * 2 + (highByte ? 1 : 0)] = instruction[3];
+        if (!highByte) lowByteLoaded[word] = true;
+    }
+
+    void WritePage(std::uint64_t now) {
+        const std::uint32_t firstByte = (FlashWordAddress() & ~(pageWords - 1)) * 2;
+        if (!FlashLocked()) {
+            for (std::uint32_t i = 0; i < model.pageBytes; ++i) {
+                ProgramFlash(firstByte + i, pageBuffer[i]);
+            }
+            StartBusy(BusyWith::FlashPage, model.pageWriteMicros, now, firstByte);
+        }
+        ClearPageBuffer();
+    }
+
+    // Programming only pulls bits from 1 to 0; a stuck cell takes nothing.
+    void ProgramFlash(std::uint32_t address, std::uint8_t value) {
+        if (faults.stuckFlashBytes.contains(address)) return;
+        memories.flash[address] &= value;
+    }
+
+    void WriteFuse(std::uint64_t now) {
+        const std::uint8_t selector = instruction[1];
+        switch (model.encoding) {
+            case FuseLockEncoding::LockWriteOnly: break;
+            case FuseLockEncoding::FuseInLockByte:
+                if ((selector & 0xFE) == 0xBE) SetFuse(LockoutBit::Fuse::Low, selector, now);
+                break;
+            case FuseLockEncoding::SeparateFuseByte:
+                if ((selector & 0xE0) == 0xA0) SetFuse(LockoutBit::Fuse::Low, selector, now);
+                break;
+            case FuseLockEncoding::FuseBytes:
+                if (selector == 0xA0) SetFuse(LockoutBit::Fuse::Low, instruction[3], now);
+                if (selector == 0xA8) SetFuse(LockoutBit::Fuse::High, instruction[3], now);
+                if (selector == 0xA4 && model.fuseBytes == 3) {
+                    SetFuse(LockoutBit::Fuse::Extended, instruction[3], now);
+                }
+                break;
+        }
+    }
+
+    // Only the bits the instruction reaches change; SPIEN is never among them.
+    void SetFuse(LockoutBit::Fuse fuse, std::uint8_t value, std::uint64_t now) {
+        if (model.lockBitsProtectFuses && BitProgrammed(memories.lock, 0)) return;
+        const std::uint8_t writable = WritableBits(fuse);
+        std::uint8_t& cell = FuseCell(memories, fuse);
+        cell = static_cast<std::uint8_t>((cell & ~writable) | (value & writable));
+        StartBusy(BusyWith::Fuse, model.fuseWriteMicros, now);
+    }
+
+    // Lock bits can only be programmed; Chip Erase alone clears them.
+    void WriteLock(std::uint64_t now) {
+        std::uint8_t requested = instruction[3];
+        if (model.encoding != FuseLockEncoding::FuseBytes) {
+            const std::uint8_t selector = instruction[1];
+            requested = static_cast<std::uint8_t>(0xFC | (selector >> 1 & 0x03));
+        }
+        memories.lock &= static_cast<std::uint8_t>(requested | ~model.lockWritable);
+        StartBusy(BusyWith::Lock, model.fuseWriteMicros, now);
+    }
+
+    void StartBusy(BusyWith operation, std::uint32_t micros, std::uint64_t now,
+                   std::uint32_t byteAddress = 0) {
+        busyWith = operation;
+        busyUntilNs = now + std::uint64_t{micros} * kNanosecondsPerMicrosecond;
+        busyByteAddress = byteAddress;
+    }
+
+    // ---- helpers ----
+
+    // Address bits above the chip's size are don't-care: the address wraps.
+    std::uint32_t FlashWordAddress() const {
+        const std::uint32_t word = std::uint32_t{instruction[1]} << 8 | instruction[2];
+        return word & (model.flashBytes / 2 - 1);
+    }
+
+    std::uint32_t FlashByteAddress() const {
+        return FlashWordAddress() * 2 + ((instruction[0] & 0x08) != 0 ? 1 : 0);
+    }
+
+    void ClearPageBuffer() {
+        pageBuffer.assign(model.pageBytes, 0xFF);
+        lowByteLoaded.assign(pageWords, false);
+    }
+
+    std::uint8_t WritableBits(LockoutBit::Fuse fuse) const {
+        switch (fuse) {
+            case LockoutBit::Fuse::Low: return model.lowWritable;
+            case LockoutBit::Fuse::High: return model.highWritable;
+            case LockoutBit::Fuse::Extended: break;
+        }
+        return model.extendedWritable;
+    }
+
+    std::string Since(std::uint64_t atNs) const { return Milliseconds(atNs - createdNs); }
+
+    void Violation(std::uint64_t atNs, const std::string& what) {
+        ++violationCount;
+        if (violations.size() < kMaxViolationTexts) {
+            violations.push_back("at " + Since(atNs) + ": " + what);
+        }
+    }
+};
+
+SimulatedChip::SimulatedChip(const ChipModel& model, TimeSource& time)
+    : impl_(std::make_unique<Impl>(model, time)) {}
+
+SimulatedChip::~SimulatedChip() = default;
+
+const ChipModel& SimulatedChip::Model() const { return impl_->model; }
+
+void SimulatedChip::Drive(bool sck, bool mosi, bool reset) { impl_->Drive(sck, mosi, reset); }
+
+bool SimulatedChip::Miso() const { return impl_->Miso(); }
+
+Faults& SimulatedChip::InjectedFaults() { return impl_->faults; }
+
+std::vector<std::uint8_t>& SimulatedChip::Flash() { return impl_->memories.flash; }
+std::vector<std::uint8_t>& SimulatedChip::Eeprom() { return impl_->memories.eeprom; }
+std::uint8_t& SimulatedChip::FuseLow() { return impl_->memories.fuseLow; }
+std::uint8_t& SimulatedChip::FuseHigh() { return impl_->memories.fuseHigh; }
+std::uint8_t& SimulatedChip::FuseExtended() { return impl_->memories.fuseExtended; }
+std::uint8_t& SimulatedChip::LockBits() { return impl_->memories.lock; }
+
+const std::vector<std::string>& SimulatedChip::TimingViolations() const {
+    return impl_->violations;
+}
+
+std::size_t SimulatedChip::TimingViolationCount() const { return impl_->violationCount; }
+
+bool SimulatedChip::OutOfReach() const { return impl_->outOfReach; }
+
+void SimulatedChip::LoadState(const std::filesystem::path& file) {
+    impl_->memories = ReadStateFile(impl_->model, file);
+    impl_->PowerUp();
+}
+
+void SimulatedChip::SaveState(const std::filesystem::path& file) const {
+    WriteStateFile(impl_->model, impl_->memories, file);
+}
+
+}  // namespace velkor::sim

@@ -1,0 +1,136 @@
+// The chip table against the chips' published data, read back over the
+// serial interface where the chip answers it.
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <set>
+#include <string>
+
+#include "Wires.h"
+
+namespace velkor::sim::testing {
+namespace {
+
+struct Published {
+    const char* name;
+    std::uint8_t sig1, sig2;
+    std::uint32_t flash;
+    std::uint16_t page;
+    std::uint16_t eeprom;
+};
+
+// Signatures and sizes as the data sheets give them.
+const Published kPublished[] = {
+    {"AT90S1200", 0x90, 0x01, 1024, 0, 64},     {"AT90S2313", 0x91, 0x01, 2048, 0, 128},
+    {"AT90S2323", 0x91, 0x02, 2048, 0, 128},    {"AT90S2343", 0x91, 0x03, 2048, 0, 128},
+    {"AT90S2333", 0x91, 0x05, 2048, 0, 128},    {"ATtiny26", 0x91, 0x09, 2048, 32, 128},
+    {"AT90S4414", 0x92, 0x01, 4096, 0, 256},    {"AT90S4434", 0x92, 0x02, 4096, 0, 256},
+    {"AT90S4433", 0x92, 0x03, 4096, 0, 256},    {"AT90S8515", 0x93, 0x01, 8192, 0, 512},
+    {"AT90S8535", 0x93, 0x03, 8192, 0, 512},    {"ATmega8", 0x93, 0x07, 8192, 64, 512},
+    {"ATmega48", 0x92, 0x05, 4096, 64, 256},    {"ATmega88", 0x93, 0x0A, 8192, 64, 512},
+    {"ATmega168", 0x94, 0x06, 16384, 128, 512}, {"ATmega328P", 0x95, 0x0F, 32768, 128, 1024},
+    {"ATmega32", 0x95, 0x02, 32768, 128, 1024},
+};
+
+TEST(ChipTable, HoldsExactlyThePublishedChips) {
+    std::set<std::string> names;
+    for (const ChipModel& chip : AllChipModels()) names.insert(chip.name);
+    std::set<std::string> published;
+    for (const Published& chip : kPublished) published.insert(chip.name);
+    EXPECT_EQ(names, published);
+    EXPECT_EQ(AllChipModels().size(), std::size(kPublished));  // no name twice
+}
+
+TEST(ChipTable, SignaturesAreUnique) {
+    std::set<std::array<std::uint8_t, 3>> signatures;
+    for (const ChipModel& chip : AllChipModels()) {
+        EXPECT_TRUE(signatures.insert(chip.signature).second) << chip.name;
+    }
+}
+
+TEST(ChipTable, SizesAndPagesFitTheAddressing) {
+    for (const ChipModel& chip : AllChipModels()) {
+        // Addresses wrap by masking, which needs powers of two.
+        EXPECT_TRUE(std::has_single_bit(chip.flashBytes)) << chip.name;
+        EXPECT_TRUE(std::has_single_bit(unsigned{chip.eepromBytes})) << chip.name;
+        if (chip.pageBytes != 0) {
+            EXPECT_TRUE(std::has_single_bit(unsigned{chip.pageBytes})) << chip.name;
+            EXPECT_EQ(chip.flashBytes % chip.pageBytes, 0u) << chip.name;
+        }
+        EXPECT_LE(chip.fuseBytes, 3) << chip.name;
+    }
+}
+
+TEST(ChipTable, SpienIsNeverWritableAndNeverALockout) {
+    for (const ChipModel& chip : AllChipModels()) {
+        const std::uint8_t writable[] = {chip.lowWritable, chip.highWritable,
+                                         chip.extendedWritable};
+        EXPECT_EQ(writable[static_cast<int>(chip.spien.fuse)] >> chip.spien.bit & 1, 0)
+            << chip.name;
+        for (const LockoutBit& lockout : chip.lockoutBits) {
+            EXPECT_EQ(writable[static_cast<int>(lockout.fuse)] >> lockout.bit & 1, 1)
+                << chip.name << " " << lockout.name;
+        }
+    }
+}
+
+TEST(ChipTable, FindsChipsWhateverTheCase) {
+    ASSERT_NE(FindChipModel("atmega8"), nullptr);
+    EXPECT_STREQ(FindChipModel("atmega8")->name, "ATmega8");
+    EXPECT_STREQ(FindChipModel("AT90s2313")->name, "AT90S2313");
+    EXPECT_EQ(FindChipModel("none"), nullptr);
+    EXPECT_EQ(FindChipModel("ATmega8x"), nullptr);
+    EXPECT_EQ(FindChipModel(""), nullptr);
+}
+
+class EveryChip : public ::testing::TestWithParam<Published> {};
+
+TEST_P(EveryChip, MatchesItsDataSheet) {
+    const Published& published = GetParam();
+    const ChipModel* model = FindChipModel(published.name);
+    ASSERT_NE(model, nullptr);
+    EXPECT_EQ(model->flashBytes, published.flash);
+    EXPECT_EQ(model->pageBytes, published.page);
+    EXPECT_EQ(model->eepromBytes, published.eeprom);
+}
+
+TEST_P(EveryChip, EchoesProgrammingEnableAndAnswersItsSignature) {
+    const Published& published = GetParam();
+    Wires wires(published.name);
+    wires.EnterReset();
+    const Bytes4 echo = wires.Send({0xAC, 0x53, 0x00, 0x00});
+    EXPECT_EQ(echo[2], 0x53);
+    EXPECT_EQ(echo[3], 0x00);  // byte 3 comes back in byte 4
+    EXPECT_EQ(wires.Query(0x30, 0x00, 0x00), 0x1E);
+    EXPECT_EQ(wires.Query(0x30, 0x00, 0x01), published.sig1);
+    EXPECT_EQ(wires.Query(0x30, 0x00, 0x02), published.sig2);
+    EXPECT_EQ(wires.Violations(), 0u) << wires.Chip().TimingViolations().front();
+}
+
+TEST_P(EveryChip, ErasesFlashAndEepromButKeepsFuses) {
+    Wires wires(GetParam().name);
+    SimulatedChip& chip = wires.Chip();
+    std::fill(chip.Flash().begin(), chip.Flash().end(), 0x00);
+    std::fill(chip.Eeprom().begin(), chip.Eeprom().end(), 0x00);
+    chip.LockBits() = 0xFC;
+    const std::uint8_t fuses[] = {chip.FuseLow(), chip.FuseHigh(), chip.FuseExtended()};
+    ASSERT_TRUE(wires.EnterProgramming());
+
+    wires.Send({0xAC, 0x80, 0x00, 0x00});
+    wires.WaitMs(20);
+
+    EXPECT_EQ(std::count(chip.Flash().begin(), chip.Flash().end(), 0xFF), chip.Flash().size());
+    EXPECT_EQ(std::count(chip.Eeprom().begin(), chip.Eeprom().end(), 0xFF), chip.Eeprom().size());
+    EXPECT_EQ(chip.LockBits(), 0xFF);
+    EXPECT_EQ(chip.FuseLow(), fuses[0]);
+    EXPECT_EQ(chip.FuseHigh(), fuses[1]);
+    EXPECT_EQ(chip.FuseExtended(), fuses[2]);
+    EXPECT_EQ(wires.Violations(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Chips, EveryChip, ::testing::ValuesIn(kPublished),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace velkor::sim::testing
