@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <optional>
 
 namespace velkor {
 
@@ -42,11 +43,8 @@ std::optional<unsigned> ReadBaseAddress(int portNumber)
     return address;
 }
 
-std::string SystemErrorText(int error) { return std::strerror(error); }
-
-}  // namespace
-
-std::optional<int> PpdevPort::FindPortNumber(std::uint16_t baseAddress)
+// The number N of the parallel port at baseAddress.
+std::optional<int> FindPortNumber(std::uint16_t baseAddress)
 {
     for (int number = 0; number < PARPORT_MAX; ++number) {
         if (ReadBaseAddress(number) == baseAddress) {
@@ -56,13 +54,18 @@ std::optional<int> PpdevPort::FindPortNumber(std::uint16_t baseAddress)
     return std::nullopt;
 }
 
+std::string SystemErrorText(int error) { return std::strerror(error); }
+
+}  // namespace
+
 PpdevPort::~PpdevPort() { Close(); }
 
 OpenResult PpdevPort::Open(std::uint16_t baseAddress)
 {
     const std::optional<int> number = FindPortNumber(baseAddress);
     if (!number) {
-        return {OpenResult::Status::NotHere, "the kernel knows no parallel port at " + FormatPortAddress(baseAddress) +
+        return {OpenResult::Status::NotHere, "the kernel knows no parallel port at " +
+                                                 FormatPortAddress(baseAddress) +
                                                  " (is the parport_pc module loaded?)"};
     }
     const std::string device = "/dev/parport" + std::to_string(*number);

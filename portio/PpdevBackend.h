@@ -1,6 +1,5 @@
 #pragma once
 
-#include <optional>
 #include <string>
 
 #include "PortBackend.h"
@@ -19,9 +18,6 @@ public:
     void Close() override;
     void Write(std::uint16_t port, std::uint8_t value) override;
     std::uint8_t Read(std::uint16_t port) override;
-
-    // The number N of the parallel port at baseAddress, from /proc.
-    static std::optional<int> FindPortNumber(std::uint16_t baseAddress);
 
 private:
     OpenResult Claim(const std::string& device);

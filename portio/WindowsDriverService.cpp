@@ -81,10 +81,11 @@ bool WindowsDriverService::DriverInstall()
         api_.CloseServiceHandle(existing);
         return true;
     }
-    win::ScHandle created = api_.CreateServiceA(
-        scmHandle_, kServiceName, kServiceDisplayName, win::kDelete | win::kServiceStop | win::kServiceStart | win::kServiceQueryStatus,
-        win::kServiceKernelDriver, win::kServiceDemandStart, win::kServiceErrorNormal, driverFile.c_str(),
-        kLoadOrderGroup, nullptr, nullptr, nullptr, nullptr);
+    constexpr win::DWord kAccess = win::kDelete | win::kServiceStop | win::kServiceStart | win::kServiceQueryStatus;
+    win::ScHandle created = api_.CreateServiceA(scmHandle_, kServiceName, kServiceDisplayName, kAccess,
+                                                win::kServiceKernelDriver, win::kServiceDemandStart,
+                                                win::kServiceErrorNormal, driverFile.c_str(), kLoadOrderGroup, nullptr,
+                                                nullptr, nullptr, nullptr);
     if (created == nullptr) {
         return Failed("DriverInstall", api_.GetLastError());
     }
@@ -129,7 +130,8 @@ bool WindowsDriverService::DriverStop()
     if (driverWasRunning_) {
         return true;
     }
-    win::ScHandle service = api_.OpenServiceA(scmHandle_, kServiceName, win::kServiceStop | win::kServiceQueryStatus);
+    constexpr win::DWord kAccess = win::kServiceStop | win::kServiceQueryStatus;
+    win::ScHandle service = api_.OpenServiceA(scmHandle_, kServiceName, kAccess);
     if (service == nullptr) {
         return Failed("DriverStop", api_.GetLastError());
     }

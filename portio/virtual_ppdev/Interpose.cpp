@@ -1,14 +1,13 @@
 // The preloaded face of the virtual ppdev port. Loaded with LD_PRELOAD, it
-// stands in for the C library's open, fopen, close, ioctl and ioperm: the parallel
-// port's nodes are answered by VirtualPpdev, everything else goes on to the
-// real functions. The port comes to life the first time a program touches a
-// parallel port node, so a program that never does is left alone.
+// stands in for the C library's open, fopen, close, ioctl and ioperm: the
+// parallel port's nodes are answered by VirtualPpdev, everything else goes on
+// to the real functions. The port comes to life the first time a program
+// touches a parallel port node, so a program that never does is left alone.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/io.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>

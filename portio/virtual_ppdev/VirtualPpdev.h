@@ -29,8 +29,8 @@ struct VirtualPpdevConfig {
 
     std::string chip = "none";  // as --simulate names it
     std::uint16_t baseAddress = 0x378;
-    std::optional<std::filesystem::path> stateFile;  // as --sim-state
-    std::optional<std::filesystem::path> statsFile;  // written when the program ends
+    std::optional<std::filesystem::path> stateFile{};  // as --sim-state
+    std::optional<std::filesystem::path> statsFile{};  // written when the program ends
     Fault fault = Fault::None;
 
     // From the VELKOR_VIRTUAL_PPDEV_* variables. Throws std::invalid_argument
