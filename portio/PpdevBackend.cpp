@@ -89,14 +89,16 @@ OpenResult PpdevPort::Open(std::uint16_t baseAddress)
 }
 
 // Claims the port shared, not exclusively: an exclusive claim fails for as
-// long as the printer driver lp has the port registered.
+// long as the printer driver lp has the port registered. The kernel makes a
+// shared claim wait while another user holds the port, and refuses it (ENXIO)
+// when a driver or program has the port exclusively.
 OpenResult PpdevPort::Claim(const std::string& device)
 {
     if (::ioctl(fd_, PPCLAIM) != 0) {
         const int error = errno;
         ::close(fd_);
         fd_ = -1;
-        if (error == EBUSY || error == EAGAIN) {
+        if (error == EBUSY || error == EAGAIN || error == ENXIO) {
             return {OpenResult::Status::Failed, device + " is busy: another driver or program holds the port"};
         }
         return {OpenResult::Status::Failed, "cannot claim " + device + ": " + SystemErrorText(error)};
