@@ -100,7 +100,7 @@ int RunOnSimulatedTarget(const Options& options, std::ostream& out, std::ostream
         try {
             target.chip()->LoadState(*options.stateFile);
         } catch (const std::exception& e) {
-            throw UsageError(options.stateFile->string() + ": " + e.what());
+            throw UsageError(e.what());
         }
     }
     StreamLog log(out);

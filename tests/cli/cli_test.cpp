@@ -19,7 +19,7 @@ struct CliRun {
     std::string err;
 };
 
-CliRun Run(std::vector<const char*> args)
+CliRun Invoke(std::vector<const char*> args)
 {
     args.insert(args.begin(), "velkor-cli");
     std::ostringstream out;
@@ -46,7 +46,7 @@ protected:
 
 TEST(Cli, SignatureOfASimulatedATmega8PrintsExactlyItsSevenLines)
 {
-    const CliRun run = Run({"--simulate", "atmega8", "signature"});
+    const CliRun run = Invoke({"--simulate", "atmega8", "signature"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out,
               "ATMEL\n 【ATmega8】\n      28PIN\n      Flash  =  8192byte\n      SRAM   =  1024byte\n"
@@ -56,18 +56,18 @@ TEST(Cli, SignatureOfASimulatedATmega8PrintsExactlyItsSevenLines)
 
 TEST(Cli, UnlistedAndAbsentChips)
 {
-    const CliRun unlisted = Run({"--simulate", "ATmega328P", "signature"});
+    const CliRun unlisted = Invoke({"--simulate", "ATmega328P", "signature"});
     EXPECT_EQ(unlisted.status, 0);
     EXPECT_EQ(unlisted.out, "ATMEL\nUnknown CPU 38159\n");
 
-    const CliRun none = Run({"--simulate", "none", "--port", "LPT3", "signature"});
+    const CliRun none = Invoke({"--simulate", "none", "--port", "LPT3", "signature"});
     EXPECT_EQ(none.status, 1);
     EXPECT_EQ(none.out, "Program enable fault.\n");
 }
 
 TEST(Cli, StatsGoToStandardErrorAsOneLine)
 {
-    const CliRun run = Run({"--simulate", "ATtiny26", "--stats", "signature"});
+    const CliRun run = Invoke({"--simulate", "ATtiny26", "--stats", "signature"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out.substr(0, 6), "ATMEL\n");
     EXPECT_NE(run.err.find("port accesses "), std::string::npos) << run.err;
@@ -87,7 +87,7 @@ TEST(Cli, UsageErrorsExitWithTwoAndPrintNothingOnStandardOutput)
              {"--simulate", "ATmega8", "fuse", "d9"},
              {"--simulate", "ATmega8", "erase"},
          }) {
-        const CliRun run = Run(args);
+        const CliRun run = Invoke(args);
         EXPECT_EQ(run.status, 2) << run.err;
         EXPECT_EQ(run.out, "");
         EXPECT_FALSE(run.err.empty());
@@ -96,7 +96,7 @@ TEST(Cli, UsageErrorsExitWithTwoAndPrintNothingOnStandardOutput)
 
 TEST_F(StateFile, FuseWriteIsKeptInTheStateFile)
 {
-    const CliRun run = Run({"--simulate", "ATmega8", "--sim-state", path.c_str(), "fuse", "d1", "e4"});
+    const CliRun run = Invoke({"--simulate", "ATmega8", "--sim-state", path.c_str(), "fuse", "d1", "e4"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("Write Fuse bit.\nD1\nD1\nE4\nE4\nComplete\n"), std::string::npos) << run.out;
 
@@ -106,17 +106,17 @@ TEST_F(StateFile, FuseWriteIsKeptInTheStateFile)
     EXPECT_EQ(state["fuses"]["low"], "E4");
 
     // The next run starts from the saved fuses.
-    const CliRun again = Run({"--simulate", "ATmega8", "--sim-state", path.c_str(), "fuse", "d9", "e1"});
+    const CliRun again = Invoke({"--simulate", "ATmega8", "--sim-state", path.c_str(), "fuse", "d9", "e1"});
     EXPECT_EQ(again.status, 0);
     EXPECT_EQ(Read()["fuses"]["high"], "D9");
 }
 
 TEST_F(StateFile, AStateFileOfAnotherChipIsAUsageErrorAndIsLeftAlone)
 {
-    ASSERT_EQ(Run({"--simulate", "ATmega8", "--sim-state", path.c_str(), "signature"}).status, 0);
+    ASSERT_EQ(Invoke({"--simulate", "ATmega8", "--sim-state", path.c_str(), "signature"}).status, 0);
     const auto before = Read();
 
-    const CliRun run = Run({"--simulate", "ATmega168", "--sim-state", path.c_str(), "signature"});
+    const CliRun run = Invoke({"--simulate", "ATmega168", "--sim-state", path.c_str(), "signature"});
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(Read(), before);
@@ -124,7 +124,7 @@ TEST_F(StateFile, AStateFileOfAnotherChipIsAUsageErrorAndIsLeftAlone)
 
 TEST(Cli, AnInvalidFuseFieldIsTheCommandsOwnErrorLine)
 {
-    const CliRun run = Run({"--simulate", "ATmega8", "fuse", "0x1F", "e1"});
+    const CliRun run = Invoke({"--simulate", "ATmega8", "fuse", "0x1F", "e1"});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "Error\n");
 }
