@@ -3,8 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "Programmer.h"
-#include "Recorder.h"
-#include "SimulatedTarget.h"
+#include "SimulatedProgrammer.h"
 
 namespace velkor {
 namespace {
@@ -23,27 +22,12 @@ TEST(ParseFuseField, AcceptsOneOrTwoHexDigitsOfEitherCaseAndNothingElse)
     }
 }
 
-class WriteFusesTest : public ::testing::Test {
+class WriteFusesTest : public ::testing::Test, protected testing::SimulatedProgrammer {
 protected:
-    void Attach(const char* chipName)
-    {
-        target = std::make_unique<sim::SimulatedTarget>(chipName);
-        port = std::make_unique<testing::RecordingPort>(target->port(), trace);
-        clock = std::make_unique<testing::RecordingClock>(target->clock(), trace);
-        programmer = std::make_unique<Programmer>(*port, *clock, log);
-    }
-
     std::vector<std::string> LinesAfterIdentification() const
     {
         return log.lines.size() < 7 ? std::vector<std::string>{} : std::vector<std::string>(log.lines.begin() + 7, log.lines.end());
     }
-
-    std::unique_ptr<sim::SimulatedTarget> target;
-    testing::Trace trace;
-    std::unique_ptr<testing::RecordingPort> port;
-    std::unique_ptr<testing::RecordingClock> clock;
-    MemoryLog log;
-    std::unique_ptr<Programmer> programmer;
 };
 
 TEST_F(WriteFusesTest, AnInvalidFieldGivesOneErrorLineAndNeverOpensTheDriver)

@@ -2,8 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "Programmer.h"
-#include "Recorder.h"
-#include "SimulatedTarget.h"
+#include "SimulatedProgrammer.h"
 
 namespace velkor {
 namespace {
@@ -12,23 +11,13 @@ using testing::Event;
 
 constexpr std::size_t kWritesPerEnable = 3 * 24 + 16;  // three bytes sent, one received
 
-class ProgrammingTest : public ::testing::Test {
+class ProgrammingTest : public ::testing::Test, protected testing::SimulatedProgrammer {
 protected:
-    void Attach(const char* chipName)
+    void Attach(std::string_view chipName)
     {
-        target = std::make_unique<sim::SimulatedTarget>(chipName);
-        port = std::make_unique<testing::RecordingPort>(target->port(), trace);
-        clock = std::make_unique<testing::RecordingClock>(target->clock(), trace);
-        programmer = std::make_unique<Programmer>(*port, *clock, log);
+        SimulatedProgrammer::Attach(chipName);
         port->OpenDriver(programmer->PortAddress);
     }
-
-    std::unique_ptr<sim::SimulatedTarget> target;
-    testing::Trace trace;
-    std::unique_ptr<testing::RecordingPort> port;
-    std::unique_ptr<testing::RecordingClock> clock;
-    MemoryLog log;
-    std::unique_ptr<Programmer> programmer;
 };
 
 TEST_F(ProgrammingTest, AChipThatAnswersAtOnceGetsOneEnableAndNoRetryWait)

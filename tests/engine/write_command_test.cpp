@@ -13,8 +13,7 @@
 
 #include "HexText.h"
 #include "Programmer.h"
-#include "Recorder.h"
-#include "SimulatedTarget.h"
+#include "SimulatedProgrammer.h"
 
 namespace velkor {
 namespace {
@@ -61,7 +60,7 @@ std::vector<std::string> IdentificationLines(const char* name, const char* pins,
             "--- Write AVR ---"};
 }
 
-class WriteCommandTest : public ::testing::Test {
+class WriteCommandTest : public ::testing::Test, protected testing::SimulatedProgrammer {
 protected:
     void SetUp() override
     {
@@ -79,14 +78,6 @@ protected:
             EXPECT_EQ(target->chip()->TimingViolations(), std::vector<std::string>{});
         }
         fs::remove_all(folder);
-    }
-
-    void Attach(std::string_view chipName)
-    {
-        target = std::make_unique<sim::SimulatedTarget>(chipName);
-        port = std::make_unique<testing::RecordingPort>(target->port(), trace);
-        clock = std::make_unique<testing::RecordingClock>(target->clock(), trace);
-        programmer = std::make_unique<Programmer>(*port, *clock, log);
     }
 
     fs::path HexFile(std::string_view content)
@@ -133,12 +124,6 @@ protected:
 
     fs::path folder;
     int files = 0;
-    std::unique_ptr<sim::SimulatedTarget> target;
-    testing::Trace trace;
-    std::unique_ptr<testing::RecordingPort> port;
-    std::unique_ptr<testing::RecordingClock> clock;
-    MemoryLog log;
-    std::unique_ptr<Programmer> programmer;
 };
 
 // ---- The flash afterwards equals objcopy's reading of the file -------------
