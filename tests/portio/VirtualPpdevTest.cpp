@@ -14,7 +14,6 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <utility>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -49,24 +48,6 @@ INSTANTIATE_TEST_SUITE_P(, VirtualPpdevPath,
                                            PathCase{"/proc/sys/dev/parport/parport3/base-addr", Node::Absent},
                                            PathCase{"/proc/sys/dev/parport/parport0/modes", Node::Other},
                                            PathCase{"/proc/sys/dev/parport/parport/base-addr", Node::Other}));
-
-TEST(VirtualPpdevConfigTest, FaultsDecideWhatOpeningTheDeviceGives)
-{
-    using Fault = VirtualPpdevConfig::Fault;
-    const std::vector<std::pair<Fault, int>> cases = {
-        {Fault::None, 0}, {Fault::PermissionDenied, EACCES}, {Fault::NoDeviceNode, ENOENT}, {Fault::Busy, 0}};
-    for (const auto& [fault, error] : cases) {
-        const VirtualPpdev port(VirtualPpdevConfig{.fault = fault});
-        EXPECT_EQ(port.OpenError(Node::Device), error);
-        EXPECT_EQ(port.OpenError(Node::BaseAddress), 0);
-        EXPECT_EQ(port.OpenError(Node::Absent), ENOENT);
-    }
-}
-
-TEST(VirtualPpdevConfigTest, TheBaseAddressFileNamesTheConfiguredBase)
-{
-    EXPECT_EQ(VirtualPpdev(VirtualPpdevConfig{.baseAddress = 0x3BC}).BaseAddressText(), "956\t0\n");
-}
 
 TEST(VirtualPpdevConfigTest, AnUnknownChipIsRefused)
 {
@@ -120,31 +101,6 @@ TEST(VirtualPpdevTest, OneHolderAtATime)
     EXPECT_EQ(port.Ioctl(8, PPCLAIM, nullptr), -EBUSY);
     port.Closed(7);  // closing the file gives the port back
     EXPECT_EQ(port.Ioctl(8, PPCLAIM, nullptr), 0);
-}
-
-TEST(VirtualPpdevTest, TheBusyFaultRefusesEveryClaim)
-{
-    VirtualPpdev port(VirtualPpdevConfig{.fault = VirtualPpdevConfig::Fault::Busy});
-    port.Opened(7);
-    EXPECT_EQ(port.Ioctl(7, PPCLAIM, nullptr), -EBUSY);
-}
-
-TEST(VirtualPpdevTest, DataGoesToTheSimulatedPortAndStatusComesFromIt)
-{
-    VirtualPpdev port(VirtualPpdevConfig{});
-    port.Opened(7);
-    ASSERT_EQ(port.Ioctl(7, PPCLAIM, nullptr), 0);
-
-    unsigned char data = 0x84;
-    ASSERT_EQ(port.Ioctl(7, PPWDATA, &data), 0);
-    unsigned char readBack = 0;
-    ASSERT_EQ(port.Ioctl(7, PPRDATA, &readBack), 0);
-    unsigned char status = 0;
-    ASSERT_EQ(port.Ioctl(7, PPRSTATUS, &status), 0);
-
-    EXPECT_EQ(readBack, 0x84);
-    EXPECT_EQ(status, 0x78);  // nothing attached: BUSY reads 0
-    EXPECT_EQ(port.PortAccesses(), 3u);
 }
 
 TEST(VirtualPpdevTest, ControlKeepsTheLastValueWrittenAndFrobs)
