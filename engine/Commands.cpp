@@ -15,7 +15,7 @@ bool Programmer::RunInCommandFrame(const std::function<bool()>& operation)
 {
     port_.OpenDriver(PortAddress);
     if (!port_.ActiveHW()) {
-        const std::string reason = port_.LastError();
+        const std::string reason = port_.OpenFailure();
         log_.Append(reason.empty() ? "Cannot open the port." : "Cannot open the port: " + reason);
         return false;
     }

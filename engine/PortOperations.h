@@ -6,9 +6,9 @@
 namespace velkor {
 
 // What the engine needs of a port component: open and close access, write a
-// byte to an I/O address, read a byte from one. ActiveHW and LastError tell a
-// command whether the open worked and, if not, why, so that it never drives a
-// port it could not open.
+// byte to an I/O address, read a byte from one. ActiveHW and OpenFailure tell
+// a command whether the open worked and, if not, why, so that it never drives
+// a port it could not open.
 class PortOperations {
 public:
     virtual ~PortOperations() = default;
@@ -21,7 +21,9 @@ public:
     virtual std::uint8_t ReadPortUchar(std::uint16_t port) = 0;
 
     virtual bool ActiveHW() const = 0;
-    virtual std::string LastError() const = 0;
+    // Why the last OpenDriver left the port closed, in words a user can act
+    // on; empty when it opened or no reason is known.
+    virtual std::string OpenFailure() const = 0;
 };
 
 }  // namespace velkor

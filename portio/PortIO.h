@@ -29,7 +29,7 @@ public:
     TDLPortIO& operator=(const TDLPortIO&) = delete;
 
     // Does nothing while open. Otherwise ActiveHW tells whether it worked and
-    // LastError, when it did not, why.
+    // OpenFailure, when it did not, why.
     void OpenDriver(std::uint16_t portAddress) override;
     // Does nothing while closed. A driver that cannot give the port back
     // leaves the component open: the port operations keep working.
@@ -40,7 +40,10 @@ public:
     std::uint8_t ReadPortUchar(std::uint16_t port) override { return access_->Read(port); }
 
     bool ActiveHW() const override { return access_ != &closedPort_; }
-    std::string LastError() const override { return fields_.LastError; }
+    // The text of the most recent failed step since construction, kept
+    // across later successes.
+    std::string LastError() const { return fields_.LastError; }
+    std::string OpenFailure() const override { return openFailure_; }
 
     // Take effect at the next OpenDriver.
     const std::string& DriverPath() const { return fields_.DriverPath; }
@@ -55,6 +58,7 @@ private:
     std::unique_ptr<PortDriver> driver_;
     ClosedPort closedPort_;
     PortAccess* access_ = &closedPort_;
+    std::string openFailure_;
 };
 
 }  // namespace velkor

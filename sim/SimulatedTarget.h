@@ -241,7 +241,7 @@ public:
     void WritePortUchar(std::uint16_t port, std::uint8_t value) override;
     std::uint8_t ReadPortUchar(std::uint16_t port) override;
     bool ActiveHW() const override { return open_; }
-    std::string LastError() const override { return {}; }
+    std::string OpenFailure() const override { return {}; }
 
     std::uint64_t AccessCount() const { return accesses_; }
     std::uint8_t DataRegister() const { return data_; }

@@ -47,7 +47,7 @@ public:
     void WritePortUchar(std::uint16_t, std::uint8_t) override { ++accesses; }
     std::uint8_t ReadPortUchar(std::uint16_t) override { return ++accesses, 0xFF; }
     bool ActiveHW() const override { return false; }
-    std::string LastError() const override { return "no parallel port at 0x378"; }
+    std::string OpenFailure() const override { return "no parallel port at 0x378"; }
 
     int accesses = 0;
 };

@@ -40,7 +40,7 @@ public:
         return ((answer >> bit) & 1) != 0 ? 0x78 : 0xF8;
     }
     bool ActiveHW() const override { return true; }
-    std::string LastError() const override { return {}; }
+    std::string OpenFailure() const override { return {}; }
 
     std::vector<std::uint8_t> answers;
     std::uint8_t laterAnswer = 0x00;

@@ -482,6 +482,27 @@ TEST_F(DriverLinxPort, LastErrorKeepsTheLastFailureThroughLaterSuccesses)
     EXPECT_EQ(port->LastError(), "ConnectSCM: Error #1115");
 }
 
+TEST_F(DriverLinxPort, TheReasonForAFailedOpenIsThatOpensOwnNotAnOlderText)
+{
+    windows.Fail("OpenSCManagerA", 1115);
+    Create().OpenDriver(0x378);
+    EXPECT_EQ(port->OpenFailure(), "ConnectSCM: Error #1115");
+
+    // The library is missing now: that leaves no text, and the old one stays
+    // in LastError, but is not given as the reason.
+    windows.failures.clear();
+    windows.libraryPresent = false;
+    port->OpenDriver(0x378);
+    EXPECT_FALSE(port->ActiveHW());
+    EXPECT_EQ(port->LastError(), "ConnectSCM: Error #1115");
+    EXPECT_EQ(port->OpenFailure(), "the port I/O library DLPortIO.dll could not be loaded, or lacks one of its port functions");
+
+    windows.libraryPresent = true;
+    port->OpenDriver(0x378);
+    EXPECT_TRUE(port->ActiveHW());
+    EXPECT_EQ(port->OpenFailure(), "");
+}
+
 // ---- The gates and the port operations -------------------------------------------
 
 TEST_F(DriverLinxPort, OpeningAnOpenPortAndClosingAClosedOneCallNothing)

@@ -40,7 +40,7 @@ public:
     void WritePortUchar(std::uint16_t port, std::uint8_t value) override;
     std::uint8_t ReadPortUchar(std::uint16_t port) override;
     bool ActiveHW() const override { return inner_.ActiveHW(); }
-    std::string LastError() const override { return inner_.LastError(); }
+    std::string OpenFailure() const override { return inner_.OpenFailure(); }
 
 private:
     PortOperations& inner_;
@@ -70,7 +70,7 @@ public:
     void WritePortUchar(std::uint16_t, std::uint8_t) override {}
     std::uint8_t ReadPortUchar(std::uint16_t) override { return status; }
     bool ActiveHW() const override { return open; }
-    std::string LastError() const override { return {}; }
+    std::string OpenFailure() const override { return {}; }
 
     std::uint8_t status;
     bool open = false;
