@@ -1,6 +1,7 @@
 #include "WindowsDriverService.h"
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 namespace velkor {
@@ -45,6 +46,22 @@ bool WindowsDriverService::Failed(const char* step, win::DWord code)
 {
     fields_.LastError = std::string(step) + ": Error #" + std::to_string(code);
     return false;
+}
+
+// Opens the service with the access the action needs, runs the action and
+// closes the handle again; a failing open or action records the step's text
+// with the error code of the call that failed.
+bool WindowsDriverService::ActOnService(const char* step, win::DWord access,
+                                        const std::function<bool(win::ScHandle)>& action)
+{
+    win::ScHandle service = api_.OpenServiceA(scmHandle_, kServiceName, access);
+    if (service == nullptr) {
+        return Failed(step, api_.GetLastError());
+    }
+    const bool succeeded = action(service);
+    const win::DWord error = succeeded ? 0 : api_.GetLastError();
+    api_.CloseServiceHandle(service);
+    return succeeded || Failed(step, error);
 }
 
 bool WindowsDriverService::ConnectSCM()
@@ -115,14 +132,8 @@ bool WindowsDriverService::DriverStart()
     if (status.dwCurrentState != win::kServiceStopped) {
         return Failed("DriverStart", kServiceNotUsable);
     }
-    win::ScHandle starter = api_.OpenServiceA(scmHandle_, kServiceName, win::kServiceStart);
-    if (starter == nullptr) {
-        return Failed("DriverStart", api_.GetLastError());
-    }
-    const bool started = api_.StartServiceA(starter, 0, nullptr);
-    const win::DWord error = started ? 0 : api_.GetLastError();
-    api_.CloseServiceHandle(starter);
-    return started || Failed("DriverStart", error);
+    return ActOnService("DriverStart", win::kServiceStart,
+                        [this](win::ScHandle service) { return api_.StartServiceA(service, 0, nullptr); });
 }
 
 bool WindowsDriverService::DriverStop()
@@ -130,16 +141,10 @@ bool WindowsDriverService::DriverStop()
     if (driverWasRunning_) {
         return true;
     }
-    constexpr win::DWord kAccess = win::kServiceStop | win::kServiceQueryStatus;
-    win::ScHandle service = api_.OpenServiceA(scmHandle_, kServiceName, kAccess);
-    if (service == nullptr) {
-        return Failed("DriverStop", api_.GetLastError());
-    }
-    win::ServiceStatus status{};
-    const bool stopped = api_.ControlService(service, win::kServiceControlStop, &status);
-    const win::DWord error = stopped ? 0 : api_.GetLastError();
-    api_.CloseServiceHandle(service);
-    return stopped || Failed("DriverStop", error);
+    return ActOnService("DriverStop", win::kServiceStop | win::kServiceQueryStatus, [this](win::ScHandle service) {
+        win::ServiceStatus status{};
+        return api_.ControlService(service, win::kServiceControlStop, &status);
+    });
 }
 
 bool WindowsDriverService::DriverRemove()
@@ -147,14 +152,7 @@ bool WindowsDriverService::DriverRemove()
     if (driverWasInstalled_) {
         return true;
     }
-    win::ScHandle service = api_.OpenServiceA(scmHandle_, kServiceName, win::kDelete);
-    if (service == nullptr) {
-        return Failed("DriverRemove", api_.GetLastError());
-    }
-    const bool deleted = api_.DeleteService(service);
-    const win::DWord error = deleted ? 0 : api_.GetLastError();
-    api_.CloseServiceHandle(service);
-    return deleted || Failed("DriverRemove", error);
+    return ActOnService("DriverRemove", win::kDelete, [this](win::ScHandle service) { return api_.DeleteService(service); });
 }
 
 // Connects to the service manager and makes sure the service is installed

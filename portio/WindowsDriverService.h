@@ -7,6 +7,7 @@
 // is undone: a service found installed stays installed, one found running
 // stays running.
 
+#include <functional>
 #include <array>
 #include <string>
 
@@ -43,6 +44,7 @@ private:
     bool LoadLibraryAndBind();
     void UndoOpen();
     bool Failed(const char* step, win::DWord code);
+    bool ActOnService(const char* step, win::DWord access, const std::function<bool(win::ScHandle)>& action);
 
     void Write(std::uint16_t port, std::uint8_t value) override { writePortUchar_(port, value); }
     std::uint8_t Read(std::uint16_t port) override { return readPortUchar_(port); }

@@ -38,9 +38,12 @@ using Environment = std::map<std::string, std::string>;
 std::vector<std::string> ChildEnvironment(const Environment& extra)
 {
     std::vector<std::string> entries;
+    std::string sanitizerOptions;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const std::string text = *entry;
-        if (!text.starts_with("VELKOR_VIRTUAL_PPDEV_") && !text.starts_with("LD_PRELOAD=")) {
+        if (text.starts_with("ASAN_OPTIONS=")) {
+            sanitizerOptions = text.substr(text.find('=') + 1);
+        } else if (!text.starts_with("VELKOR_VIRTUAL_PPDEV_") && !text.starts_with("LD_PRELOAD=")) {
             entries.push_back(text);
         }
     }
@@ -49,8 +52,11 @@ std::vector<std::string> ChildEnvironment(const Environment& extra)
     }
 #if defined(__SANITIZE_ADDRESS__)
     // The sanitizer wants to be first in line; the preloaded port is.
-    entries.push_back("ASAN_OPTIONS=verify_asan_link_order=0");
+    sanitizerOptions += sanitizerOptions.empty() ? "verify_asan_link_order=0" : ":verify_asan_link_order=0";
 #endif
+    if (!sanitizerOptions.empty()) {
+        entries.push_back("ASAN_OPTIONS=" + sanitizerOptions);
+    }
     return entries;
 }
 
