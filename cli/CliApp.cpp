@@ -74,12 +74,20 @@ void CheckSimulationOptions(const Options& options)
     if (!options.chip && (options.stateFile || options.stats)) {
         throw UsageError("--sim-state and --stats need --simulate");
     }
-    if (options.chip && Lowercase(*options.chip) != "none" && sim::FindChipModel(*options.chip) == nullptr) {
-        throw UsageError("unknown chip '" + *options.chip + "'");
+}
+
+std::unique_ptr<sim::SimulatedTarget> MakeTarget(const Options& options)
+{
+    std::unique_ptr<sim::SimulatedTarget> target;
+    try {
+        target = std::make_unique<sim::SimulatedTarget>(*options.chip);
+    } catch (const std::invalid_argument& e) {
+        throw UsageError(e.what());
     }
-    if (options.chip && Lowercase(*options.chip) == "none" && options.stateFile) {
+    if (target->chip() == nullptr && options.stateFile) {
         throw UsageError("--sim-state needs a chip; 'none' has no memories");
     }
+    return target;
 }
 
 bool RunCommand(Programmer& programmer, const Options& options)
@@ -95,7 +103,8 @@ bool RunCommand(Programmer& programmer, const Options& options)
 
 int RunOnSimulatedTarget(const Options& options, std::ostream& out, std::ostream& err)
 {
-    sim::SimulatedTarget target(*options.chip);
+    const std::unique_ptr<sim::SimulatedTarget> owned = MakeTarget(options);
+    sim::SimulatedTarget& target = *owned;
     if (options.stateFile && std::filesystem::exists(*options.stateFile)) {
         try {
             target.chip()->LoadState(*options.stateFile);
