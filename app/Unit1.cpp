@@ -62,23 +62,18 @@ void Place(QWidget& control, const char* name, const QRect& bounds)
     control.setGeometry(bounds);
 }
 
-std::string Text(const QLineEdit& field) { return field.text().toStdString(); }
+std::string Text(const QLineEdit& field)
+{
+    return field.text().toStdString();
+}
 
 }  // namespace
 
 TForm1::TForm1(PortOperations* port, Clock* clock)
-    : Button1(new QPushButton(this)),
-      Button2(new QPushButton(this)),
-      Memo1(new QPlainTextEdit(this)),
-      ComboBox1(new QComboBox(this)),
-      Label2(new QLabel(this)),
-      Panel1(new QFrame(this)),
-      Button3(new QPushButton(Panel1)),
-      Label3(new QLabel(Panel1)),
-      Label4(new QLabel(Panel1)),
-      Edit1(new QLineEdit(Panel1)),
-      Edit2(new QLineEdit(Panel1)),
-      log_(*Memo1),
+    : Button1(new QPushButton(this)), Button2(new QPushButton(this)), Memo1(new QPlainTextEdit(this)),
+      ComboBox1(new QComboBox(this)), Label2(new QLabel(this)), Panel1(new QFrame(this)),
+      Button3(new QPushButton(Panel1)), Label3(new QLabel(Panel1)), Label4(new QLabel(Panel1)),
+      Edit1(new QLineEdit(Panel1)), Edit2(new QLineEdit(Panel1)), log_(*Memo1),
       programmer_(port != nullptr ? *port : DLPortIO1, clock != nullptr ? *clock : systemClock_, log_)
 {
     // The stored setting of the window's port component; only the Windows
@@ -204,10 +199,19 @@ void TForm1::ComboBox1Change()
         programmer_.PortAddress = kPrinterPorts[static_cast<std::size_t>(index)].address;
 }
 
-void TForm1::Button1Click() { programmer_.ReadSignatureCommand(); }
+void TForm1::Button1Click()
+{
+    programmer_.ReadSignatureCommand();
+}
 
-void TForm1::Button2Click() { programmer_.WriteCommand(DefaultHexFilePath()); }
+void TForm1::Button2Click()
+{
+    programmer_.WriteCommand(DefaultHexFilePath());
+}
 
-void TForm1::Button3Click() { programmer_.WriteFuses(Text(*Edit1), Text(*Edit2)); }
+void TForm1::Button3Click()
+{
+    programmer_.WriteFuses(Text(*Edit1), Text(*Edit2));
+}
 
 }  // namespace velkor

@@ -30,12 +30,12 @@ public:
     Programmer& Engine() { return programmer_; }
     Log& CommandLog() { return log_; }
 
-    QPushButton* const Button1;  // "Read Signature"
-    QPushButton* const Button2;  // "Write"
+    QPushButton* const Button1;   // "Read Signature"
+    QPushButton* const Button2;   // "Write"
     QPlainTextEdit* const Memo1;  // the log
-    QComboBox* const ComboBox1;  // the port choice
+    QComboBox* const ComboBox1;   // the port choice
     QLabel* const Label2;
-    QFrame* const Panel1;  // holds the fuse controls
+    QFrame* const Panel1;        // holds the fuse controls
     QPushButton* const Button3;  // "Write FUSE bit"
     QLabel* const Label3;
     QLabel* const Label4;

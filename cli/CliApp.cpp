@@ -49,8 +49,8 @@ std::string Lowercase(std::string text)
 
 std::uint16_t ParsePortName(const std::string& name)
 {
-    static const std::map<std::string, std::uint16_t> ports{
-        {"lpt1", 0x378}, {"lpt2", 0x278}, {"lpt3", 0x3BC}, {"0x378", 0x378}, {"0x278", 0x278}, {"0x3bc", 0x3BC}};
+    static const std::map<std::string, std::uint16_t> ports{{"lpt1", 0x378},  {"lpt2", 0x278},  {"lpt3", 0x3BC},
+                                                            {"0x378", 0x378}, {"0x278", 0x278}, {"0x3bc", 0x3BC}};
     const auto port = ports.find(Lowercase(name));
     if (port == ports.end()) {
         throw UsageError("unknown port '" + name + "': use lpt1, lpt2, lpt3, 0x378, 0x278 or 0x3BC");
@@ -121,8 +121,8 @@ int RunOnSimulatedTarget(const Options& options, std::ostream& out, std::ostream
     }
     if (options.stats) {
         err << "port accesses " << target.port().AccessCount() << ", virtual time " << std::fixed
-            << std::setprecision(6) << target.ElapsedSeconds() << " s, timing violations "
-            << target.ViolationCount() << '\n';
+            << std::setprecision(6) << target.ElapsedSeconds() << " s, timing violations " << target.ViolationCount()
+            << '\n';
     }
     return succeeded ? 0 : kExitFailed;
 }
@@ -141,11 +141,16 @@ void DefineOptions(CLI::App& app, Options& options)
 {
     app.require_subcommand(1);
     app.add_option("--port", options.port, "lpt1 | lpt2 | lpt3 | 0x378 | 0x278 | 0x3BC (default lpt1)");
-    app.add_option("--simulate", options.chip, "run on a simulated chip: a device-table name, ATmega328P, ATmega32, or none");
-    app.add_option("--sim-state", options.stateFile, "with --simulate: load the chip's memories from FILE (JSON) and save them back");
-    app.add_flag("--stats", options.stats, "with --simulate: port accesses, virtual time and timing violations on standard error");
+    app.add_option("--simulate", options.chip,
+                   "run on a simulated chip: a device-table name, ATmega328P, ATmega32, or none");
+    app.add_option("--sim-state", options.stateFile,
+                   "with --simulate: load the chip's memories from FILE (JSON) and save them back");
+    app.add_flag("--stats", options.stats,
+                 "with --simulate: port accesses, virtual time and timing violations on standard error");
 
-    app.add_subcommand("signature", "read the chip's signature (Read Signature)")->callback([&] { options.command = "signature"; });
+    app.add_subcommand("signature", "read the chip's signature (Read Signature)")->callback([&] {
+        options.command = "signature";
+    });
     auto* write = app.add_subcommand("write", "erase the chip and program its flash from a HEX file (Write)");
     write->add_option("HEXFILE", options.hexFile, "Intel HEX file (default " + DefaultHexFilePath().string() + ")");
     write->callback([&] { options.command = "write"; });

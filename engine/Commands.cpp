@@ -6,10 +6,7 @@
 
 namespace velkor {
 
-Programmer::Programmer(PortOperations& port, Clock& clock, Log& log)
-    : port_(port), clock_(clock), log_(log)
-{
-}
+Programmer::Programmer(PortOperations& port, Clock& clock, Log& log) : port_(port), clock_(clock), log_(log) {}
 
 bool Programmer::RunInCommandFrame(const std::function<bool()>& operation)
 {

@@ -15,8 +15,8 @@ struct DEVTYPE {
     std::uint8_t Pins;         // package pin count, for the log
     std::uint8_t NoPollValue;  // data whose write cannot be confirmed by reading back
     const char* Name;
-    std::uint8_t PageSize;     // flash page in bytes; 0 = written byte by byte
-    std::uint8_t FuseCount;    // fuse bytes; fuses are written only when it is 2
+    std::uint8_t PageSize;   // flash page in bytes; 0 = written byte by byte
+    std::uint8_t FuseCount;  // fuse bytes; fuses are written only when it is 2
 };
 
 inline constexpr std::size_t kDeviceRows = 16;

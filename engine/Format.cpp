@@ -10,8 +10,8 @@ namespace {
 std::string Digits(long long value, unsigned base)
 {
     const bool negative = value < 0;
-    unsigned long long magnitude = negative ? 0ULL - static_cast<unsigned long long>(value)
-                                            : static_cast<unsigned long long>(value);
+    unsigned long long magnitude =
+        negative ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
     std::string digits;
     do {
         digits.insert(digits.begin(), "0123456789ABCDEF"[magnitude % base]);
@@ -40,7 +40,8 @@ std::string FormatNumber(std::string_view pattern, long long value)
             width = width * 10 + static_cast<std::size_t>(pattern[j] - '0');
             ++j;
         }
-        const char conversion = j < pattern.size() ? static_cast<char>(std::tolower(static_cast<unsigned char>(pattern[j]))) : '\0';
+        const char conversion =
+            j < pattern.size() ? static_cast<char>(std::tolower(static_cast<unsigned char>(pattern[j]))) : '\0';
         if (conversion != 'd' && conversion != 'x') {
             out += pattern[i++];  // not a conversion: the percent sign stands as text
             continue;

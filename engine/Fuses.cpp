@@ -13,8 +13,14 @@ namespace {
 
 constexpr unsigned kFuseWaitMs = 10;
 
-Instruction WriteFuseHighBits(std::uint8_t value) { return {0xAC, 0xA8, 0x00, value}; }
-Instruction WriteFuseBits(std::uint8_t value) { return {0xAC, 0xA0, 0x00, value}; }
+Instruction WriteFuseHighBits(std::uint8_t value)
+{
+    return {0xAC, 0xA8, 0x00, value};
+}
+Instruction WriteFuseBits(std::uint8_t value)
+{
+    return {0xAC, 0xA0, 0x00, value};
+}
 constexpr Instruction kReadFuseHighBits{0x58, 0x08, 0x00, 0x00};
 constexpr Instruction kReadFuseBits{0x50, 0x00, 0x00, 0x00};
 
@@ -52,8 +58,9 @@ std::string TwoHexDigits(std::uint8_t value)
 // The name of the first lockout bit that highValue programs on this chip.
 std::optional<const char*> LockoutBitProgrammedBy(std::uint16_t signature, std::uint8_t highValue)
 {
-    const auto bit = std::find_if(kHighFuseLockoutBits.begin(), kHighFuseLockoutBits.end(),
-                                  [&](const LockoutBit& b) { return b.signature == signature && (highValue & b.mask) == 0; });
+    const auto bit = std::find_if(kHighFuseLockoutBits.begin(), kHighFuseLockoutBits.end(), [&](const LockoutBit& b) {
+        return b.signature == signature && (highValue & b.mask) == 0;
+    });
     if (bit == kHighFuseLockoutBits.end()) {
         return std::nullopt;
     }

@@ -104,18 +104,17 @@ private:
     // What the current line gives: nothing for a line that only sets the
     // address base or is passed over.
     std::optional<HexEntry> ParseLine();
-    std::optional<HexEntry> Interpret(std::uint8_t type, std::uint16_t loadAddress,
-                                      std::vector<std::uint8_t> data);
+    std::optional<HexEntry> Interpret(std::uint8_t type, std::uint16_t loadAddress, std::vector<std::uint8_t> data);
     HexEntry LineEntry(HexEntry::Kind kind) const;
     std::optional<std::uint8_t> HexByteAt(std::size_t position) const;
     std::optional<std::uint16_t> HexWordAt(std::size_t position) const;
 
     ByteStream& stream_;
-    std::string line_;                        // the current line, terminator excluded
-    std::uint8_t firstByte_ = 0;              // the line's first byte, terminator included
-    std::optional<std::uint8_t> lookahead_;   // the byte read after a CR that was not LF
+    std::string line_;                       // the current line, terminator excluded
+    std::uint8_t firstByte_ = 0;             // the line's first byte, terminator included
+    std::optional<std::uint8_t> lookahead_;  // the byte read after a CR that was not LF
     std::size_t lineNumber_ = 0;
-    std::uint32_t base_ = 0;                  // from the last extended address record
+    std::uint32_t base_ = 0;  // from the last extended address record
     std::optional<HexEntry> final_;
 };
 

@@ -7,7 +7,8 @@ namespace velkor {
 namespace {
 // The one failure the driver leaves without a text: the port library did not
 // load, or lacks one of the functions it must export.
-constexpr const char* kNoLibraryReason = "the port I/O library DLPortIO.dll could not be loaded, or lacks one of its port functions";
+constexpr const char* kNoLibraryReason =
+    "the port I/O library DLPortIO.dll could not be loaded, or lacks one of its port functions";
 }  // namespace
 
 TDLPortIO::TDLPortIO() : TDLPortIO(MakePlatformDriver) {}

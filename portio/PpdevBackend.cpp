@@ -54,18 +54,23 @@ std::optional<int> FindPortNumber(std::uint16_t baseAddress)
     return std::nullopt;
 }
 
-std::string SystemErrorText(int error) { return std::strerror(error); }
+std::string SystemErrorText(int error)
+{
+    return std::strerror(error);
+}
 
 }  // namespace
 
-PpdevPort::~PpdevPort() { Close(); }
+PpdevPort::~PpdevPort()
+{
+    Close();
+}
 
 OpenResult PpdevPort::Open(std::uint16_t baseAddress)
 {
     const std::optional<int> number = FindPortNumber(baseAddress);
     if (!number) {
-        return {OpenResult::Status::NotHere, "the kernel knows no parallel port at " +
-                                                 FormatPortAddress(baseAddress) +
+        return {OpenResult::Status::NotHere, "the kernel knows no parallel port at " + FormatPortAddress(baseAddress) +
                                                  " (is the parport_pc module loaded?)"};
     }
     const std::string device = "/dev/parport" + std::to_string(*number);
@@ -73,9 +78,8 @@ OpenResult PpdevPort::Open(std::uint16_t baseAddress)
     if (fd_ < 0) {
         const int error = errno;
         if (error == ENOENT) {
-            return {OpenResult::Status::NotHere,
-                    device + " for the port at " + FormatPortAddress(baseAddress) +
-                        " is missing (load the ppdev module: modprobe ppdev)"};
+            return {OpenResult::Status::NotHere, device + " for the port at " + FormatPortAddress(baseAddress) +
+                                                     " is missing (load the ppdev module: modprobe ppdev)"};
         }
         if (error == EACCES || error == EPERM) {
             return {OpenResult::Status::Failed,

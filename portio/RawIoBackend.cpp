@@ -12,7 +12,10 @@ namespace {
 constexpr unsigned kRegisterCount = 3;
 }  // namespace
 
-RawIoPort::~RawIoPort() { Close(); }
+RawIoPort::~RawIoPort()
+{
+    Close();
+}
 
 OpenResult RawIoPort::Open(std::uint16_t baseAddress)
 {

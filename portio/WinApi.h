@@ -88,8 +88,7 @@ public:
     virtual ScHandle CreateServiceA(ScHandle manager, const char* serviceName, const char* displayName,
                                     DWord desiredAccess, DWord serviceType, DWord startType, DWord errorControl,
                                     const char* binaryPathName, const char* loadOrderGroup, DWord* tagId,
-                                    const char* dependencies, const char* serviceStartName,
-                                    const char* password) = 0;
+                                    const char* dependencies, const char* serviceStartName, const char* password) = 0;
     virtual bool StartServiceA(ScHandle service, DWord numServiceArgs, const char** serviceArgVectors) = 0;
     virtual bool ControlService(ScHandle service, DWord control, ServiceStatus* status) = 0;
     virtual bool QueryServiceStatus(ScHandle service, ServiceStatus* status) = 0;

@@ -16,12 +16,20 @@ namespace {
 static_assert(sizeof(OSVERSIONINFOA) == sizeof(OsVersionInfoA));
 static_assert(sizeof(SERVICE_STATUS) == sizeof(ServiceStatus));
 
-SC_HANDLE Native(ScHandle handle) { return static_cast<SC_HANDLE>(handle); }
+SC_HANDLE Native(ScHandle handle)
+{
+    return static_cast<SC_HANDLE>(handle);
+}
 
 ServiceStatus FromNative(const SERVICE_STATUS& status)
 {
-    return {status.dwServiceType,   status.dwCurrentState,  status.dwControlsAccepted, status.dwWin32ExitCode,
-            status.dwServiceSpecificExitCode, status.dwCheckPoint, status.dwWaitHint};
+    return {status.dwServiceType,
+            status.dwCurrentState,
+            status.dwControlsAccepted,
+            status.dwWin32ExitCode,
+            status.dwServiceSpecificExitCode,
+            status.dwCheckPoint,
+            status.dwWaitHint};
 }
 
 class RealWinApi final : public WinApi {
@@ -74,10 +82,10 @@ public:
                             const char* serviceStartName, const char* password) override
     {
         DWORD nativeTag = 0;
-        SC_HANDLE service = ::CreateServiceA(Native(manager), serviceName, displayName, desiredAccess, serviceType,
-                                             startType, errorControl, binaryPathName, loadOrderGroup,
-                                             tagId != nullptr ? &nativeTag : nullptr, dependencies, serviceStartName,
-                                             password);
+        SC_HANDLE service =
+            ::CreateServiceA(Native(manager), serviceName, displayName, desiredAccess, serviceType, startType,
+                             errorControl, binaryPathName, loadOrderGroup, tagId != nullptr ? &nativeTag : nullptr,
+                             dependencies, serviceStartName, password);
         if (tagId != nullptr) {
             *tagId = nativeTag;
         }

@@ -99,10 +99,9 @@ bool WindowsDriverService::DriverInstall()
         return true;
     }
     constexpr win::DWord kAccess = win::kDelete | win::kServiceStop | win::kServiceStart | win::kServiceQueryStatus;
-    win::ScHandle created = api_.CreateServiceA(scmHandle_, kServiceName, kServiceDisplayName, kAccess,
-                                                win::kServiceKernelDriver, win::kServiceDemandStart,
-                                                win::kServiceErrorNormal, driverFile.c_str(), kLoadOrderGroup, nullptr,
-                                                nullptr, nullptr, nullptr);
+    win::ScHandle created = api_.CreateServiceA(
+        scmHandle_, kServiceName, kServiceDisplayName, kAccess, win::kServiceKernelDriver, win::kServiceDemandStart,
+        win::kServiceErrorNormal, driverFile.c_str(), kLoadOrderGroup, nullptr, nullptr, nullptr, nullptr);
     if (created == nullptr) {
         return Failed("DriverInstall", api_.GetLastError());
     }
@@ -152,7 +151,8 @@ bool WindowsDriverService::DriverRemove()
     if (driverWasInstalled_) {
         return true;
     }
-    return ActOnService("DriverRemove", win::kDelete, [this](win::ScHandle service) { return api_.DeleteService(service); });
+    return ActOnService("DriverRemove", win::kDelete,
+                        [this](win::ScHandle service) { return api_.DeleteService(service); });
 }
 
 // Connects to the service manager and makes sure the service is installed

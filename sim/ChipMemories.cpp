@@ -14,7 +14,8 @@ using nlohmann::json;
 
 constexpr const char* kFuseKeys[] = {"low", "high", "extended"};
 
-std::string ToHex(const std::vector<std::uint8_t>& bytes) {
+std::string ToHex(const std::vector<std::uint8_t>& bytes)
+{
     static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string text;
     text.reserve(bytes.size() * 2);
@@ -25,21 +26,25 @@ std::string ToHex(const std::vector<std::uint8_t>& bytes) {
     return text;
 }
 
-int HexDigitValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
+int HexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
     const int lower = std::tolower(static_cast<unsigned char>(c));
-    if (lower >= 'a' && lower <= 'f') return lower - 'a' + 10;
+    if (lower >= 'a' && lower <= 'f')
+        return lower - 'a' + 10;
     return -1;
 }
 
 class StateReader {
 public:
-    StateReader(const ChipModel& model, const std::filesystem::path& file)
-        : model_(model), file_(file) {}
+    StateReader(const ChipModel& model, const std::filesystem::path& file) : model_(model), file_(file) {}
 
-    ChipMemories Read() const {
+    ChipMemories Read() const
+    {
         const json state = Parse();
-        if (!state.is_object()) Fail("the top level is not a JSON object");
+        if (!state.is_object())
+            Fail("the top level is not a JSON object");
         CheckChipName(state);
         ChipMemories memories;
         memories.flash = HexBytes(state, "flash", model_.flashBytes);
@@ -50,13 +55,16 @@ public:
     }
 
 private:
-    [[noreturn]] void Fail(const std::string& why) const {
+    [[noreturn]] void Fail(const std::string& why) const
+    {
         throw std::runtime_error("Simulated chip state " + file_.string() + ": " + why + ".");
     }
 
-    json Parse() const {
+    json Parse() const
+    {
         std::ifstream in(file_);
-        if (!in) Fail("cannot be opened");
+        if (!in)
+            Fail("cannot be opened");
         try {
             return json::parse(in);
         } catch (const json::parse_error& error) {
@@ -64,61 +72,67 @@ private:
         }
     }
 
-    const json& Member(const json& object, const char* key) const {
+    const json& Member(const json& object, const char* key) const
+    {
         const auto found = object.find(key);
-        if (found == object.end()) Fail(std::string("\"") + key + "\" is missing");
+        if (found == object.end())
+            Fail(std::string("\"") + key + "\" is missing");
         return *found;
     }
 
-    void CheckChipName(const json& state) const {
+    void CheckChipName(const json& state) const
+    {
         const json& chip = Member(state, "chip");
-        if (!chip.is_string()) Fail("\"chip\" is not a text");
+        if (!chip.is_string())
+            Fail("\"chip\" is not a text");
         if (FindChipModel(chip.get<std::string>()) != &model_) {
-            Fail("it is for the chip \"" + chip.get<std::string>() + "\", not for the " +
-                 model_.name);
+            Fail("it is for the chip \"" + chip.get<std::string>() + "\", not for the " + model_.name);
         }
     }
 
-    std::vector<std::uint8_t> HexBytes(const json& state, const char* key,
-                                       std::size_t expectedBytes) const {
+    std::vector<std::uint8_t> HexBytes(const json& state, const char* key, std::size_t expectedBytes) const
+    {
         const json& value = Member(state, key);
-        if (!value.is_string()) Fail(std::string("\"") + key + "\" is not a text");
+        if (!value.is_string())
+            Fail(std::string("\"") + key + "\" is not a text");
         const auto& text = value.get_ref<const std::string&>();
         if (text.size() != expectedBytes * 2) {
-            Fail(std::string("\"") + key + "\" holds " + std::to_string(text.size()) +
-                 " hex digits, the " + model_.name + " needs " +
-                 std::to_string(expectedBytes * 2));
+            Fail(std::string("\"") + key + "\" holds " + std::to_string(text.size()) + " hex digits, the " +
+                 model_.name + " needs " + std::to_string(expectedBytes * 2));
         }
         std::vector<std::uint8_t> bytes(expectedBytes);
         for (std::size_t i = 0; i < expectedBytes; ++i) {
             const int high = HexDigitValue(text[2 * i]);
             const int low = HexDigitValue(text[2 * i + 1]);
             if (high < 0 || low < 0) {
-                Fail(std::string("\"") + key +
-                     "\" has a character that is not a hex digit at byte " + std::to_string(i));
+                Fail(std::string("\"") + key + "\" has a character that is not a hex digit at byte " +
+                     std::to_string(i));
             }
             bytes[i] = static_cast<std::uint8_t>(high << 4 | low);
         }
         return bytes;
     }
 
-    std::uint8_t HexByte(const json& value, const std::string& key) const {
+    std::uint8_t HexByte(const json& value, const std::string& key) const
+    {
         if (!value.is_string() || value.get_ref<const std::string&>().size() != 2) {
             Fail("\"" + key + "\" is not two hex digits");
         }
         const auto& text = value.get_ref<const std::string&>();
         const int high = HexDigitValue(text[0]);
         const int low = HexDigitValue(text[1]);
-        if (high < 0 || low < 0) Fail("\"" + key + "\" is not two hex digits");
+        if (high < 0 || low < 0)
+            Fail("\"" + key + "\" is not two hex digits");
         return static_cast<std::uint8_t>(high << 4 | low);
     }
 
-    void ReadFuses(const json& state, ChipMemories& memories) const {
+    void ReadFuses(const json& state, ChipMemories& memories) const
+    {
         const json& fuses = Member(state, "fuses");
-        if (!fuses.is_object()) Fail("\"fuses\" is not a JSON object");
+        if (!fuses.is_object())
+            Fail("\"fuses\" is not a JSON object");
         std::uint8_t* targets[] = {&memories.fuseLow, &memories.fuseHigh, &memories.fuseExtended};
-        const std::uint8_t factory[] = {model_.factoryLow, model_.factoryHigh,
-                                        model_.factoryExtended};
+        const std::uint8_t factory[] = {model_.factoryLow, model_.factoryHigh, model_.factoryExtended};
         for (std::size_t i = 0; i < 3; ++i) {
             const bool present = fuses.contains(kFuseKeys[i]);
             if (i < model_.fuseBytes && !present) {
@@ -130,7 +144,8 @@ private:
             }
             *targets[i] = present ? HexByte(fuses[kFuseKeys[i]], kFuseKeys[i]) : factory[i];
         }
-        if (fuses.size() > model_.fuseBytes) Fail("\"fuses\" has an unknown key");
+        if (fuses.size() > model_.fuseBytes)
+            Fail("\"fuses\" has an unknown key");
     }
 
     const ChipModel& model_;
@@ -139,7 +154,8 @@ private:
 
 }  // namespace
 
-ChipMemories ChipMemories::Factory(const ChipModel& model) {
+ChipMemories ChipMemories::Factory(const ChipModel& model)
+{
     return ChipMemories{
         .flash = std::vector<std::uint8_t>(model.flashBytes, 0xFF),
         .eeprom = std::vector<std::uint8_t>(model.eepromBytes, 0xFF),
@@ -150,23 +166,21 @@ ChipMemories ChipMemories::Factory(const ChipModel& model) {
     };
 }
 
-ChipMemories ReadStateFile(const ChipModel& model, const std::filesystem::path& file) {
+ChipMemories ReadStateFile(const ChipModel& model, const std::filesystem::path& file)
+{
     return StateReader(model, file).Read();
 }
 
-void WriteStateFile(const ChipModel& model, const ChipMemories& memories,
-                    const std::filesystem::path& file) {
+void WriteStateFile(const ChipModel& model, const ChipMemories& memories, const std::filesystem::path& file)
+{
     const std::uint8_t fuseValues[] = {memories.fuseLow, memories.fuseHigh, memories.fuseExtended};
     json fuses = json::object();
     for (std::size_t i = 0; i < model.fuseBytes; ++i) {
         fuses[kFuseKeys[i]] = ToHex({fuseValues[i]});
     }
     const json state = {
-        {"chip", model.name},
-        {"flash", ToHex(memories.flash)},
-        {"eeprom", ToHex(memories.eeprom)},
-        {"fuses", fuses},
-        {"lock", ToHex({memories.lock})},
+        {"chip", model.name}, {"flash", ToHex(memories.flash)}, {"eeprom", ToHex(memories.eeprom)},
+        {"fuses", fuses},     {"lock", ToHex({memories.lock})},
     };
     std::ofstream out(file, std::ios::trunc);
     out << state.dump(1) << '\n';

@@ -27,7 +27,6 @@ struct ChipMemories {
 // read, names another chip, or does not hold exactly this chip's memories.
 ChipMemories ReadStateFile(const ChipModel& model, const std::filesystem::path& file);
 // Throws std::runtime_error when the file cannot be written.
-void WriteStateFile(const ChipModel& model, const ChipMemories& memories,
-                    const std::filesystem::path& file);
+void WriteStateFile(const ChipModel& model, const ChipMemories& memories, const std::filesystem::path& file);
 
 }  // namespace velkor::sim

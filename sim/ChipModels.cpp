@@ -12,16 +12,15 @@ using Fuse = LockoutBit::Fuse;
 
 constexpr std::uint32_t kAt90sByteWrite = 4000;  // tWD_PROG at 5 V
 constexpr std::uint32_t kAt90sFuseWrite = 9000;
-constexpr std::uint32_t kPageWrite = 4500;       // tWD_FLASH
-constexpr std::uint32_t kMegaErase = 9000;       // tWD_ERASE, ATmega and ATtiny26
+constexpr std::uint32_t kPageWrite = 4500;  // tWD_FLASH
+constexpr std::uint32_t kMegaErase = 9000;  // tWD_ERASE, ATmega and ATtiny26
 constexpr std::uint32_t kMegaFuseWrite = 4500;
 
 // An AT90S byte-mode part on a 4 MHz crystal; each SCK phase > 2 cycles.
-ChipModel At90s(const char* name, std::uint8_t sig1, std::uint8_t sig2, std::uint32_t flash,
-                std::uint16_t eeprom, FuseLockEncoding encoding, std::uint8_t fuse,
-                std::uint8_t pollValue, std::uint32_t eraseMicros) {
-    const bool oneFuse = encoding == FuseLockEncoding::FuseInLockByte ||
-                         encoding == FuseLockEncoding::SeparateFuseByte;
+ChipModel At90s(const char* name, std::uint8_t sig1, std::uint8_t sig2, std::uint32_t flash, std::uint16_t eeprom,
+                FuseLockEncoding encoding, std::uint8_t fuse, std::uint8_t pollValue, std::uint32_t eraseMicros)
+{
+    const bool oneFuse = encoding == FuseLockEncoding::FuseInLockByte || encoding == FuseLockEncoding::SeparateFuseByte;
     return ChipModel{
         .name = name,
         .signature = {0x1E, sig1, sig2},
@@ -37,10 +36,9 @@ ChipModel At90s(const char* name, std::uint8_t sig1, std::uint8_t sig2, std::uin
         .encoding = encoding,
         .hasPollRdyBsy = false,
         .lockBitsProtectFuses = false,
-        .lowWritable = static_cast<std::uint8_t>(
-            encoding == FuseLockEncoding::FuseInLockByte     ? 0x01
-            : encoding == FuseLockEncoding::SeparateFuseByte ? 0x1F
-                                                             : 0x00),
+        .lowWritable = static_cast<std::uint8_t>(encoding == FuseLockEncoding::FuseInLockByte     ? 0x01
+                                                 : encoding == FuseLockEncoding::SeparateFuseByte ? 0x1F
+                                                                                                  : 0x00),
         .highWritable = 0,
         .extendedWritable = 0,
         .lockWritable = 0x03,
@@ -60,11 +58,11 @@ ChipModel At90s(const char* name, std::uint8_t sig1, std::uint8_t sig2, std::uin
 
 // A page-mode part on its factory 1 MHz internal clock; each SCK phase
 // > 2 cycles.
-ChipModel Mega(const char* name, std::uint8_t sig1, std::uint8_t sig2, std::uint32_t flash,
-               std::uint16_t page, std::uint16_t eeprom, std::uint8_t fuseBytes,
-               std::array<std::uint8_t, 3> factoryFuses, std::uint8_t highWritable,
-               std::uint8_t extendedWritable, std::uint8_t lockWritable,
-               std::vector<LockoutBit> lockout, bool mega48Family) {
+ChipModel Mega(const char* name, std::uint8_t sig1, std::uint8_t sig2, std::uint32_t flash, std::uint16_t page,
+               std::uint16_t eeprom, std::uint8_t fuseBytes, std::array<std::uint8_t, 3> factoryFuses,
+               std::uint8_t highWritable, std::uint8_t extendedWritable, std::uint8_t lockWritable,
+               std::vector<LockoutBit> lockout, bool mega48Family)
+{
     return ChipModel{
         .name = name,
         .signature = {0x1E, sig1, sig2},
@@ -101,14 +99,14 @@ ChipModel Mega(const char* name, std::uint8_t sig1, std::uint8_t sig2, std::uint
 const LockoutBit kRstdisblHigh7{Fuse::High, 7, "RSTDISBL"};
 const LockoutBit kDwenHigh6{Fuse::High, 6, "DWEN"};
 
-std::vector<ChipModel> BuildChipModels() {
+std::vector<ChipModel> BuildChipModels()
+{
     using enum FuseLockEncoding;
     std::vector<ChipModel> chips;
 
     // AT90S1200: LB write only; polling unusable, so every write is waited
     // out. Its clock rule is its own: SCK low > 1, high > 4 XTAL1 cycles.
-    ChipModel at90s1200 =
-        At90s("AT90S1200", 0x90, 0x01, 1024, 64, LockWriteOnly, 0xDF, 0xFF, 20000);
+    ChipModel at90s1200 = At90s("AT90S1200", 0x90, 0x01, 1024, 64, LockWriteOnly, 0xDF, 0xFF, 20000);
     at90s1200.flashPollable = false;
     at90s1200.sckLowMinCycles = 1;
     at90s1200.sckHighMinCycles = 4;
@@ -117,16 +115,15 @@ std::vector<ChipModel> BuildChipModels() {
     chips.push_back(At90s("AT90S2313", 0x91, 0x01, 2048, 128, LockWriteOnly, 0xDF, 0x7F, 20000));
     // 2323/2343: factory FSTRT/RCEN programmed; 18 ms erase.
     chips.push_back(At90s("AT90S2323", 0x91, 0x02, 2048, 128, FuseInLockByte, 0xDE, 0xFF, 18000));
-    ChipModel at90s2343 =
-        At90s("AT90S2343", 0x91, 0x03, 2048, 128, FuseInLockByte, 0xDE, 0xFF, 18000);
+    ChipModel at90s2343 = At90s("AT90S2343", 0x91, 0x03, 2048, 128, FuseInLockByte, 0xDE, 0xFF, 18000);
     at90s2343.clockHz = 1'000'000;  // runs from its internal RC (RCEN programmed)
     chips.push_back(std::move(at90s2343));
     chips.push_back(At90s("AT90S2333", 0x91, 0x05, 2048, 128, SeparateFuseByte, 0xDA, 0xFF, 20000));
 
     // ATtiny26: RSTDISBL high bit 4, SPIEN high bit 3, EESAVE high bit 2;
     // high bits 7..5 unused; only LB1/LB2.
-    ChipModel attiny26 = Mega("ATtiny26", 0x91, 0x09, 2048, 32, 128, 2, {0xE1, 0xF7, 0xFF}, 0x17,
-                              0x00, 0x03, {{Fuse::High, 4, "RSTDISBL"}}, false);
+    ChipModel attiny26 = Mega("ATtiny26", 0x91, 0x09, 2048, 32, 128, 2, {0xE1, 0xF7, 0xFF}, 0x17, 0x00, 0x03,
+                              {{Fuse::High, 4, "RSTDISBL"}}, false);
     attiny26.spien = {Fuse::High, 3};
     attiny26.eesave = FuseBit{Fuse::High, 2};
     chips.push_back(std::move(attiny26));
@@ -137,35 +134,37 @@ std::vector<ChipModel> BuildChipModels() {
     chips.push_back(At90s("AT90S8515", 0x93, 0x01, 8192, 512, LockWriteOnly, 0xDF, 0x7F, 20000));
     chips.push_back(At90s("AT90S8535", 0x93, 0x03, 8192, 512, FuseInLockByte, 0xDF, 0xFF, 20000));
 
-    chips.push_back(Mega("ATmega8", 0x93, 0x07, 8192, 64, 512, 2, {0xE1, 0xD9, 0xFF}, 0xDF, 0x00,
-                         0x3F, {kRstdisblHigh7}, false));
+    chips.push_back(
+        Mega("ATmega8", 0x93, 0x07, 8192, 64, 512, 2, {0xE1, 0xD9, 0xFF}, 0xDF, 0x00, 0x3F, {kRstdisblHigh7}, false));
     // ATmega48 family: extended fuse, RDY/BSY, DWEN; a programmed LB1 locks
     // the fuses too.
-    chips.push_back(Mega("ATmega48", 0x92, 0x05, 4096, 64, 256, 3, {0x62, 0xDF, 0xFF}, 0xDF, 0x01,
-                         0x03, {kRstdisblHigh7, kDwenHigh6}, true));
-    chips.push_back(Mega("ATmega88", 0x93, 0x0A, 8192, 64, 512, 3, {0x62, 0xDF, 0xF9}, 0xDF, 0x07,
-                         0x3F, {kRstdisblHigh7, kDwenHigh6}, true));
-    chips.push_back(Mega("ATmega168", 0x94, 0x06, 16384, 128, 512, 3, {0x62, 0xDF, 0xF9}, 0xDF,
-                         0x07, 0x3F, {kRstdisblHigh7, kDwenHigh6}, true));
-    chips.push_back(Mega("ATmega328P", 0x95, 0x0F, 32768, 128, 1024, 3, {0x62, 0xD9, 0xFF}, 0xDF,
-                         0x07, 0x3F, {kRstdisblHigh7, kDwenHigh6}, true));
+    chips.push_back(Mega("ATmega48", 0x92, 0x05, 4096, 64, 256, 3, {0x62, 0xDF, 0xFF}, 0xDF, 0x01, 0x03,
+                         {kRstdisblHigh7, kDwenHigh6}, true));
+    chips.push_back(Mega("ATmega88", 0x93, 0x0A, 8192, 64, 512, 3, {0x62, 0xDF, 0xF9}, 0xDF, 0x07, 0x3F,
+                         {kRstdisblHigh7, kDwenHigh6}, true));
+    chips.push_back(Mega("ATmega168", 0x94, 0x06, 16384, 128, 512, 3, {0x62, 0xDF, 0xF9}, 0xDF, 0x07, 0x3F,
+                         {kRstdisblHigh7, kDwenHigh6}, true));
+    chips.push_back(Mega("ATmega328P", 0x95, 0x0F, 32768, 128, 1024, 3, {0x62, 0xD9, 0xFF}, 0xDF, 0x07, 0x3F,
+                         {kRstdisblHigh7, kDwenHigh6}, true));
     // ATmega32: dedicated RESET pin (no RSTDISBL); JTAGEN programmed at the
     // factory.
-    chips.push_back(Mega("ATmega32", 0x95, 0x02, 32768, 128, 1024, 2, {0xE1, 0x99, 0xFF}, 0xDF,
-                         0x00, 0x3F, {}, false));
+    chips.push_back(Mega("ATmega32", 0x95, 0x02, 32768, 128, 1024, 2, {0xE1, 0x99, 0xFF}, 0xDF, 0x00, 0x3F, {}, false));
     return chips;
 }
 
 }  // namespace
 
-std::span<const ChipModel> AllChipModels() {
+std::span<const ChipModel> AllChipModels()
+{
     static const std::vector<ChipModel> chips = BuildChipModels();
     return chips;
 }
 
-const ChipModel* FindChipModel(std::string_view name) {
+const ChipModel* FindChipModel(std::string_view name)
+{
     for (const ChipModel& chip : AllChipModels()) {
-        if (SameNameIgnoringCase(chip.name, name)) return &chip;
+        if (SameNameIgnoringCase(chip.name, name))
+            return &chip;
     }
     return nullptr;
 }

@@ -23,46 +23,61 @@ constexpr std::uint8_t kProgrammingEnable2 = 0x53;
 
 enum class BusyWith { Nothing, ChipErase, FlashByte, FlashPage, Fuse, Lock };
 
-const char* Describe(BusyWith operation) {
+const char* Describe(BusyWith operation)
+{
     switch (operation) {
-        case BusyWith::ChipErase: return "Chip Erase";
-        case BusyWith::FlashByte: return "flash byte write";
-        case BusyWith::FlashPage: return "flash page write";
-        case BusyWith::Fuse: return "fuse write";
-        case BusyWith::Lock: return "lock bit write";
-        case BusyWith::Nothing: break;
+    case BusyWith::ChipErase:
+        return "Chip Erase";
+    case BusyWith::FlashByte:
+        return "flash byte write";
+    case BusyWith::FlashPage:
+        return "flash page write";
+    case BusyWith::Fuse:
+        return "fuse write";
+    case BusyWith::Lock:
+        return "lock bit write";
+    case BusyWith::Nothing:
+        break;
     }
     return "nothing";
 }
 
-std::string Milliseconds(std::uint64_t nanoseconds) {
+std::string Milliseconds(std::uint64_t nanoseconds)
+{
     char text[32];
     std::snprintf(text, sizeof text, "%.3f ms", static_cast<double>(nanoseconds) / 1e6);
     return text;
 }
 
-std::string Microseconds(std::uint64_t nanoseconds) {
+std::string Microseconds(std::uint64_t nanoseconds)
+{
     char text[32];
     std::snprintf(text, sizeof text, "%.3f us", static_cast<double>(nanoseconds) / 1e3);
     return text;
 }
 
-std::string InstructionText(const std::array<std::uint8_t, 4>& bytes) {
+std::string InstructionText(const std::array<std::uint8_t, 4>& bytes)
+{
     char text[16];
     std::snprintf(text, sizeof text, "%02X %02X %02X %02X", bytes[0], bytes[1], bytes[2], bytes[3]);
     return text;
 }
 
-bool BitProgrammed(std::uint8_t value, unsigned bit) {
+bool BitProgrammed(std::uint8_t value, unsigned bit)
+{
     return (value >> bit & 1) == 0;
 }
 
 template <typename Memories>
-auto& FuseCell(Memories& memories, LockoutBit::Fuse fuse) {
+auto& FuseCell(Memories& memories, LockoutBit::Fuse fuse)
+{
     switch (fuse) {
-        case LockoutBit::Fuse::Low: return memories.fuseLow;
-        case LockoutBit::Fuse::High: return memories.fuseHigh;
-        case LockoutBit::Fuse::Extended: break;
+    case LockoutBit::Fuse::Low:
+        return memories.fuseLow;
+    case LockoutBit::Fuse::High:
+        return memories.fuseHigh;
+    case LockoutBit::Fuse::Extended:
+        break;
     }
     return memories.fuseExtended;
 }
@@ -71,12 +86,9 @@ auto& FuseCell(Memories& memories, LockoutBit::Fuse fuse) {
 
 struct SimulatedChip::Impl {
     Impl(const ChipModel& chipModel, TimeSource& timeSource)
-        : model(chipModel),
-          time(timeSource),
-          memories(ChipMemories::Factory(chipModel)),
-          createdNs(timeSource.NowNanoseconds()),
-          lastSckEdgeNs(createdNs),
-          pageWords(chipModel.pageBytes / 2u) {
+        : model(chipModel), time(timeSource), memories(ChipMemories::Factory(chipModel)),
+          createdNs(timeSource.NowNanoseconds()), lastSckEdgeNs(createdNs), pageWords(chipModel.pageBytes / 2u)
+    {
         PowerUp();
     }
 
@@ -131,7 +143,8 @@ struct SimulatedChip::Impl {
 
     // ---- power and pins ----
 
-    void PowerUp() {
+    void PowerUp()
+    {
         reset = true;
         enabled = false;
         busyWith = BusyWith::Nothing;
@@ -140,7 +153,8 @@ struct SimulatedChip::Impl {
         LatchFuses();
     }
 
-    void Drive(bool newSck, bool newMosi, bool newReset) {
+    void Drive(bool newSck, bool newMosi, bool newReset)
+    {
         const std::uint64_t now = time.NowNanoseconds();
         if (newReset != reset) {
             if (newReset) {
@@ -150,7 +164,8 @@ struct SimulatedChip::Impl {
             }
         }
         mosi = newMosi;
-        if (newSck == sck) return;
+        if (newSck == sck)
+            return;
         sck = newSck;
         if (!reset) {
             CheckSckPhase(now, newSck);
@@ -163,15 +178,18 @@ struct SimulatedChip::Impl {
         lastSckEdgeNs = now;
     }
 
-    bool Miso() const {
-        if (reset || !enabled || silenced || outOfReach) return true;  // undriven
+    bool Miso() const
+    {
+        if (reset || !enabled || silenced || outOfReach)
+            return true;  // undriven
         return (sending >> (7 - sentBits) & 1) != 0;
     }
 
     // A RESET fall starts serial programming afresh: bit count zero, no
     // Programming Enable yet. An out-of-step chip has already counted some
     // stray edges by the time the programmer starts.
-    void OnResetFall(std::uint64_t now) {
+    void OnResetFall(std::uint64_t now)
+    {
         reset = false;
         resetFellNs = now;
         enabled = false;
@@ -189,19 +207,21 @@ struct SimulatedChip::Impl {
         }
     }
 
-    void OnResetRise(std::uint64_t now) {
+    void OnResetRise(std::uint64_t now)
+    {
         reset = true;
         enabled = false;
         if (Busy(now)) {
-            Violation(now, std::string("RESET raised while the ") + Describe(busyWith) +
-                               " was still busy (until " + Since(busyUntilNs) + ")");
+            Violation(now, std::string("RESET raised while the ") + Describe(busyWith) + " was still busy (until " +
+                               Since(busyUntilNs) + ")");
         }
         LatchFuses();
     }
 
     // Programmed RSTDISBL turns RESET into an I/O pin, programmed DWEN into
     // the debugWIRE line; without SPIEN programmed the serial interface is off.
-    void LatchFuses() {
+    void LatchFuses()
+    {
         bool forbidden = !BitProgrammed(FuseCell(memories, model.spien.fuse), model.spien.bit);
         for (const LockoutBit& lockout : model.lockoutBits) {
             forbidden = forbidden || BitProgrammed(FuseCell(memories, lockout.fuse), lockout.bit);
@@ -209,20 +229,22 @@ struct SimulatedChip::Impl {
         outOfReach = forbidden;
     }
 
-    void CheckSckPhase(std::uint64_t now, bool rising) {
+    void CheckSckPhase(std::uint64_t now, bool rising)
+    {
         const std::uint64_t lasted = now - lastSckEdgeNs;
         const unsigned cycles = rising ? model.sckLowMinCycles : model.sckHighMinCycles;
         const std::uint64_t minimum = std::uint64_t{cycles} * 1'000'000'000 / model.clockHz;
-        if (lasted > minimum) return;
-        Violation(now, std::string("SCK ") + (rising ? "low" : "high") + " for " +
-                           Microseconds(lasted) + "; the " + model.name + " at " +
-                           std::to_string(model.clockHz / 1000) + " kHz needs more than " +
-                           std::to_string(cycles) + " clock cycles (" + Microseconds(minimum) +
-                           ")");
+        if (lasted > minimum)
+            return;
+        Violation(now, std::string("SCK ") + (rising ? "low" : "high") + " for " + Microseconds(lasted) + "; the " +
+                           model.name + " at " + std::to_string(model.clockHz / 1000) + " kHz needs more than " +
+                           std::to_string(cycles) + " clock cycles (" + Microseconds(minimum) + ")");
     }
 
-    void ClockIn(std::uint64_t now) {
-        if (receivedBits == 0) byteStartNs = now;
+    void ClockIn(std::uint64_t now)
+    {
+        if (receivedBits == 0)
+            byteStartNs = now;
         received = static_cast<std::uint8_t>(received << 1 | (mosi ? 1 : 0));
         if (++receivedBits == 8) {
             receivedBits = 0;
@@ -230,7 +252,8 @@ struct SimulatedChip::Impl {
         }
     }
 
-    void ClockOut() {
+    void ClockOut()
+    {
         if (loadOnFallingEdge) {
             sending = nextToSend;
             sentBits = 0;
@@ -242,12 +265,14 @@ struct SimulatedChip::Impl {
 
     // ---- bytes and instructions ----
 
-    void OnByteReceived(std::uint8_t byte, std::uint64_t now) {
+    void OnByteReceived(std::uint8_t byte, std::uint64_t now)
+    {
         // What came in goes out during the next byte, unless a read puts
         // its data there.
         nextToSend = byte;
         loadOnFallingEdge = true;
-        if (silenced || outOfReach) return;
+        if (silenced || outOfReach)
+            return;
         if (enabled) {
             OnInstructionByte(byte, now);
         } else {
@@ -258,7 +283,8 @@ struct SimulatedChip::Impl {
     // Until it is in step the chip looks at every byte boundary of its own
     // framing for AC 53; a programmer whose framing differs by some bits
     // never gets there until its extra SCK pulses close the gap.
-    void WatchForProgrammingEnable(std::uint8_t byte) {
+    void WatchForProgrammingEnable(std::uint8_t byte)
+    {
         if (previousByte == kProgrammingEnable1 && byte == kProgrammingEnable2) {
             AcceptProgrammingEnable(previousByteStartNs);
         }
@@ -266,7 +292,8 @@ struct SimulatedChip::Impl {
         previousByteStartNs = byteStartNs;
     }
 
-    void AcceptProgrammingEnable(std::uint64_t startNs) {
+    void AcceptProgrammingEnable(std::uint64_t startNs)
+    {
         const std::uint64_t lowFor = startNs - resetFellNs;
         if (lowFor < kResetLowBeforeEnable) {
             Violation(startNs, "Programming Enable began " + Milliseconds(lowFor) +
@@ -280,7 +307,8 @@ struct SimulatedChip::Impl {
         instructionLost = false;
     }
 
-    void OnInstructionByte(std::uint8_t byte, std::uint64_t now) {
+    void OnInstructionByte(std::uint8_t byte, std::uint64_t now)
+    {
         if (instructionBytes == 0) {
             instructionStartNs = byteStartNs;
             instructionLost = false;
@@ -296,17 +324,20 @@ struct SimulatedChip::Impl {
 
     // Bytes 1 to 3 are in: decide whether a busy chip takes the instruction,
     // and put a read's data where the fourth byte goes out.
-    void PrepareFourthByte(std::uint64_t now) {
+    void PrepareFourthByte(std::uint64_t now)
+    {
         instructionLost = Busy(instructionStartNs) && !MayRunWhileBusy();
-        if (instructionLost) return;
-        if (const auto value = ReadResult(now)) nextToSend = *value;
+        if (instructionLost)
+            return;
+        if (const auto value = ReadResult(now))
+            nextToSend = *value;
     }
 
-    void FinishInstruction(std::uint64_t now) {
+    void FinishInstruction(std::uint64_t now)
+    {
         if (instructionLost) {
-            Violation(instructionStartNs, "instruction " + InstructionText(instruction) +
-                                              " sent while the " + Describe(busyWith) +
-                                              " was busy (until " + Since(busyUntilNs) +
+            Violation(instructionStartNs, "instruction " + InstructionText(instruction) + " sent while the " +
+                                              Describe(busyWith) + " was busy (until " + Since(busyUntilNs) +
                                               "); lost");
             return;
         }
@@ -317,13 +348,16 @@ struct SimulatedChip::Impl {
 
     // Polling: a read of the byte being written (or, on a page-mode chip, of
     // the page being written), and RDY/BSY where the chip has it.
-    bool MayRunWhileBusy() const {
+    bool MayRunWhileBusy() const
+    {
         const std::uint8_t opcode = instruction[0];
-        if (opcode == 0xF0) return model.hasPollRdyBsy;
+        if (opcode == 0xF0)
+            return model.hasPollRdyBsy;
         return (opcode == 0x20 || opcode == 0x28) && BeingWritten(FlashByteAddress());
     }
 
-    bool BeingWritten(std::uint32_t byteAddress) const {
+    bool BeingWritten(std::uint32_t byteAddress) const
+    {
         if (busyWith == BusyWith::FlashByte) {
             return model.flashPollable && byteAddress == busyByteAddress;
         }
@@ -335,27 +369,36 @@ struct SimulatedChip::Impl {
 
     // ---- reads ----
 
-    std::optional<std::uint8_t> ReadResult(std::uint64_t now) const {
+    std::optional<std::uint8_t> ReadResult(std::uint64_t now) const
+    {
         const std::uint8_t opcode = instruction[0];
         switch (opcode) {
-            case 0x30: return SignatureByte(instruction[2] & 0x03);
-            case 0x20:
-            case 0x28: return ReadFlash(now);
-            case 0xF0:
-                if (!model.hasPollRdyBsy) return std::nullopt;
-                return static_cast<std::uint8_t>(Busy(now) ? 0x01 : 0x00);
-            case 0x50:
-            case 0x58: return ReadFuseOrLock(opcode, instruction[1]);
-            default: return std::nullopt;
+        case 0x30:
+            return SignatureByte(instruction[2] & 0x03);
+        case 0x20:
+        case 0x28:
+            return ReadFlash(now);
+        case 0xF0:
+            if (!model.hasPollRdyBsy)
+                return std::nullopt;
+            return static_cast<std::uint8_t>(Busy(now) ? 0x01 : 0x00);
+        case 0x50:
+        case 0x58:
+            return ReadFuseOrLock(opcode, instruction[1]);
+        default:
+            return std::nullopt;
         }
     }
 
-    std::uint8_t SignatureByte(unsigned index) const {
-        if (index == 0) return faults.makerCode.value_or(model.signature[0]);
+    std::uint8_t SignatureByte(unsigned index) const
+    {
+        if (index == 0)
+            return faults.makerCode.value_or(model.signature[0]);
         return index < 3 ? model.signature[index] : 0xFF;
     }
 
-    std::uint8_t ReadFlash(std::uint64_t now) const {
+    std::uint8_t ReadFlash(std::uint64_t now) const
+    {
         const std::uint32_t address = FlashByteAddress();
         if (Busy(now) && BeingWritten(address)) {
             return busyWith == BusyWith::FlashByte ? model.flashPollValue : 0xFF;
@@ -363,51 +406,64 @@ struct SimulatedChip::Impl {
         return memories.flash[address];
     }
 
-    std::optional<std::uint8_t> ReadFuseOrLock(std::uint8_t opcode, std::uint8_t selector) const {
+    std::optional<std::uint8_t> ReadFuseOrLock(std::uint8_t opcode, std::uint8_t selector) const
+    {
         const bool readsLock = opcode == 0x58;
         switch (model.encoding) {
-            case FuseLockEncoding::LockWriteOnly: return std::nullopt;
-            case FuseLockEncoding::FuseInLockByte:
-                if (!readsLock) return std::nullopt;
-                return static_cast<std::uint8_t>(0x1E | (memories.lock & 0x01) << 7 |
-                                                 (memories.lock & 0x02) << 5 |
-                                                 (memories.fuseLow & 0x21));
-            case FuseLockEncoding::SeparateFuseByte:
-                if (!readsLock) return memories.fuseLow;
-                return static_cast<std::uint8_t>(0xF9 | (memories.lock & 0x03) << 1);
-            case FuseLockEncoding::FuseBytes: {
-                const bool select = (selector & 0x08) != 0;
-                if (!readsLock && !select) return memories.fuseLow;
-                if (readsLock && select) return memories.fuseHigh;
-                if (readsLock) return memories.lock;
-                if (model.fuseBytes == 3) return memories.fuseExtended;
+        case FuseLockEncoding::LockWriteOnly:
+            return std::nullopt;
+        case FuseLockEncoding::FuseInLockByte:
+            if (!readsLock)
                 return std::nullopt;
-            }
+            return static_cast<std::uint8_t>(0x1E | (memories.lock & 0x01) << 7 | (memories.lock & 0x02) << 5 |
+                                             (memories.fuseLow & 0x21));
+        case FuseLockEncoding::SeparateFuseByte:
+            if (!readsLock)
+                return memories.fuseLow;
+            return static_cast<std::uint8_t>(0xF9 | (memories.lock & 0x03) << 1);
+        case FuseLockEncoding::FuseBytes: {
+            const bool select = (selector & 0x08) != 0;
+            if (!readsLock && !select)
+                return memories.fuseLow;
+            if (readsLock && select)
+                return memories.fuseHigh;
+            if (readsLock)
+                return memories.lock;
+            if (model.fuseBytes == 3)
+                return memories.fuseExtended;
+            return std::nullopt;
+        }
         }
         return std::nullopt;
     }
 
     // ---- writes ----
 
-    void Execute(std::uint64_t now) {
+    void Execute(std::uint64_t now)
+    {
         switch (instruction[0]) {
-            case 0xAC: ExecuteAcGroup(now); break;
-            case 0x40:
-            case 0x48:
-                if (model.Mode() == FlashMode::Byte) {
-                    WriteFlashByte(now);
-                } else {
-                    LoadPageByte(now);
-                }
-                break;
-            case 0x4C:
-                if (model.Mode() == FlashMode::Page) WritePage(now);
-                break;
-            default: break;  // reads were answered with byte 4; others are ignored
+        case 0xAC:
+            ExecuteAcGroup(now);
+            break;
+        case 0x40:
+        case 0x48:
+            if (model.Mode() == FlashMode::Byte) {
+                WriteFlashByte(now);
+            } else {
+                LoadPageByte(now);
+            }
+            break;
+        case 0x4C:
+            if (model.Mode() == FlashMode::Page)
+                WritePage(now);
+            break;
+        default:
+            break;  // reads were answered with byte 4; others are ignored
         }
     }
 
-    void ExecuteAcGroup(std::uint64_t now) {
+    void ExecuteAcGroup(std::uint64_t now)
+    {
         const std::uint8_t selector = instruction[1];
         if ((selector & 0xE0) == 0x80) {
             ChipErase(now);
@@ -418,42 +474,49 @@ struct SimulatedChip::Impl {
         }
     }
 
-    void ChipErase(std::uint64_t now) {
+    void ChipErase(std::uint64_t now)
+    {
         std::fill(memories.flash.begin(), memories.flash.end(), 0xFF);
-        if (!EepromSaved()) std::fill(memories.eeprom.begin(), memories.eeprom.end(), 0xFF);
+        if (!EepromSaved())
+            std::fill(memories.eeprom.begin(), memories.eeprom.end(), 0xFF);
         memories.lock = model.factoryLock;
         ClearPageBuffer();
         StartBusy(BusyWith::ChipErase, model.chipEraseMicros, now);
-        if (faults.silentAfterErase) silenced = true;
+        if (faults.silentAfterErase)
+            silenced = true;
     }
 
-    bool EepromSaved() const {
-        return model.eesave &&
-               BitProgrammed(FuseCell(memories, model.eesave->fuse), model.eesave->bit);
+    bool EepromSaved() const
+    {
+        return model.eesave && BitProgrammed(FuseCell(memories, model.eesave->fuse), model.eesave->bit);
     }
 
     // A programmed LB1 (mode 2) stops further flash programming.
     bool FlashLocked() const { return BitProgrammed(memories.lock, 0); }
 
-    void WriteFlashByte(std::uint64_t now) {
-        if (FlashLocked()) return;
+    void WriteFlashByte(std::uint64_t now)
+    {
+        if (FlashLocked())
+            return;
         const std::uint32_t address = FlashByteAddress();
         ProgramFlash(address, instruction[3]);
         StartBusy(BusyWith::FlashByte, model.byteWriteMicros, now, address);
     }
 
-    void LoadPageByte(std::uint64_t now) {
+    void LoadPageByte(std::uint64_t now)
+    {
         const unsigned word = instruction[2] & (pageWords - 1);
         const bool highByte = (instruction[0] & 0x08) != 0;
         if (highByte && !lowByteLoaded[word]) {
-            Violation(now, "high byte of page word " + std::to_string(word) +
-                               " loaded before its low byte");
+            Violation(now, "high byte of page word " + std::to_string(word) + " loaded before its low byte");
         }
         pageBuffer[word * 2 + (highByte ? 1 : 0)] = instruction[3];
-        if (!highByte) lowByteLoaded[word] = true;
+        if (!highByte)
+            lowByteLoaded[word] = true;
     }
 
-    void WritePage(std::uint64_t now) {
+    void WritePage(std::uint64_t now)
+    {
         const std::uint32_t firstByte = (FlashWordAddress() & ~(pageWords - 1)) * 2;
         if (!FlashLocked()) {
             for (std::uint32_t i = 0; i < model.pageBytes; ++i) {
@@ -465,34 +528,44 @@ struct SimulatedChip::Impl {
     }
 
     // Programming only pulls bits from 1 to 0; a stuck cell takes nothing.
-    void ProgramFlash(std::uint32_t address, std::uint8_t value) {
-        if (faults.stuckFlashBytes.contains(address)) return;
+    void ProgramFlash(std::uint32_t address, std::uint8_t value)
+    {
+        if (faults.stuckFlashBytes.contains(address))
+            return;
         memories.flash[address] &= value;
     }
 
-    void WriteFuse(std::uint64_t now) {
+    void WriteFuse(std::uint64_t now)
+    {
         const std::uint8_t selector = instruction[1];
         switch (model.encoding) {
-            case FuseLockEncoding::LockWriteOnly: break;
-            case FuseLockEncoding::FuseInLockByte:
-                if ((selector & 0xFE) == 0xBE) SetFuse(LockoutBit::Fuse::Low, selector, now);
-                break;
-            case FuseLockEncoding::SeparateFuseByte:
-                if ((selector & 0xE0) == 0xA0) SetFuse(LockoutBit::Fuse::Low, selector, now);
-                break;
-            case FuseLockEncoding::FuseBytes:
-                if (selector == 0xA0) SetFuse(LockoutBit::Fuse::Low, instruction[3], now);
-                if (selector == 0xA8) SetFuse(LockoutBit::Fuse::High, instruction[3], now);
-                if (selector == 0xA4 && model.fuseBytes == 3) {
-                    SetFuse(LockoutBit::Fuse::Extended, instruction[3], now);
-                }
-                break;
+        case FuseLockEncoding::LockWriteOnly:
+            break;
+        case FuseLockEncoding::FuseInLockByte:
+            if ((selector & 0xFE) == 0xBE)
+                SetFuse(LockoutBit::Fuse::Low, selector, now);
+            break;
+        case FuseLockEncoding::SeparateFuseByte:
+            if ((selector & 0xE0) == 0xA0)
+                SetFuse(LockoutBit::Fuse::Low, selector, now);
+            break;
+        case FuseLockEncoding::FuseBytes:
+            if (selector == 0xA0)
+                SetFuse(LockoutBit::Fuse::Low, instruction[3], now);
+            if (selector == 0xA8)
+                SetFuse(LockoutBit::Fuse::High, instruction[3], now);
+            if (selector == 0xA4 && model.fuseBytes == 3) {
+                SetFuse(LockoutBit::Fuse::Extended, instruction[3], now);
+            }
+            break;
         }
     }
 
     // Only the bits the instruction reaches change; SPIEN is never among them.
-    void SetFuse(LockoutBit::Fuse fuse, std::uint8_t value, std::uint64_t now) {
-        if (model.lockBitsProtectFuses && BitProgrammed(memories.lock, 0)) return;
+    void SetFuse(LockoutBit::Fuse fuse, std::uint8_t value, std::uint64_t now)
+    {
+        if (model.lockBitsProtectFuses && BitProgrammed(memories.lock, 0))
+            return;
         const std::uint8_t writable = WritableBits(fuse);
         std::uint8_t& cell = FuseCell(memories, fuse);
         cell = static_cast<std::uint8_t>((cell & ~writable) | (value & writable));
@@ -500,7 +573,8 @@ struct SimulatedChip::Impl {
     }
 
     // Lock bits can only be programmed; Chip Erase alone clears them.
-    void WriteLock(std::uint64_t now) {
+    void WriteLock(std::uint64_t now)
+    {
         std::uint8_t requested = instruction[3];
         if (model.encoding != FuseLockEncoding::FuseBytes) {
             const std::uint8_t selector = instruction[1];
@@ -510,8 +584,8 @@ struct SimulatedChip::Impl {
         StartBusy(BusyWith::Lock, model.fuseWriteMicros, now);
     }
 
-    void StartBusy(BusyWith operation, std::uint32_t micros, std::uint64_t now,
-                   std::uint32_t byteAddress = 0) {
+    void StartBusy(BusyWith operation, std::uint32_t micros, std::uint64_t now, std::uint32_t byteAddress = 0)
+    {
         busyWith = operation;
         busyUntilNs = now + std::uint64_t{micros} * kNanosecondsPerMicrosecond;
         busyByteAddress = byteAddress;
@@ -520,32 +594,37 @@ struct SimulatedChip::Impl {
     // ---- helpers ----
 
     // Address bits above the chip's size are don't-care: the address wraps.
-    std::uint32_t FlashWordAddress() const {
+    std::uint32_t FlashWordAddress() const
+    {
         const std::uint32_t word = std::uint32_t{instruction[1]} << 8 | instruction[2];
         return word & (model.flashBytes / 2 - 1);
     }
 
-    std::uint32_t FlashByteAddress() const {
-        return FlashWordAddress() * 2 + ((instruction[0] & 0x08) != 0 ? 1 : 0);
-    }
+    std::uint32_t FlashByteAddress() const { return FlashWordAddress() * 2 + ((instruction[0] & 0x08) != 0 ? 1 : 0); }
 
-    void ClearPageBuffer() {
+    void ClearPageBuffer()
+    {
         pageBuffer.assign(model.pageBytes, 0xFF);
         lowByteLoaded.assign(pageWords, false);
     }
 
-    std::uint8_t WritableBits(LockoutBit::Fuse fuse) const {
+    std::uint8_t WritableBits(LockoutBit::Fuse fuse) const
+    {
         switch (fuse) {
-            case LockoutBit::Fuse::Low: return model.lowWritable;
-            case LockoutBit::Fuse::High: return model.highWritable;
-            case LockoutBit::Fuse::Extended: break;
+        case LockoutBit::Fuse::Low:
+            return model.lowWritable;
+        case LockoutBit::Fuse::High:
+            return model.highWritable;
+        case LockoutBit::Fuse::Extended:
+            break;
         }
         return model.extendedWritable;
     }
 
     std::string Since(std::uint64_t atNs) const { return Milliseconds(atNs - createdNs); }
 
-    void Violation(std::uint64_t atNs, const std::string& what) {
+    void Violation(std::uint64_t atNs, const std::string& what)
+    {
         ++violationCount;
         if (violations.size() < kMaxViolationTexts) {
             violations.push_back("at " + Since(atNs) + ": " + what);
@@ -553,40 +632,78 @@ struct SimulatedChip::Impl {
     }
 };
 
-SimulatedChip::SimulatedChip(const ChipModel& model, TimeSource& time)
-    : impl_(std::make_unique<Impl>(model, time)) {}
+SimulatedChip::SimulatedChip(const ChipModel& model, TimeSource& time) : impl_(std::make_unique<Impl>(model, time)) {}
 
 SimulatedChip::~SimulatedChip() = default;
 
-const ChipModel& SimulatedChip::Model() const { return impl_->model; }
+const ChipModel& SimulatedChip::Model() const
+{
+    return impl_->model;
+}
 
-void SimulatedChip::Drive(bool sck, bool mosi, bool reset) { impl_->Drive(sck, mosi, reset); }
+void SimulatedChip::Drive(bool sck, bool mosi, bool reset)
+{
+    impl_->Drive(sck, mosi, reset);
+}
 
-bool SimulatedChip::Miso() const { return impl_->Miso(); }
+bool SimulatedChip::Miso() const
+{
+    return impl_->Miso();
+}
 
-Faults& SimulatedChip::InjectedFaults() { return impl_->faults; }
+Faults& SimulatedChip::InjectedFaults()
+{
+    return impl_->faults;
+}
 
-std::vector<std::uint8_t>& SimulatedChip::Flash() { return impl_->memories.flash; }
-std::vector<std::uint8_t>& SimulatedChip::Eeprom() { return impl_->memories.eeprom; }
-std::uint8_t& SimulatedChip::FuseLow() { return impl_->memories.fuseLow; }
-std::uint8_t& SimulatedChip::FuseHigh() { return impl_->memories.fuseHigh; }
-std::uint8_t& SimulatedChip::FuseExtended() { return impl_->memories.fuseExtended; }
-std::uint8_t& SimulatedChip::LockBits() { return impl_->memories.lock; }
+std::vector<std::uint8_t>& SimulatedChip::Flash()
+{
+    return impl_->memories.flash;
+}
+std::vector<std::uint8_t>& SimulatedChip::Eeprom()
+{
+    return impl_->memories.eeprom;
+}
+std::uint8_t& SimulatedChip::FuseLow()
+{
+    return impl_->memories.fuseLow;
+}
+std::uint8_t& SimulatedChip::FuseHigh()
+{
+    return impl_->memories.fuseHigh;
+}
+std::uint8_t& SimulatedChip::FuseExtended()
+{
+    return impl_->memories.fuseExtended;
+}
+std::uint8_t& SimulatedChip::LockBits()
+{
+    return impl_->memories.lock;
+}
 
-const std::vector<std::string>& SimulatedChip::TimingViolations() const {
+const std::vector<std::string>& SimulatedChip::TimingViolations() const
+{
     return impl_->violations;
 }
 
-std::size_t SimulatedChip::TimingViolationCount() const { return impl_->violationCount; }
+std::size_t SimulatedChip::TimingViolationCount() const
+{
+    return impl_->violationCount;
+}
 
-bool SimulatedChip::OutOfReach() const { return impl_->outOfReach; }
+bool SimulatedChip::OutOfReach() const
+{
+    return impl_->outOfReach;
+}
 
-void SimulatedChip::LoadState(const std::filesystem::path& file) {
+void SimulatedChip::LoadState(const std::filesystem::path& file)
+{
     impl_->memories = ReadStateFile(impl_->model, file);
     impl_->PowerUp();
 }
 
-void SimulatedChip::SaveState(const std::filesystem::path& file) const {
+void SimulatedChip::SaveState(const std::filesystem::path& file) const
+{
     WriteStateFile(impl_->model, impl_->memories, file);
 }
 

@@ -16,30 +16,41 @@ constexpr std::uint8_t kStatusBusy = 0x80;
 
 SimulatedPort::SimulatedPort(TimeSource& time, SimulatedChip* chip) : time_(time), chip_(chip) {}
 
-void SimulatedPort::OpenDriver(std::uint16_t portAddress) {
+void SimulatedPort::OpenDriver(std::uint16_t portAddress)
+{
     open_ = true;
     base_ = portAddress;
 }
 
-void SimulatedPort::CloseDriver() { open_ = false; }
+void SimulatedPort::CloseDriver()
+{
+    open_ = false;
+}
 
-void SimulatedPort::WritePortUchar(std::uint16_t port, std::uint8_t value) {
-    if (!open_) return;
+void SimulatedPort::WritePortUchar(std::uint16_t port, std::uint8_t value)
+{
+    if (!open_)
+        return;
     time_.ChargePortAccess();
     ++accesses_;
-    if (port != base_) return;
+    if (port != base_)
+        return;
     data_ = value;
     if (chip_ != nullptr) {
         chip_->Drive((value & kSck) != 0, (value & kMosi) != 0, (value & kReset) != 0);
     }
 }
 
-std::uint8_t SimulatedPort::ReadPortUchar(std::uint16_t port) {
-    if (!open_) return 0xFF;
+std::uint8_t SimulatedPort::ReadPortUchar(std::uint16_t port)
+{
+    if (!open_)
+        return 0xFF;
     time_.ChargePortAccess();
     ++accesses_;
-    if (port == base_) return data_;  // an SPP data register reads back its latch
-    if (port != base_ + 1) return 0xFF;
+    if (port == base_)
+        return data_;  // an SPP data register reads back its latch
+    if (port != base_ + 1)
+        return 0xFF;
     const bool misoHigh = chip_ == nullptr || chip_->Miso();
     return misoHigh ? kStatusIdle : kStatusIdle | kStatusBusy;
 }

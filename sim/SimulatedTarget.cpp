@@ -11,12 +11,13 @@ namespace {
 
 constexpr std::string_view kNoChip = "none";
 
-std::unique_ptr<SimulatedChip> MakeChip(std::string_view chipName, TimeSource& time) {
-    if (SameNameIgnoringCase(chipName, kNoChip)) return nullptr;
+std::unique_ptr<SimulatedChip> MakeChip(std::string_view chipName, TimeSource& time)
+{
+    if (SameNameIgnoringCase(chipName, kNoChip))
+        return nullptr;
     const ChipModel* model = FindChipModel(chipName);
     if (model == nullptr) {
-        throw std::invalid_argument("No simulated chip is called \"" + std::string(chipName) +
-                                    "\".");
+        throw std::invalid_argument("No simulated chip is called \"" + std::string(chipName) + "\".");
     }
     return std::make_unique<SimulatedChip>(*model, time);
 }
@@ -24,13 +25,17 @@ std::unique_ptr<SimulatedChip> MakeChip(std::string_view chipName, TimeSource& t
 }  // namespace
 
 SimulatedTarget::SimulatedTarget(std::string_view chipName)
-    : chip_(MakeChip(chipName, clock_)), port_(clock_, chip_.get()) {}
+    : chip_(MakeChip(chipName, clock_)), port_(clock_, chip_.get())
+{
+}
 
-double SimulatedTarget::ElapsedSeconds() const {
+double SimulatedTarget::ElapsedSeconds() const
+{
     return static_cast<double>(clock_.NowNanoseconds()) / 1e9;
 }
 
-std::size_t SimulatedTarget::ViolationCount() const {
+std::size_t SimulatedTarget::ViolationCount() const
+{
     return chip_ ? chip_->TimingViolationCount() : 0;
 }
 

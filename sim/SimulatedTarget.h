@@ -103,17 +103,17 @@ struct ChipModel {
     const char* name;
     std::array<std::uint8_t, 3> signature;
     std::uint32_t flashBytes;
-    std::uint16_t pageBytes;     // 0: byte mode
+    std::uint16_t pageBytes;  // 0: byte mode
     std::uint16_t eepromBytes;
-    std::uint8_t fuseBytes;      // fuse bytes reachable over ISP (0 to 3)
+    std::uint8_t fuseBytes;  // fuse bytes reachable over ISP (0 to 3)
     std::uint8_t factoryLow, factoryHigh, factoryExtended;
     std::uint8_t factoryLock;
     std::vector<LockoutBit> lockoutBits;
 
     // Instruction set.
     FuseLockEncoding encoding;
-    bool hasPollRdyBsy;           // F0 00 00 oo (ATmega48/88/168/328P)
-    bool lockBitsProtectFuses;    // a programmed LB1 also freezes the fuses
+    bool hasPollRdyBsy;         // F0 00 00 oo (ATmega48/88/168/328P)
+    bool lockBitsProtectFuses;  // a programmed LB1 also freezes the fuses
     // Bits an ISP fuse/lock write can change; the others (SPIEN, unused
     // bits) keep their value.
     std::uint8_t lowWritable, highWritable, extendedWritable, lockWritable;
@@ -124,7 +124,7 @@ struct ChipModel {
     // written with this value until the write is done; a page-mode chip
     // answers 0xFF within the page being written.
     std::uint8_t flashPollValue;
-    bool flashPollable;           // false: the byte write must be waited out
+    bool flashPollable;  // false: the byte write must be waited out
 
     // Clock and timing (5 V). An SCK phase must last MORE than the given
     // number of target clock cycles.

@@ -63,7 +63,10 @@ Session& TheSession()
     return session;
 }
 
-bool WantsMode(int flags) { return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE; }
+bool WantsMode(int flags)
+{
+    return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE;
+}
 
 // An in-memory file stands for the node, so that read, fstat and fdopen work
 // on it as usual; ioctl on the device's is answered by the virtual port.
@@ -213,9 +216,15 @@ int openat64(int dirfd, const char* path, int flags, ...)
     return OpenAtPath<int (*)(int, const char*, int, ...)>(dirfd, path, flags, mode, "openat64");
 }
 
-FILE* fopen(const char* path, const char* mode) { return OpenStream(path, mode, "fopen"); }
+FILE* fopen(const char* path, const char* mode)
+{
+    return OpenStream(path, mode, "fopen");
+}
 
-FILE* fopen64(const char* path, const char* mode) { return OpenStream(path, mode, "fopen64"); }
+FILE* fopen64(const char* path, const char* mode)
+{
+    return OpenStream(path, mode, "fopen64");
+}
 
 int fclose(FILE* stream)
 {

@@ -111,9 +111,7 @@ VirtualPpdevConfig VirtualPpdevConfig::FromEnvironment()
 }
 
 VirtualPpdev::VirtualPpdev(VirtualPpdevConfig config)
-    : config_(std::move(config)),
-      startNanoseconds_(time_.NowNanoseconds()),
-      chip_(MakeChip(config_.chip, time_)),
+    : config_(std::move(config)), startNanoseconds_(time_.NowNanoseconds()), chip_(MakeChip(config_.chip, time_)),
       port_(time_, chip_.get())
 {
     if (chip_ && config_.stateFile && std::filesystem::exists(*config_.stateFile)) {
@@ -162,11 +160,20 @@ int VirtualPpdev::OpenError(Node node) const
 
 // The kernel writes the base and the upper register block (0 for a port
 // without one), tab-separated.
-std::string VirtualPpdev::BaseAddressText() const { return std::to_string(config_.baseAddress) + "\t0\n"; }
+std::string VirtualPpdev::BaseAddressText() const
+{
+    return std::to_string(config_.baseAddress) + "\t0\n";
+}
 
-void VirtualPpdev::Opened(int fd) { files_[fd] = OpenFile{.mode = IEEE1284_MODE_COMPAT}; }
+void VirtualPpdev::Opened(int fd)
+{
+    files_[fd] = OpenFile{.mode = IEEE1284_MODE_COMPAT};
+}
 
-void VirtualPpdev::Closed(int fd) { files_.erase(fd); }
+void VirtualPpdev::Closed(int fd)
+{
+    files_.erase(fd);
+}
 
 bool VirtualPpdev::ClaimedElsewhere(int fd) const
 {

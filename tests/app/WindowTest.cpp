@@ -31,7 +31,9 @@ namespace {
 
 // A window whose commands go to a simulated chip through a recording port.
 struct SimulatedWindow {
-    explicit SimulatedWindow(const char* chip) : target(chip), port(target.port(), trace), form(&port, &target.clock()) {}
+    explicit SimulatedWindow(const char* chip) : target(chip), port(target.port(), trace), form(&port, &target.clock())
+    {
+    }
 
     velkor::sim::SimulatedTarget target;
     velkor::testing::Trace trace;
@@ -261,8 +263,8 @@ void WindowTest::tabsThroughControlsInDesignedOrder()
         visited << FocusedControl();
     }
 
-    QCOMPARE(visited, (QStringList{"Button1", "Button2", "Memo1", "ComboBox1", "Button3", "Edit1", "Edit2",
-                                   "Button1"}));
+    QCOMPARE(visited,
+             (QStringList{"Button1", "Button2", "Memo1", "ComboBox1", "Button3", "Edit1", "Edit2", "Button1"}));
 }
 
 void WindowTest::hasSixteenColourIcon()
@@ -473,9 +475,12 @@ void WindowTest::fuseWithEmptyFieldNeverOpensDriver_data()
     QTest::addColumn<QString>("high");
     QTest::addColumn<QString>("low");
 
-    QTest::newRow("high empty") << "" << "E1";
-    QTest::newRow("low empty") << "D9" << "";
-    QTest::newRow("both empty") << "" << "";
+    QTest::newRow("high empty") << ""
+                                << "E1";
+    QTest::newRow("low empty") << "D9"
+                               << "";
+    QTest::newRow("both empty") << ""
+                                << "";
 }
 
 void WindowTest::fuseWithEmptyFieldNeverOpensDriver()

@@ -48,9 +48,8 @@ TEST(Cli, SignatureOfASimulatedATmega8PrintsExactlyItsSevenLines)
 {
     const CliRun run = Invoke({"--simulate", "atmega8", "signature"});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out,
-              "ATMEL\n 【ATmega8】\n      28PIN\n      Flash  =  8192byte\n      SRAM   =  1024byte\n"
-              "      EEPROM =   512byte\n      FUSE   =     2byte\n");
+    EXPECT_EQ(run.out, "ATMEL\n 【ATmega8】\n      28PIN\n      Flash  =  8192byte\n      SRAM   =  1024byte\n"
+                       "      EEPROM =   512byte\n      FUSE   =     2byte\n");
     EXPECT_EQ(run.err, "");
 }
 

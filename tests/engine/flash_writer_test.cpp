@@ -51,7 +51,10 @@ private:
 
 class FlashWriterTest : public ::testing::Test {
 protected:
-    FlashWriterTest() : recordingPort(port, trace), recordingClock(clock, trace), programmer(recordingPort, recordingClock, log) {}
+    FlashWriterTest()
+        : recordingPort(port, trace), recordingClock(clock, trace), programmer(recordingPort, recordingClock, log)
+    {
+    }
 
     void UseChip(std::string_view name) { programmer.DeviceIndex = RowOf(name); }
 
@@ -116,13 +119,16 @@ TEST_P(ByteAddressing, WritesThenReadsBackTheAddressedHalfOfTheWord)
 
     EXPECT_TRUE(programmer.WriteFlashByte(a.address, 0x5A));
 
-    EXPECT_EQ(Sent(), (std::vector<Instruction>{{a.write, a.wordHigh, a.wordLow, 0x5A}, {a.read, a.wordHigh, a.wordLow, 0x00}}));
+    EXPECT_EQ(Sent(), (std::vector<Instruction>{{a.write, a.wordHigh, a.wordLow, 0x5A},
+                                                {a.read, a.wordHigh, a.wordLow, 0x00}}));
     EXPECT_TRUE(trace.Sleeps().empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(FlashWriter, ByteAddressing,
-                         ::testing::Values(Addressing{0x0123, 0x48, 0x28, 0x00, 0x91}, Addressing{0x0122, 0x40, 0x20, 0x00, 0x91},
-                                           Addressing{0x1FFF, 0x48, 0x28, 0x0F, 0xFF}, Addressing{0x0000, 0x40, 0x20, 0x00, 0x00}));
+                         ::testing::Values(Addressing{0x0123, 0x48, 0x28, 0x00, 0x91},
+                                           Addressing{0x0122, 0x40, 0x20, 0x00, 0x91},
+                                           Addressing{0x1FFF, 0x48, 0x28, 0x0F, 0xFF},
+                                           Addressing{0x0000, 0x40, 0x20, 0x00, 0x00}));
 
 class Polling : public FlashWriterTest, public ::testing::WithParamInterface<unsigned> {};
 
@@ -188,7 +194,8 @@ TEST_P(PollOrWait, DataThatCannotBeConfirmedGetsTheFullWriteTimeInstead)
 INSTANTIATE_TEST_SUITE_P(FlashWriter, PollOrWait,
                          ::testing::Values(Unpolled{"AT90S8515", 0x7F, false}, Unpolled{"AT90S8515", 0x7E, true},
                                            Unpolled{"AT90S8535", 0x7F, true}, Unpolled{"AT90S1200", 0x00, false},
-                                           Unpolled{"AT90S1200", 0x42, false}, Unpolled{"", 0x00, false}, Unpolled{"", 0x01, true}));
+                                           Unpolled{"AT90S1200", 0x42, false}, Unpolled{"", 0x00, false},
+                                           Unpolled{"", 0x01, true}));
 
 std::string HexOf(unsigned value)
 {
@@ -257,14 +264,17 @@ TEST_P(OneDirtyPage, LoadsEveryByteLowBeforeHighThenWritesThePageAndWaits)
         const std::uint8_t opcode = i % 2 == 0 ? 0x40 : 0x48;
         EXPECT_EQ(sent[i], (Instruction{opcode, 0x00, static_cast<std::uint8_t>(i / 2), data})) << "byte " << i;
     }
-    EXPECT_EQ(sent.back(), (Instruction{0x4C, GetParam().wordHigh, GetParam().wordLow, programmer.PageBuffer[pageStart + pageSize - 1]}));
+    EXPECT_EQ(sent.back(), (Instruction{0x4C, GetParam().wordHigh, GetParam().wordLow,
+                                        programmer.PageBuffer[pageStart + pageSize - 1]}));
     EXPECT_EQ(trace.Sleeps(), std::vector<unsigned>{10});
     EXPECT_EQ(log.lines.size(), programmer.Device().FlashSize / pageSize);
 }
 
 INSTANTIATE_TEST_SUITE_P(FlashWriter, OneDirtyPage,
-                         ::testing::Values(DirtyPage{"ATmega8", 0x1FFF, 0x0F, 0xE0}, DirtyPage{"ATmega8", 0x0045, 0x00, 0x20},
-                                           DirtyPage{"ATmega168", 0x3F85, 0x1F, 0xC0}, DirtyPage{"ATtiny26", 0x0000, 0x00, 0x00}));
+                         ::testing::Values(DirtyPage{"ATmega8", 0x1FFF, 0x0F, 0xE0},
+                                           DirtyPage{"ATmega8", 0x0045, 0x00, 0x20},
+                                           DirtyPage{"ATmega168", 0x3F85, 0x1F, 0xC0},
+                                           DirtyPage{"ATtiny26", 0x0000, 0x00, 0x00}));
 
 TEST_F(FlashWriterTest, DirtyPagesAreWrittenInAscendingOrder)
 {
@@ -276,7 +286,8 @@ TEST_F(FlashWriterTest, DirtyPagesAreWrittenInAscendingOrder)
 
     const std::vector<Instruction> sent = Sent();
     std::vector<Instruction> pageWrites;
-    std::copy_if(sent.begin(), sent.end(), std::back_inserter(pageWrites), [](const Instruction& i) { return i[0] == 0x4C; });
+    std::copy_if(sent.begin(), sent.end(), std::back_inserter(pageWrites),
+                 [](const Instruction& i) { return i[0] == 0x4C; });
     EXPECT_EQ(pageWrites, (std::vector<Instruction>{{0x4C, 0x00, 0x20, 0xFF}, {0x4C, 0x08, 0x00, 0xFF}}));
     EXPECT_EQ(sent.size(), 2u * 65u);
 }

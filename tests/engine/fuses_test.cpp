@@ -26,7 +26,8 @@ class WriteFusesTest : public ::testing::Test, protected testing::SimulatedProgr
 protected:
     std::vector<std::string> LinesAfterIdentification() const
     {
-        return log.lines.size() < 7 ? std::vector<std::string>{} : std::vector<std::string>(log.lines.begin() + 7, log.lines.end());
+        return log.lines.size() < 7 ? std::vector<std::string>{}
+                                    : std::vector<std::string>(log.lines.begin() + 7, log.lines.end());
     }
 };
 
@@ -46,7 +47,8 @@ TEST_F(WriteFusesTest, WritesBothFusesAndShowsWhatTheChipReadsBack)
     Attach("ATmega8");
     EXPECT_TRUE(programmer->WriteFuses("d1", "e4"));
 
-    EXPECT_EQ(LinesAfterIdentification(), (std::vector<std::string>{"Write Fuse bit.", "D1", "D1", "E4", "E4", "Complete"}));
+    EXPECT_EQ(LinesAfterIdentification(),
+              (std::vector<std::string>{"Write Fuse bit.", "D1", "D1", "E4", "E4", "Complete"}));
     EXPECT_EQ(target->chip()->FuseHigh(), 0xD1);
     EXPECT_EQ(target->chip()->FuseLow(), 0xE4);
     EXPECT_EQ(trace.events.back().kind, Event::Kind::Close);
@@ -59,7 +61,8 @@ TEST_F(WriteFusesTest, ValuesAreEchoedBlankPaddedAndTheReadBackShowsWhatTheChipK
     Attach("ATmega48");
     // SPIEN (high bit 5) cannot be unprogrammed serially: the chip keeps it.
     EXPECT_TRUE(programmer->WriteFuses("df", "5"));
-    EXPECT_EQ(LinesAfterIdentification(), (std::vector<std::string>{"Write Fuse bit.", "DF", "DF", " 5", " 5", "Complete"}));
+    EXPECT_EQ(LinesAfterIdentification(),
+              (std::vector<std::string>{"Write Fuse bit.", "DF", "DF", " 5", " 5", "Complete"}));
     log.Clear();
     EXPECT_TRUE(programmer->WriteFuses("FF", "62"));
     EXPECT_EQ(LinesAfterIdentification().at(2), "DF");
@@ -103,15 +106,17 @@ TEST_P(LockoutGuard, RefusesAValueThatWouldEndSerialProgrammingAndWritesNothing)
     EXPECT_FALSE(programmer->WriteFuses(GetParam().high, "00"));
 
     EXPECT_EQ(LinesAfterIdentification(),
-              std::vector<std::string>{std::string("FUSE (High) ") + GetParam().high + " would disable serial programming (" +
-                                       GetParam().bit + ")."});
+              std::vector<std::string>{std::string("FUSE (High) ") + GetParam().high +
+                                       " would disable serial programming (" + GetParam().bit + ")."});
     EXPECT_EQ(target->chip()->FuseHigh(), highBefore);
     EXPECT_EQ(target->chip()->FuseLow(), lowBefore);
 }
 
 INSTANTIATE_TEST_SUITE_P(TwoFuseChips, LockoutGuard,
-                         ::testing::Values(LockoutCase{"ATtiny26", "E7", "RSTDISBL"}, LockoutCase{"ATmega8", "59", "RSTDISBL"},
-                                           LockoutCase{"ATmega48", "5F", "RSTDISBL"}, LockoutCase{"ATmega88", "9F", "DWEN"},
+                         ::testing::Values(LockoutCase{"ATtiny26", "E7", "RSTDISBL"},
+                                           LockoutCase{"ATmega8", "59", "RSTDISBL"},
+                                           LockoutCase{"ATmega48", "5F", "RSTDISBL"},
+                                           LockoutCase{"ATmega88", "9F", "DWEN"},
                                            LockoutCase{"ATmega168", "1F", "RSTDISBL"}));
 
 }  // namespace

@@ -62,7 +62,8 @@ TEST(HexDigit, TakesBothCasesAndRejectsEveryOtherCharacter)
 
 TEST(HexReader, GivesDataRecordsWithAddressLineAndBytes)
 {
-    const auto entries = ReadAll(JoinLines({DataRecord(0x0010, kSample), DataRecord(0x1FC0, {kSample.data(), 1})}, "\r\n"));
+    const auto entries =
+        ReadAll(JoinLines({DataRecord(0x0010, kSample), DataRecord(0x1FC0, {kSample.data(), 1})}, "\r\n"));
 
     ASSERT_EQ(entries.size(), 3u);
     EXPECT_EQ(entries[0].kind, Kind::Data);
@@ -88,7 +89,8 @@ class LineEnds : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(LineEnds, EndLinesAloneOrInPairsAndTheLastLineNeedsNone)
 {
-    const std::vector<std::string> lines{DataRecord(0x0000, kSample), DataRecord(0x0100, kSample), DataRecord(0x0200, kSample)};
+    const std::vector<std::string> lines{DataRecord(0x0000, kSample), DataRecord(0x0100, kSample),
+                                         DataRecord(0x0200, kSample)};
     std::string text = JoinLines(lines, GetParam());
     const auto entries = ReadAll(text);
     ASSERT_EQ(entries.size(), 4u);
@@ -123,9 +125,10 @@ TEST(HexReader, RecordsOfEveryLengthAreReadWhole)
 
 TEST(HexReader, ExtendedAddressRecordsMoveTheFollowingData)
 {
-    const auto entries = ReadAll(JoinLines({AddressRecord(0x02, 0x1000), DataRecord(0x0010, kSample), AddressRecord(0x04, 0x0001),
-                                            DataRecord(0xFFFF, kSample), AddressRecord(0x04, 0x0000), DataRecord(0x0020, kSample)},
-                                           "\n"));
+    const auto entries =
+        ReadAll(JoinLines({AddressRecord(0x02, 0x1000), DataRecord(0x0010, kSample), AddressRecord(0x04, 0x0001),
+                           DataRecord(0xFFFF, kSample), AddressRecord(0x04, 0x0000), DataRecord(0x0020, kSample)},
+                          "\n"));
     ASSERT_EQ(entries.size(), 4u);
     EXPECT_EQ(entries[0].address, 0x10010u);
     EXPECT_EQ(entries[0].lineNumber, 2u);
@@ -135,7 +138,8 @@ TEST(HexReader, ExtendedAddressRecordsMoveTheFollowingData)
 
 TEST(HexReader, TheEndOfFileRecordEndsTheReading)
 {
-    const auto entries = ReadAll(JoinLines({DataRecord(0x0000, kSample), EndOfFileRecord(), "", "junk", DataRecord(0x0100, kSample)}, "\r\n"));
+    const auto entries = ReadAll(
+        JoinLines({DataRecord(0x0000, kSample), EndOfFileRecord(), "", "junk", DataRecord(0x0100, kSample)}, "\r\n"));
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[1].kind, Kind::End);
     EXPECT_EQ(entries[1].lineNumber, 2u);
@@ -145,8 +149,8 @@ TEST(HexReader, PassesOverEmptyDataRecordsStartAddressesAndUnknownTypes)
 {
     const std::uint8_t start[4] = {0x00, 0x00, 0x01, 0x00};
     const auto entries = ReadAll(JoinLines({DataRecord(0x0000, {}), testing::HexRecordText(0x03, 0, start),
-                                            testing::HexRecordText(0x05, 0, start), testing::HexRecordText(0x42, 0, kSample),
-                                            DataRecord(0x0040, kSample)},
+                                            testing::HexRecordText(0x05, 0, start),
+                                            testing::HexRecordText(0x42, 0, kSample), DataRecord(0x0040, kSample)},
                                            "\n"));
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].lineNumber, 5u);
@@ -176,9 +180,9 @@ class BadLines : public ::testing::TestWithParam<BadLine> {};
 
 TEST_P(BadLines, StopTheReadingWithALineThatSaysWhereAndWhy)
 {
-    const std::string text = JoinLines({DataRecord(0x0000, kSample), DataRecord(0x0003, kSample), GetParam().line,
-                                        DataRecord(0x0100, kSample)},
-                                       "\r\n");
+    const std::string text = JoinLines(
+        {DataRecord(0x0000, kSample), DataRecord(0x0003, kSample), GetParam().line, DataRecord(0x0100, kSample)},
+        "\r\n");
     const auto entries = ReadAll(text);
     ASSERT_EQ(entries.size(), 3u);
     EXPECT_EQ(entries[2].kind, GetParam().kind);
@@ -198,20 +202,21 @@ const std::string kGood = DataRecord(0x0010, kSample);
 
 INSTANTIATE_TEST_SUITE_P(
     HexReader, BadLines,
-    ::testing::Values(BadLine{"Checksum", WithCharacter(kGood, 17, '8'), Kind::ChecksumError, "Checksum error in line 3."},
-                      BadLine{"DataChanged", WithCharacter(kGood, 11, 'C'), Kind::ChecksumError, "Checksum error in line 3."},
-                      BadLine{"DigitInCount", WithCharacter(kGood, 3, 'G'), Kind::BadHexDigit, "Bad hex digit in line 3."},
-                      BadLine{"DigitInAddress", WithCharacter(kGood, 5, ' '), Kind::BadHexDigit, "Bad hex digit in line 3."},
-                      BadLine{"DigitInType", WithCharacter(kGood, 9, 'x'), Kind::BadHexDigit, "Bad hex digit in line 3."},
-                      BadLine{"DigitInData", WithCharacter(kGood, 14, '.'), Kind::BadHexDigit, "Bad hex digit in line 3."},
-                      BadLine{"DigitInChecksum", WithCharacter(kGood, 16, 'g'), Kind::BadHexDigit, "Bad hex digit in line 3."},
-                      BadLine{"StartCodeOnly", ":", Kind::RecordTooShort, "Record too short in line 3."},
-                      BadLine{"NoChecksum", kGood.substr(0, 15), Kind::RecordTooShort, "Record too short in line 3."},
-                      BadLine{"CountTooLarge", ":04001000AB0C7FB6", Kind::RecordTooShort, "Record too short in line 3."},
-                      BadLine{"AddressRecordOfOneByte", ":0100000401FA", Kind::BadAddressRecord, "Bad address record in line 3."},
-                      BadLine{"EmptyLine", "", Kind::NotIntelHex, "Not Intel-Hex-File.(13)"},
-                      BadLine{"ByteOrderMark", "\xEF\xBB\xBF" + kGood, Kind::NotIntelHex, "Not Intel-Hex-File.(239)"},
-                      BadLine{"LeadingBlank", " " + kGood, Kind::NotIntelHex, "Not Intel-Hex-File.(32)"}),
+    ::testing::Values(
+        BadLine{"Checksum", WithCharacter(kGood, 17, '8'), Kind::ChecksumError, "Checksum error in line 3."},
+        BadLine{"DataChanged", WithCharacter(kGood, 11, 'C'), Kind::ChecksumError, "Checksum error in line 3."},
+        BadLine{"DigitInCount", WithCharacter(kGood, 3, 'G'), Kind::BadHexDigit, "Bad hex digit in line 3."},
+        BadLine{"DigitInAddress", WithCharacter(kGood, 5, ' '), Kind::BadHexDigit, "Bad hex digit in line 3."},
+        BadLine{"DigitInType", WithCharacter(kGood, 9, 'x'), Kind::BadHexDigit, "Bad hex digit in line 3."},
+        BadLine{"DigitInData", WithCharacter(kGood, 14, '.'), Kind::BadHexDigit, "Bad hex digit in line 3."},
+        BadLine{"DigitInChecksum", WithCharacter(kGood, 16, 'g'), Kind::BadHexDigit, "Bad hex digit in line 3."},
+        BadLine{"StartCodeOnly", ":", Kind::RecordTooShort, "Record too short in line 3."},
+        BadLine{"NoChecksum", kGood.substr(0, 15), Kind::RecordTooShort, "Record too short in line 3."},
+        BadLine{"CountTooLarge", ":04001000AB0C7FB6", Kind::RecordTooShort, "Record too short in line 3."},
+        BadLine{"AddressRecordOfOneByte", ":0100000401FA", Kind::BadAddressRecord, "Bad address record in line 3."},
+        BadLine{"EmptyLine", "", Kind::NotIntelHex, "Not Intel-Hex-File.(13)"},
+        BadLine{"ByteOrderMark", "\xEF\xBB\xBF" + kGood, Kind::NotIntelHex, "Not Intel-Hex-File.(239)"},
+        BadLine{"LeadingBlank", " " + kGood, Kind::NotIntelHex, "Not Intel-Hex-File.(32)"}),
     [](const ::testing::TestParamInfo<BadLine>& info) { return info.param.name; });
 
 TEST(HexReader, AnEmptyLineEndedByLineFeedGivesItsCode)

@@ -42,7 +42,8 @@ TEST_F(ProgrammingTest, NoChipMeans32AttemptsThe31PulsesAnd32MoreThenAFault)
 
     const auto writes = trace.Writes();
     ASSERT_EQ(writes.size(), 3 + 64 * kWritesPerEnable + 31 * 2 + 1);
-    EXPECT_EQ(std::vector<std::uint8_t>(writes.begin(), writes.begin() + 3), (std::vector<std::uint8_t>{0x00, 0x04, 0x00}));
+    EXPECT_EQ(std::vector<std::uint8_t>(writes.begin(), writes.begin() + 3),
+              (std::vector<std::uint8_t>{0x00, 0x04, 0x00}));
     const auto pulses = writes.begin() + 3 + 32 * kWritesPerEnable;
     for (int i = 0; i < 31; ++i) {
         EXPECT_EQ(pulses[2 * i], 0x01);
@@ -94,7 +95,8 @@ INSTANTIATE_TEST_SUITE_P(DeviceTableRows, EveryListedChip, ::testing::Range<std:
 
 TEST_F(ProgrammingTest, UnlistedChipsSelectTheZeroRow)
 {
-    for (const auto& [chip, line] : {std::pair{"ATmega328P", "Unknown CPU 38159"}, std::pair{"ATmega32", "Unknown CPU 38146"}}) {
+    for (const auto& [chip, line] :
+         {std::pair{"ATmega328P", "Unknown CPU 38159"}, std::pair{"ATmega32", "Unknown CPU 38146"}}) {
         log.Clear();
         Attach(chip);
         EXPECT_TRUE(programmer->EnterProgramming(true));

@@ -11,7 +11,10 @@ using testing::Event;
 
 class TransferTest : public ::testing::Test {
 protected:
-    TransferTest() : recordingPort(port, trace), recordingClock(clock, trace), programmer(recordingPort, recordingClock, log) {}
+    TransferTest()
+        : recordingPort(port, trace), recordingClock(clock, trace), programmer(recordingPort, recordingClock, log)
+    {
+    }
 
     testing::ScriptedStatusPort port;
     testing::NullClock clock;

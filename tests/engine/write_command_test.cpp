@@ -109,10 +109,12 @@ protected:
 
     // What objcopy makes of the file, placed in a flash of flashSize bytes that
     // is erased elsewhere. objcopy's binary starts at the file's lowest address.
-    std::vector<std::uint8_t> ObjcopyImage(const fs::path& hexFile, std::size_t flashSize, std::uint32_t lowestAddress) const
+    std::vector<std::uint8_t> ObjcopyImage(const fs::path& hexFile, std::size_t flashSize,
+                                           std::uint32_t lowestAddress) const
     {
         const fs::path binary = folder / "objcopy.bin";
-        const std::string command = "objcopy -I ihex -O binary --gap-fill 0xFF '" + hexFile.string() + "' '" + binary.string() + "'";
+        const std::string command =
+            "objcopy -I ihex -O binary --gap-fill 0xFF '" + hexFile.string() + "' '" + binary.string() + "'";
         EXPECT_EQ(std::system(command.c_str()), 0) << command;
         const std::vector<std::uint8_t> bytes = ReadBinary(binary);
         std::vector<std::uint8_t> image(flashSize, 0xFF);
@@ -196,7 +198,8 @@ INSTANTIATE_TEST_SUITE_P(
         RoundTrip{"PagesLongRecordsLfLowercase", "ATmega168", Lengths(181, 255), "\n", true},
         RoundTrip{"PagesCrAlone", "ATmega8", Lengths(14, 18), "\r", false},
         RoundTrip{"PagesSmallPagesLowercase", "ATtiny26", Lengths(30, 34), "\r\n", true},
-        RoundTrip{"BytesPollValue7FCrAlone", "AT90S8515", Lengths(1, 24) + Lengths(123, 125) + Lengths(253, 255), "\r", true},
+        RoundTrip{"BytesPollValue7FCrAlone", "AT90S8515", Lengths(1, 24) + Lengths(123, 125) + Lengths(253, 255), "\r",
+                  true},
         RoundTrip{"BytesPollValueFFLf", "AT90S2313", Lengths(15, 17) + Lengths(200, 200), "\n", false},
         RoundTrip{"BytesUnpolledChipCrLf", "AT90S1200", Lengths(1, 8) + Lengths(255, 255), "\r\n", true}),
     [](const ::testing::TestParamInfo<RoundTrip>& info) { return info.param.name; });
@@ -205,10 +208,10 @@ TEST_F(WriteCommandTest, ExtendedAddressRecordsPlaceDataWhereObjcopyDoes)
 {
     for (const char* chip : {"ATmega8", "AT90S4414"}) {
         Attach(chip);
-        const fs::path file = HexFile(JoinLines({AddressRecord(0x04, 0x0000), DataRecord(0x0100, kSample), AddressRecord(0x02, 0x0080),
-                                                 DataRecord(0x0010, kSample), AddressRecord(0x02, 0x0000), DataRecord(0x0200, kSample),
-                                                 EndOfFileRecord()},
-                                                "\r\n"));
+        const fs::path file = HexFile(JoinLines(
+            {AddressRecord(0x04, 0x0000), DataRecord(0x0100, kSample), AddressRecord(0x02, 0x0080),
+             DataRecord(0x0010, kSample), AddressRecord(0x02, 0x0000), DataRecord(0x0200, kSample), EndOfFileRecord()},
+            "\r\n"));
         EXPECT_TRUE(programmer->WriteCommand(file)) << chip;
         EXPECT_TRUE(Flash() == ObjcopyImage(file, Flash().size(), 0x0100)) << chip;
         EXPECT_EQ(Flash()[0x0810], 0xAB) << chip;
@@ -246,14 +249,17 @@ TEST_F(WriteCommandTest, TheExampleProgramGoesOntoEveryListedChipWithinItsTiming
 TEST_F(WriteCommandTest, PageModeLogsEchoesThenEveryPageAddressThenDone)
 {
     Attach("ATmega8");
-    const std::vector<std::uint8_t> fifteen{0x0C, 0x94, 0x2A, 0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0xF0};
-    const fs::path file = HexFile(JoinLines(
-        {DataRecord(0x0000, fifteen), DataRecord(0x0010, kSample), DataRecord(0x1FC0, {kSample.data(), 1}), EndOfFileRecord()}, "\r\n"));
+    const std::vector<std::uint8_t> fifteen{0x0C, 0x94, 0x2A, 0x00, 0x01, 0x02, 0x03, 0x04,
+                                            0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0xF0};
+    const fs::path file = HexFile(JoinLines({DataRecord(0x0000, fifteen), DataRecord(0x0010, kSample),
+                                             DataRecord(0x1FC0, {kSample.data(), 1}), EndOfFileRecord()},
+                                            "\r\n"));
 
     EXPECT_TRUE(programmer->WriteCommand(file));
 
     std::vector<std::string> expected = IdentificationLines("ATmega8", "28", " 8192", " 1024", "  512", "    2");
-    expected.insert(expected.end(), {"   0: 0C 94 2A 00 01 02 03 04 05 06 07 08 09 0A F0 ", "  10: AB 0C 7F ", "1FC0: AB "});
+    expected.insert(expected.end(),
+                    {"   0: 0C 94 2A 00 01 02 03 04 05 06 07 08 09 0A F0 ", "  10: AB 0C 7F ", "1FC0: AB "});
     const std::vector<std::string> pages = PageLines(8192, 64);
     expected.insert(expected.end(), pages.begin(), pages.end());
     expected.push_back("---done.---");
@@ -263,9 +269,10 @@ TEST_F(WriteCommandTest, PageModeLogsEchoesThenEveryPageAddressThenDone)
 TEST_F(WriteCommandTest, ByteModeLogsOneEchoPerDataRecordThenDone)
 {
     Attach("AT90S2313");
-    const fs::path file = HexFile(JoinLines({DataRecord(0x0010, kSample), DataRecord(0x0000, {}), AddressRecord(0x04, 0x0000),
-                                             DataRecord(0x07FE, {kSample.data(), 2}), EndOfFileRecord()},
-                                            "\n"));
+    const fs::path file =
+        HexFile(JoinLines({DataRecord(0x0010, kSample), DataRecord(0x0000, {}), AddressRecord(0x04, 0x0000),
+                           DataRecord(0x07FE, {kSample.data(), 2}), EndOfFileRecord()},
+                          "\n"));
 
     EXPECT_TRUE(programmer->WriteCommand(file));
 
@@ -293,11 +300,13 @@ TEST_F(WriteCommandTest, ACellThatNeverTakesItsValueEndsWithVerifyErrorAndTheRec
     target->chip()->InjectedFaults().stuckFlashBytes = {0x0012};
     const std::vector<std::uint8_t> first(16, 0x5A);
     const std::vector<std::uint8_t> second{0x11, 0x22, 0x33, 0x44};
-    const fs::path file = HexFile(JoinLines({DataRecord(0x0000, first), DataRecord(0x0010, second), EndOfFileRecord()}, "\r\n"));
+    const fs::path file =
+        HexFile(JoinLines({DataRecord(0x0000, first), DataRecord(0x0010, second), EndOfFileRecord()}, "\r\n"));
 
     EXPECT_FALSE(programmer->WriteCommand(file));
 
-    EXPECT_EQ(WriteLines(), (std::vector<std::string>{"   0: 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A ", "Verify Error."}));
+    EXPECT_EQ(WriteLines(),
+              (std::vector<std::string>{"   0: 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A ", "Verify Error."}));
     EXPECT_EQ(target->port().DataRegister(), 0x84);
     EXPECT_EQ(trace.events.back().kind, Event::Kind::Close);
     EXPECT_EQ(Flash()[0x000F], 0x5A);
@@ -307,7 +316,7 @@ TEST_F(WriteCommandTest, ACellThatNeverTakesItsValueEndsWithVerifyErrorAndTheRec
 
 struct Stop {
     const char* name;
-    std::string badLine;   // line 3 of the file, after two good records
+    std::string badLine;  // line 3 of the file, after two good records
     std::string message;
     unsigned writtenOfBadLine;  // bytes of line 3 that byte mode writes before it stops
 };
@@ -346,17 +355,16 @@ const std::string kGood = DataRecord(0x0010, kSample);
 
 INSTANTIATE_TEST_SUITE_P(
     Write, WriteStops,
-    ::testing::Combine(
-        ::testing::Values("ATmega8", "AT90S8515"),
-        ::testing::Values(Stop{"Checksum", kGood.substr(0, 15) + "00", "Checksum error in line 3.", 0},
-                          Stop{"HexDigit", ":03001000AB0Z7FB7", "Bad hex digit in line 3.", 0},
-                          Stop{"TooShort", ":04001000AB0C7FB6", "Record too short in line 3.", 0},
-                          Stop{"NotARecord", "", "Not Intel-Hex-File.(13)", 0},
-                          Stop{"BeyondTheFlash", DataRecord(0x1FFE, std::vector<std::uint8_t>(4, 0x00)), "Address out of range in line 3.", 2},
-                          Stop{"BeyondSixteenBits", AddressRecord(0x04, 0x0001), "Address out of range in line 4.", 0})),
-    [](const auto& info) {
-        return std::string(std::get<0>(info.param)) + std::get<1>(info.param).name;
-    });
+    ::testing::Combine(::testing::Values("ATmega8", "AT90S8515"),
+                       ::testing::Values(Stop{"Checksum", kGood.substr(0, 15) + "00", "Checksum error in line 3.", 0},
+                                         Stop{"HexDigit", ":03001000AB0Z7FB7", "Bad hex digit in line 3.", 0},
+                                         Stop{"TooShort", ":04001000AB0C7FB6", "Record too short in line 3.", 0},
+                                         Stop{"NotARecord", "", "Not Intel-Hex-File.(13)", 0},
+                                         Stop{"BeyondTheFlash", DataRecord(0x1FFE, std::vector<std::uint8_t>(4, 0x00)),
+                                              "Address out of range in line 3.", 2},
+                                         Stop{"BeyondSixteenBits", AddressRecord(0x04, 0x0001),
+                                              "Address out of range in line 4.", 0})),
+    [](const auto& info) { return std::string(std::get<0>(info.param)) + std::get<1>(info.param).name; });
 
 TEST_F(WriteCommandTest, AnUnlistedChipMayTakeNoDataAt65536OrAbove)
 {
@@ -375,7 +383,9 @@ TEST_F(WriteCommandTest, NoFileToReadTouchesNoChip)
         trace.Clear();
         EXPECT_FALSE(programmer->WriteCommand(path)) << path;
         EXPECT_EQ(log.lines, std::vector<std::string>{"File not found."}) << path;
-        EXPECT_EQ(trace.events, (std::vector<Event>{{Event::Kind::Open, 0x378, 0}, {Event::Kind::Write, 0x378, 0x84}, {Event::Kind::Close, 0, 0}}));
+        EXPECT_EQ(trace.events,
+                  (std::vector<Event>{
+                      {Event::Kind::Open, 0x378, 0}, {Event::Kind::Write, 0x378, 0x84}, {Event::Kind::Close, 0, 0}}));
     }
 }
 

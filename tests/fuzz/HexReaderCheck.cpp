@@ -15,9 +15,9 @@ std::string CheckHexReader(std::span<const std::uint8_t> bytes)
 {
     MemoryByteStream stream(bytes);
     HexReader reader(stream);
-    const std::size_t lines = 1 + static_cast<std::size_t>(std::count_if(bytes.begin(), bytes.end(), [](std::uint8_t b) {
-                                  return b == '\n' || b == '\r';
-                              }));
+    const std::size_t lines =
+        1 + static_cast<std::size_t>(
+                std::count_if(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == '\n' || b == '\r'; }));
     const std::size_t mostRecords = bytes.size() / kShortestDataLine + 1;
 
     std::size_t records = 0;

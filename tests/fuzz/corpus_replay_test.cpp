@@ -45,7 +45,9 @@ TEST(HexCorpusSeeds, AreThere)
 INSTANTIATE_TEST_SUITE_P(Seeds, HexCorpus, ::testing::ValuesIn(CorpusFiles()),
                          [](const ::testing::TestParamInfo<std::filesystem::path>& info) {
                              std::string name = info.param.stem().string();
-                             std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+                             std::replace_if(
+                                 name.begin(), name.end(),
+                                 [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
                              return name;
                          });
 

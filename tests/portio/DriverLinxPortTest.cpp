@@ -34,8 +34,7 @@ const Calls kInstall = {"OpenServiceA(DLPortIO, 0x4)",
                         "CreateServiceA(DLPortIO, DriverLINX Port I/O Driver, 0x10034, 1, 3, 1, "
                         "C:\\WINNT\\system32\\DRIVERS\\DLPortIO.SYS, SST miniport drivers, NULL, NULL, NULL, NULL)",
                         "CloseServiceHandle(service)"};
-const Calls kQueryState = {"OpenServiceA(DLPortIO, 0x4)", "QueryServiceStatus(service)",
-                           "CloseServiceHandle(service)"};
+const Calls kQueryState = {"OpenServiceA(DLPortIO, 0x4)", "QueryServiceStatus(service)", "CloseServiceHandle(service)"};
 const Calls kStart = {"OpenServiceA(DLPortIO, 0x10)", "StartServiceA(service, 0, NULL)", "CloseServiceHandle(service)"};
 const Calls kStop = {"OpenServiceA(DLPortIO, 0x24)", "ControlService(service, 1)", "CloseServiceHandle(service)"};
 const Calls kRemove = {"OpenServiceA(DLPortIO, 0x10000)", "DeleteService(service)", "CloseServiceHandle(service)"};
@@ -45,11 +44,11 @@ const Calls kFree = {"FreeLibrary(DLPortIO.dll)"};
 Calls LoadAndBind(const std::string& library = "DLPortIO.dll")
 {
     Calls calls = {"LoadLibraryA(" + library + ")"};
-    for (const char* name : {"DlPortReadPortUchar", "DlPortReadPortUshort", "DlPortReadPortUlong",
-                             "DlPortWritePortUchar", "DlPortWritePortUshort", "DlPortWritePortUlong",
-                             "DlPortReadPortBufferUchar", "DlPortReadPortBufferUshort", "DlPortReadPortBufferUlong",
-                             "DlPortWritePortBufferUchar", "DlPortWritePortBufferUshort",
-                             "DlPortWritePortBufferUlong"}) {
+    for (const char* name :
+         {"DlPortReadPortUchar", "DlPortReadPortUshort", "DlPortReadPortUlong", "DlPortWritePortUchar",
+          "DlPortWritePortUshort", "DlPortWritePortUlong", "DlPortReadPortBufferUchar", "DlPortReadPortBufferUshort",
+          "DlPortReadPortBufferUlong", "DlPortWritePortBufferUchar", "DlPortWritePortBufferUshort",
+          "DlPortWritePortBufferUlong"}) {
         calls.push_back(std::string("GetProcAddress(") + name + ")");
     }
     return calls;
@@ -167,17 +166,17 @@ TEST_P(DriverLinxServiceFound, CloseUndoesExactlyWhatOpenDid)
     EXPECT_EQ(port->LastError(), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    , DriverLinxServiceFound,
-    ::testing::Values(ServiceCase{"Absent", false, win::kServiceStopped, kOpenCreatingTheService,
-                                  kCloseDeletingTheService, false, false, false},
-                      ServiceCase{"Stopped", true, win::kServiceStopped,
-                                  Join({kConnect, kFoundInstalled, kQueryState, kStart, LoadAndBind()}),
-                                  Join({kStop, kDisconnect, kFree}), true, false, true},
-                      ServiceCase{"Running", true, win::kServiceRunning,
-                                  Join({kConnect, kFoundInstalled, kQueryState, LoadAndBind()}),
-                                  Join({kDisconnect, kFree}), true, true, true}),
-    [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(, DriverLinxServiceFound,
+                         ::testing::Values(ServiceCase{"Absent", false, win::kServiceStopped, kOpenCreatingTheService,
+                                                       kCloseDeletingTheService, false, false, false},
+                                           ServiceCase{
+                                               "Stopped", true, win::kServiceStopped,
+                                               Join({kConnect, kFoundInstalled, kQueryState, kStart, LoadAndBind()}),
+                                               Join({kStop, kDisconnect, kFree}), true, false, true},
+                                           ServiceCase{"Running", true, win::kServiceRunning,
+                                                       Join({kConnect, kFoundInstalled, kQueryState, LoadAndBind()}),
+                                                       Join({kDisconnect, kFree}), true, true, true}),
+                         [](const auto& info) { return info.param.name; });
 
 class DriverLinxServiceNotUsable : public DriverLinxPort, public ::testing::WithParamInterface<win::DWord> {};
 
@@ -254,9 +253,8 @@ TEST_F(DriverLinxPort, ANewDriverPathIsTheFolderOfTheNextServiceCreated)
     port->OpenDriver(0x378);
     const Calls calls = TakeCalls();
     ASSERT_GE(calls.size(), 3u);
-    EXPECT_EQ(calls[2],
-              "CreateServiceA(DLPortIO, DriverLINX Port I/O Driver, 0x10034, 1, 3, 1, "
-              "D:\\Port Drivers\\DLPortIO.SYS, SST miniport drivers, NULL, NULL, NULL, NULL)");
+    EXPECT_EQ(calls[2], "CreateServiceA(DLPortIO, DriverLINX Port I/O Driver, 0x10034, 1, 3, 1, "
+                        "D:\\Port Drivers\\DLPortIO.SYS, SST miniport drivers, NULL, NULL, NULL, NULL)");
 }
 
 // ---- A library that cannot be used --------------------------------------------
@@ -296,8 +294,9 @@ TEST_F(DriverLinxPort, ALibraryThatDoesNotLoadUndoesTheServiceItCreated)
     TakeCalls();
 
     port->OpenDriver(0x378);
-    EXPECT_EQ(TakeCalls(), Join({kConnect, kInstall, kQueryState, kStart, {"LoadLibraryA(DLPortIO.dll)"}, kStop,
-                                 kRemove, kDisconnect}));
+    EXPECT_EQ(
+        TakeCalls(),
+        Join({kConnect, kInstall, kQueryState, kStart, {"LoadLibraryA(DLPortIO.dll)"}, kStop, kRemove, kDisconnect}));
     EXPECT_FALSE(port->ActiveHW());
     EXPECT_FALSE(windows.serviceInstalled);
     EXPECT_EQ(service->SCMHandle(), nullptr);
@@ -312,8 +311,9 @@ TEST_F(DriverLinxPort, AFailingUndoStepLeavesItsOwnText)
     TakeCalls();
 
     port->OpenDriver(0x378);
-    EXPECT_EQ(TakeCalls(), Join({kConnect, kInstall, kQueryState, kStart, {"LoadLibraryA(DLPortIO.dll)"}, kStop,
-                                 kRemove, kDisconnect}));
+    EXPECT_EQ(
+        TakeCalls(),
+        Join({kConnect, kInstall, kQueryState, kStart, {"LoadLibraryA(DLPortIO.dll)"}, kStop, kRemove, kDisconnect}));
     EXPECT_EQ(port->LastError(), "DriverStop: Error #1051");
     EXPECT_FALSE(port->ActiveHW());
 }
@@ -356,17 +356,24 @@ TEST_P(DriverLinxConnect, ASecondAttemptWithoutCreateRightsFollowsOnlyAccessDeni
 INSTANTIATE_TEST_SUITE_P(
     , DriverLinxConnect,
     ::testing::Values(
-        ConnectCase{"DeniedTwice", 5, 5,
+        ConnectCase{"DeniedTwice",
+                    5,
+                    5,
                     {"OpenSCManagerA(NULL, NULL, 0x17)", "OpenSCManagerA(NULL, NULL, 0x15)"},
                     "ConnectSCM: Error #5"},
-        ConnectCase{"DeniedThenOtherError", 5, 1722,
+        ConnectCase{"DeniedThenOtherError",
+                    5,
+                    1722,
                     {"OpenSCManagerA(NULL, NULL, 0x17)", "OpenSCManagerA(NULL, NULL, 0x15)"},
                     "ConnectSCM: Error #1722"},
-        ConnectCase{"OtherErrorNoSecondAttempt", 1115, 0, {"OpenSCManagerA(NULL, NULL, 0x17)"},
-                    "ConnectSCM: Error #1115"},
-        ConnectCase{"DeniedThenWithoutCreateRights", 5, 0,
-                    {"OpenSCManagerA(NULL, NULL, 0x17)", "OpenSCManagerA(NULL, NULL, 0x15)", "OpenServiceA(DLPortIO, 0x4)"},
-                    ""}),
+        ConnectCase{
+            "OtherErrorNoSecondAttempt", 1115, 0, {"OpenSCManagerA(NULL, NULL, 0x17)"}, "ConnectSCM: Error #1115"},
+        ConnectCase{
+            "DeniedThenWithoutCreateRights",
+            5,
+            0,
+            {"OpenSCManagerA(NULL, NULL, 0x17)", "OpenSCManagerA(NULL, NULL, 0x15)", "OpenServiceA(DLPortIO, 0x4)"},
+            ""}),
     [](const auto& info) { return info.param.name; });
 
 // ---- Each service step failing in turn -------------------------------------------
@@ -407,9 +414,9 @@ INSTANTIATE_TEST_SUITE_P(
                         Join({kConnect, kInstall, {"OpenServiceA(DLPortIO, 0x4)"}, kRemove, kDisconnect})},
         OpenStepFailure{"QueryStatus", "QueryServiceStatus", 0, 6, "DriverStart: Error #6",
                         Join({kConnect, kInstall, kQueryState, kRemove, kDisconnect})},
-        OpenStepFailure{"StartReopen", "OpenServiceA(DLPortIO, 0x10)", 0, 5, "DriverStart: Error #5",
-                        Join({kConnect, kInstall, kQueryState, {"OpenServiceA(DLPortIO, 0x10)"}, kRemove,
-                              kDisconnect})},
+        OpenStepFailure{
+            "StartReopen", "OpenServiceA(DLPortIO, 0x10)", 0, 5, "DriverStart: Error #5",
+            Join({kConnect, kInstall, kQueryState, {"OpenServiceA(DLPortIO, 0x10)"}, kRemove, kDisconnect})},
         OpenStepFailure{"StartService", "StartServiceA", 0, 2, "DriverStart: Error #2",
                         Join({kConnect, kInstall, kQueryState, kStart, kRemove, kDisconnect})}),
     [](const auto& info) { return info.param.name; });
@@ -444,8 +451,8 @@ TEST_P(DriverLinxCloseStepFails, CloseStopsAtTheStepAndThePortStaysOpen)
 INSTANTIATE_TEST_SUITE_P(
     , DriverLinxCloseStepFails,
     ::testing::Values(
-        CloseStepFailure{"StopOpen", "OpenServiceA(DLPortIO, 0x24)", 5, "DriverStop: Error #5",
-                         {"OpenServiceA(DLPortIO, 0x24)"}},
+        CloseStepFailure{
+            "StopOpen", "OpenServiceA(DLPortIO, 0x24)", 5, "DriverStop: Error #5", {"OpenServiceA(DLPortIO, 0x24)"}},
         CloseStepFailure{"ControlService", "ControlService", 1061, "DriverStop: Error #1061", kStop},
         CloseStepFailure{"RemoveOpen", "OpenServiceA(DLPortIO, 0x10000)", 5, "DriverRemove: Error #5",
                          Join({kStop, {"OpenServiceA(DLPortIO, 0x10000)"}})},
@@ -495,7 +502,8 @@ TEST_F(DriverLinxPort, TheReasonForAFailedOpenIsThatOpensOwnNotAnOlderText)
     port->OpenDriver(0x378);
     EXPECT_FALSE(port->ActiveHW());
     EXPECT_EQ(port->LastError(), "ConnectSCM: Error #1115");
-    EXPECT_EQ(port->OpenFailure(), "the port I/O library DLPortIO.dll could not be loaded, or lacks one of its port functions");
+    EXPECT_EQ(port->OpenFailure(),
+              "the port I/O library DLPortIO.dll could not be loaded, or lacks one of its port functions");
 
     windows.libraryPresent = true;
     port->OpenDriver(0x378);

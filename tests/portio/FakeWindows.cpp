@@ -24,9 +24,18 @@ win::ModuleHandle const kLibraryHandle = reinterpret_cast<win::ModuleHandle>(0xD
 // The library's exports reach the fake that is alive.
 FakeWindows* activeWindows = nullptr;
 
-std::uint8_t VELKOR_WINAPI ReadPortUchar(win::DWord port) { return activeWindows->PortRead(port); }
-void VELKOR_WINAPI WritePortUchar(win::DWord port, std::uint8_t value) { activeWindows->PortWrite(port, value); }
-void UnusedExport() { ADD_FAILURE() << "a port library export other than the byte read and write was called"; }
+std::uint8_t VELKOR_WINAPI ReadPortUchar(win::DWord port)
+{
+    return activeWindows->PortRead(port);
+}
+void VELKOR_WINAPI WritePortUchar(win::DWord port, std::uint8_t value)
+{
+    activeWindows->PortWrite(port, value);
+}
+void UnusedExport()
+{
+    ADD_FAILURE() << "a port library export other than the byte read and write was called";
+}
 
 const std::map<std::string, win::ProcAddress>& Exports()
 {
@@ -54,13 +63,22 @@ std::string Hex(unsigned value)
     return text;
 }
 
-std::string Text(const char* text) { return text != nullptr ? text : "NULL"; }
+std::string Text(const char* text)
+{
+    return text != nullptr ? text : "NULL";
+}
 
 }  // namespace
 
-FakeWindows::FakeWindows() { activeWindows = this; }
+FakeWindows::FakeWindows()
+{
+    activeWindows = this;
+}
 
-FakeWindows::~FakeWindows() { activeWindows = nullptr; }
+FakeWindows::~FakeWindows()
+{
+    activeWindows = nullptr;
+}
 
 bool FakeWindows::CallFails(const std::string& text)
 {
@@ -79,7 +97,10 @@ bool FakeWindows::CallFails(const std::string& text)
     return false;
 }
 
-void FakeWindows::FailWith(win::DWord code) { lastError_ = code; }
+void FakeWindows::FailWith(win::DWord code)
+{
+    lastError_ = code;
+}
 
 std::string FakeWindows::HandleName(win::ScHandle handle) const
 {
@@ -167,7 +188,8 @@ bool FakeWindows::FreeLibrary(win::ModuleHandle module)
 
 win::ScHandle FakeWindows::OpenSCManagerA(const char* machineName, const char* databaseName, win::DWord desiredAccess)
 {
-    if (CallFails("OpenSCManagerA(" + Text(machineName) + ", " + Text(databaseName) + ", " + Hex(desiredAccess) + ")")) {
+    if (CallFails("OpenSCManagerA(" + Text(machineName) + ", " + Text(databaseName) + ", " + Hex(desiredAccess) +
+                  ")")) {
         return nullptr;
     }
     auto* handle = reinterpret_cast<win::ScHandle>(nextHandle_++);
@@ -193,12 +215,11 @@ win::ScHandle FakeWindows::CreateServiceA(win::ScHandle manager, const char* ser
                                           const char* loadOrderGroup, win::DWord* tagId, const char* dependencies,
                                           const char* serviceStartName, const char* password)
 {
-    const std::string text = "CreateServiceA(" + Text(serviceName) + ", " + Text(displayName) + ", " +
-                             Hex(desiredAccess) + ", " + std::to_string(serviceType) + ", " +
-                             std::to_string(startType) + ", " + std::to_string(errorControl) + ", " +
-                             Text(binaryPathName) + ", " + Text(loadOrderGroup) + ", " +
-                             (tagId != nullptr ? "tag" : "NULL") + ", " + Text(dependencies) + ", " +
-                             Text(serviceStartName) + ", " + Text(password) + ")";
+    const std::string text =
+        "CreateServiceA(" + Text(serviceName) + ", " + Text(displayName) + ", " + Hex(desiredAccess) + ", " +
+        std::to_string(serviceType) + ", " + std::to_string(startType) + ", " + std::to_string(errorControl) + ", " +
+        Text(binaryPathName) + ", " + Text(loadOrderGroup) + ", " + (tagId != nullptr ? "tag" : "NULL") + ", " +
+        Text(dependencies) + ", " + Text(serviceStartName) + ", " + Text(password) + ")";
     if (CallFails(text) || !ValidManager(manager)) {
         return nullptr;
     }
@@ -215,7 +236,7 @@ bool FakeWindows::StartServiceA(win::ScHandle service, win::DWord numServiceArgs
 {
     ExpectService(service);
     if (CallFails("StartServiceA(" + HandleName(service) + ", " + std::to_string(numServiceArgs) + ", " +
-             (serviceArgVectors != nullptr ? "args" : "NULL") + ")")) {
+                  (serviceArgVectors != nullptr ? "args" : "NULL") + ")")) {
         return false;
     }
     if (serviceState == win::kServiceRunning) {

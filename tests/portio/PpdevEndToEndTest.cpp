@@ -107,7 +107,10 @@ CliRun RunCli(const std::vector<std::string>& arguments, const Environment& extr
     return run;
 }
 
-nlohmann::json ReadJson(const fs::path& file) { return nlohmann::json::parse(std::ifstream(file)); }
+nlohmann::json ReadJson(const fs::path& file)
+{
+    return nlohmann::json::parse(std::ifstream(file));
+}
 
 class PpdevEndToEnd : public ::testing::Test {
 protected:
@@ -155,8 +158,8 @@ TEST_P(PpdevSignature, ReadsTheChipThroughPpdevAsTheSimulationDoes)
     const CliRun expected = OnSimulatedTarget(target.chip, {"signature"});
     ASSERT_EQ(expected.exitStatus, 0) << expected.output;
 
-    const CliRun run = OnVirtualPort(target.chip, {"--port", target.port, "signature"},
-                                  {{"VELKOR_VIRTUAL_PPDEV_BASE", target.base}});
+    const CliRun run =
+        OnVirtualPort(target.chip, {"--port", target.port, "signature"}, {{"VELKOR_VIRTUAL_PPDEV_BASE", target.base}});
     EXPECT_EQ(run.exitStatus, 0);
     EXPECT_EQ(run.output, expected.output);
     EXPECT_NE(run.output.find(target.chip), std::string::npos) << run.output;
@@ -221,15 +224,23 @@ TEST_P(PpdevRefusal, TheCommandSaysWhyAndTouchesNoPort)
 INSTANTIATE_TEST_SUITE_P(
     , PpdevRefusal,
     ::testing::Values(
-        RefusalCase{"NotInTheLpGroup", "lpt1", {{"VELKOR_VIRTUAL_PPDEV_FAULT", "permission-denied"}},
+        RefusalCase{"NotInTheLpGroup",
+                    "lpt1",
+                    {{"VELKOR_VIRTUAL_PPDEV_FAULT", "permission-denied"}},
                     "Cannot open the port: permission denied on /dev/parport0 (add your user to the lp group: "
                     "sudo usermod -aG lp $USER, then log in again)"},
-        RefusalCase{"Busy", "lpt1", {{"VELKOR_VIRTUAL_PPDEV_FAULT", "busy"}},
+        RefusalCase{"Busy",
+                    "lpt1",
+                    {{"VELKOR_VIRTUAL_PPDEV_FAULT", "busy"}},
                     "Cannot open the port: /dev/parport0 is busy: another driver or program holds the port"},
-        RefusalCase{"PpdevNotLoaded", "lpt1", {{"VELKOR_VIRTUAL_PPDEV_FAULT", "no-device-node"}},
+        RefusalCase{"PpdevNotLoaded",
+                    "lpt1",
+                    {{"VELKOR_VIRTUAL_PPDEV_FAULT", "no-device-node"}},
                     "Cannot open the port: /dev/parport0 for the port at 0x378 is missing (load the ppdev module: "
                     "modprobe ppdev), and raw port I/O at 0x378 needs root (CAP_SYS_RAWIO)"},
-        RefusalCase{"NoSuchPort", "lpt2", {},
+        RefusalCase{"NoSuchPort",
+                    "lpt2",
+                    {},
                     "Cannot open the port: the kernel knows no parallel port at 0x278 (is the parport_pc module "
                     "loaded?), and raw port I/O at 0x278 needs root (CAP_SYS_RAWIO)"}),
     [](const auto& info) { return info.param.name; });

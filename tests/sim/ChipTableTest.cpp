@@ -33,23 +33,28 @@ const Published kPublished[] = {
     {"ATmega32", 0x95, 0x02, 32768, 128, 1024},
 };
 
-TEST(ChipTable, HoldsExactlyThePublishedChips) {
+TEST(ChipTable, HoldsExactlyThePublishedChips)
+{
     std::set<std::string> names;
-    for (const ChipModel& chip : AllChipModels()) names.insert(chip.name);
+    for (const ChipModel& chip : AllChipModels())
+        names.insert(chip.name);
     std::set<std::string> published;
-    for (const Published& chip : kPublished) published.insert(chip.name);
+    for (const Published& chip : kPublished)
+        published.insert(chip.name);
     EXPECT_EQ(names, published);
     EXPECT_EQ(AllChipModels().size(), std::size(kPublished));  // no name twice
 }
 
-TEST(ChipTable, SignaturesAreUnique) {
+TEST(ChipTable, SignaturesAreUnique)
+{
     std::set<std::array<std::uint8_t, 3>> signatures;
     for (const ChipModel& chip : AllChipModels()) {
         EXPECT_TRUE(signatures.insert(chip.signature).second) << chip.name;
     }
 }
 
-TEST(ChipTable, SizesAndPagesFitTheAddressing) {
+TEST(ChipTable, SizesAndPagesFitTheAddressing)
+{
     for (const ChipModel& chip : AllChipModels()) {
         // Addresses wrap by masking, which needs powers of two.
         EXPECT_TRUE(std::has_single_bit(chip.flashBytes)) << chip.name;
@@ -62,12 +67,11 @@ TEST(ChipTable, SizesAndPagesFitTheAddressing) {
     }
 }
 
-TEST(ChipTable, SpienIsNeverWritableAndNeverALockout) {
+TEST(ChipTable, SpienIsNeverWritableAndNeverALockout)
+{
     for (const ChipModel& chip : AllChipModels()) {
-        const std::uint8_t writable[] = {chip.lowWritable, chip.highWritable,
-                                         chip.extendedWritable};
-        EXPECT_EQ(writable[static_cast<int>(chip.spien.fuse)] >> chip.spien.bit & 1, 0)
-            << chip.name;
+        const std::uint8_t writable[] = {chip.lowWritable, chip.highWritable, chip.extendedWritable};
+        EXPECT_EQ(writable[static_cast<int>(chip.spien.fuse)] >> chip.spien.bit & 1, 0) << chip.name;
         for (const LockoutBit& lockout : chip.lockoutBits) {
             EXPECT_EQ(writable[static_cast<int>(lockout.fuse)] >> lockout.bit & 1, 1)
                 << chip.name << " " << lockout.name;
@@ -75,7 +79,8 @@ TEST(ChipTable, SpienIsNeverWritableAndNeverALockout) {
     }
 }
 
-TEST(ChipTable, FindsChipsWhateverTheCase) {
+TEST(ChipTable, FindsChipsWhateverTheCase)
+{
     ASSERT_NE(FindChipModel("atmega8"), nullptr);
     EXPECT_STREQ(FindChipModel("atmega8")->name, "ATmega8");
     EXPECT_STREQ(FindChipModel("AT90s2313")->name, "AT90S2313");
@@ -86,7 +91,8 @@ TEST(ChipTable, FindsChipsWhateverTheCase) {
 
 class EveryChip : public ::testing::TestWithParam<Published> {};
 
-TEST_P(EveryChip, MatchesItsDataSheet) {
+TEST_P(EveryChip, MatchesItsDataSheet)
+{
     const Published& published = GetParam();
     const ChipModel* model = FindChipModel(published.name);
     ASSERT_NE(model, nullptr);
@@ -95,7 +101,8 @@ TEST_P(EveryChip, MatchesItsDataSheet) {
     EXPECT_EQ(model->eepromBytes, published.eeprom);
 }
 
-TEST_P(EveryChip, EchoesProgrammingEnableAndAnswersItsSignature) {
+TEST_P(EveryChip, EchoesProgrammingEnableAndAnswersItsSignature)
+{
     const Published& published = GetParam();
     Wires wires(published.name);
     wires.EnterReset();
@@ -108,7 +115,8 @@ TEST_P(EveryChip, EchoesProgrammingEnableAndAnswersItsSignature) {
     EXPECT_EQ(wires.Violations(), 0u) << wires.Chip().TimingViolations().front();
 }
 
-TEST_P(EveryChip, ErasesFlashAndEepromButKeepsFuses) {
+TEST_P(EveryChip, ErasesFlashAndEepromButKeepsFuses)
+{
     Wires wires(GetParam().name);
     SimulatedChip& chip = wires.Chip();
     std::fill(chip.Flash().begin(), chip.Flash().end(), 0x00);

@@ -11,30 +11,34 @@ namespace {
 
 constexpr Bytes4 kChipErase{0xAC, 0x80, 0x00, 0x00};
 
-std::uint8_t ReadFlash(Wires& wires, std::uint32_t byteAddress) {
+std::uint8_t ReadFlash(Wires& wires, std::uint32_t byteAddress)
+{
     const std::uint32_t word = byteAddress / 2;
     return wires.Query(byteAddress % 2 ? 0x28 : 0x20, static_cast<std::uint8_t>(word >> 8),
                        static_cast<std::uint8_t>(word));
 }
 
-void LoadPage(Wires& wires, std::uint8_t opcode, std::uint8_t wordOffset, std::uint8_t value) {
+void LoadPage(Wires& wires, std::uint8_t opcode, std::uint8_t wordOffset, std::uint8_t value)
+{
     wires.Send({opcode, 0x00, wordOffset, value});
 }
 
-void WritePage(Wires& wires, std::uint32_t word) {
+void WritePage(Wires& wires, std::uint32_t word)
+{
     wires.Send({0x4C, static_cast<std::uint8_t>(word >> 8), static_cast<std::uint8_t>(word), 0x00});
 }
 
 // One flash byte the way the chip takes it: a byte write, or a one-word
 // page load and page write; then the chip's write time.
-void ProgramByte(Wires& wires, std::uint32_t byteAddress, std::uint8_t value) {
+void ProgramByte(Wires& wires, std::uint32_t byteAddress, std::uint8_t value)
+{
     const std::uint32_t word = byteAddress / 2;
     const std::uint8_t opcode = byteAddress % 2 ? 0x48 : 0x40;
     if (wires.Model().Mode() == FlashMode::Byte) {
-        wires.Send({opcode, static_cast<std::uint8_t>(word >> 8), static_cast<std::uint8_t>(word),
-                    value});
+        wires.Send({opcode, static_cast<std::uint8_t>(word >> 8), static_cast<std::uint8_t>(word), value});
     } else {
-        if (byteAddress % 2) LoadPage(wires, 0x40, static_cast<std::uint8_t>(word), 0xFF);
+        if (byteAddress % 2)
+            LoadPage(wires, 0x40, static_cast<std::uint8_t>(word), 0xFF);
         LoadPage(wires, opcode, static_cast<std::uint8_t>(word), value);
         WritePage(wires, word);
     }
@@ -43,7 +47,8 @@ void ProgramByte(Wires& wires, std::uint32_t byteAddress, std::uint8_t value) {
 
 class AnyFlashMode : public ::testing::TestWithParam<const char*> {};
 
-TEST_P(AnyFlashMode, ProgrammingOnlyClearsBits) {
+TEST_P(AnyFlashMode, ProgrammingOnlyClearsBits)
+{
     Wires wires(GetParam());
     ASSERT_TRUE(wires.EnterProgramming());
     ProgramByte(wires, 0x41, 0xF0);
@@ -56,14 +61,16 @@ TEST_P(AnyFlashMode, ProgrammingOnlyClearsBits) {
     EXPECT_EQ(wires.Violations(), 0u);
 }
 
-TEST_P(AnyFlashMode, AddressBitsAboveTheFlashWrap) {
+TEST_P(AnyFlashMode, AddressBitsAboveTheFlashWrap)
+{
     Wires wires(GetParam());
     wires.Chip().Flash()[0x23] = 0x5A;
     ASSERT_TRUE(wires.EnterProgramming());
     EXPECT_EQ(ReadFlash(wires, wires.Model().flashBytes + 0x23), 0x5A);
 }
 
-TEST_P(AnyFlashMode, StuckCellsNeverTakeAValue) {
+TEST_P(AnyFlashMode, StuckCellsNeverTakeAValue)
+{
     Wires wires(GetParam());
     wires.Chip().InjectedFaults().stuckFlashBytes = {0x10};
     ASSERT_TRUE(wires.EnterProgramming());
@@ -73,8 +80,7 @@ TEST_P(AnyFlashMode, StuckCellsNeverTakeAValue) {
     EXPECT_EQ(ReadFlash(wires, 0x11), 0x00);
 }
 
-INSTANTIATE_TEST_SUITE_P(Chips, AnyFlashMode,
-                         ::testing::Values("AT90S2313", "AT90S1200", "ATtiny26", "ATmega168"));
+INSTANTIATE_TEST_SUITE_P(Chips, AnyFlashMode, ::testing::Values("AT90S2313", "AT90S1200", "ATtiny26", "ATmega168"));
 
 struct PollCase {
     const char* chip;
@@ -83,7 +89,8 @@ struct PollCase {
 
 class BytePolling : public ::testing::TestWithParam<PollCase> {};
 
-TEST_P(BytePolling, ReadOfTheByteBeingWrittenGivesThePollValueUntilDone) {
+TEST_P(BytePolling, ReadOfTheByteBeingWrittenGivesThePollValueUntilDone)
+{
     Wires wires(GetParam().chip);
     ASSERT_TRUE(wires.EnterProgramming());
     wires.Send({0x48, 0x00, 0x20, 0x12});
@@ -96,11 +103,11 @@ TEST_P(BytePolling, ReadOfTheByteBeingWrittenGivesThePollValueUntilDone) {
 INSTANTIATE_TEST_SUITE_P(Chips, BytePolling,
                          ::testing::Values(PollCase{"AT90S2313", 0x7F}, PollCase{"AT90S4414", 0x7F},
                                            PollCase{"AT90S8515", 0x7F}, PollCase{"AT90S2323", 0xFF},
-                                           PollCase{"AT90S4433", 0xFF},
-                                           PollCase{"AT90S8535", 0xFF}),
-    ChipCaseName<PollCase>);
+                                           PollCase{"AT90S4433", 0xFF}, PollCase{"AT90S8535", 0xFF}),
+                         ChipCaseName<PollCase>);
 
-TEST(BusyChip, At90s1200CannotBePolled) {
+TEST(BusyChip, At90s1200CannotBePolled)
+{
     Wires wires("AT90S1200");
     ASSERT_TRUE(wires.EnterProgramming());
     wires.Send({0x40, 0x00, 0x20, 0x12});
@@ -108,7 +115,8 @@ TEST(BusyChip, At90s1200CannotBePolled) {
     EXPECT_EQ(wires.Violations(), 1u);
 }
 
-TEST(BusyChip, InstructionDuringEraseIsLostAndRecorded) {
+TEST(BusyChip, InstructionDuringEraseIsLostAndRecorded)
+{
     Wires wires("ATmega8");
     ASSERT_TRUE(wires.EnterProgramming());
     wires.Send(kChipErase);
@@ -120,7 +128,8 @@ TEST(BusyChip, InstructionDuringEraseIsLostAndRecorded) {
     EXPECT_EQ(wires.Violations(), 1u);
 }
 
-TEST(BusyChip, WaitingExactlyTheEraseTimeIsEnough) {
+TEST(BusyChip, WaitingExactlyTheEraseTimeIsEnough)
+{
     Wires wires("AT90S8515");
     ASSERT_TRUE(wires.EnterProgramming());
     wires.Send(kChipErase);
@@ -131,7 +140,8 @@ TEST(BusyChip, WaitingExactlyTheEraseTimeIsEnough) {
     EXPECT_EQ(wires.Violations(), 0u);
 }
 
-TEST(BusyChip, ResetRaisedDuringAWriteIsRecorded) {
+TEST(BusyChip, ResetRaisedDuringAWriteIsRecorded)
+{
     Wires wires("ATmega8");
     ASSERT_TRUE(wires.EnterProgramming());
     wires.Send({0xAC, 0xA0, 0x00, 0xE4});
@@ -139,7 +149,8 @@ TEST(BusyChip, ResetRaisedDuringAWriteIsRecorded) {
     EXPECT_EQ(wires.Violations(), 1u);
 }
 
-TEST(PageMode, PageBeingWrittenReadsFFAndLoadsAreLost) {
+TEST(PageMode, PageBeingWrittenReadsFFAndLoadsAreLost)
+{
     Wires wires("ATmega8");
     ASSERT_TRUE(wires.EnterProgramming());
     LoadPage(wires, 0x40, 0, 0x11);
@@ -154,7 +165,8 @@ TEST(PageMode, PageBeingWrittenReadsFFAndLoadsAreLost) {
     EXPECT_EQ(ReadFlash(wires, 0xC2), 0xFF) << "the lost load reached the buffer";
 }
 
-TEST(PageMode, RdyBsyReportsTheWrite) {
+TEST(PageMode, RdyBsyReportsTheWrite)
+{
     Wires wires("ATmega328P");
     ASSERT_TRUE(wires.EnterProgramming());
     WritePage(wires, 0);
@@ -164,7 +176,8 @@ TEST(PageMode, RdyBsyReportsTheWrite) {
     EXPECT_EQ(wires.Violations(), 0u);
 }
 
-TEST(PageMode, OnlyInPageBitsLoadAndOnlyPageBitsWrite) {
+TEST(PageMode, OnlyInPageBitsLoadAndOnlyPageBitsWrite)
+{
     Wires wires("ATmega8");  // 32-word pages
     ASSERT_TRUE(wires.EnterProgramming());
     wires.Send({0x40, 0x07, 0x23, 0xA5});  // byte 2 and word bit 5 ignored: word 3
@@ -174,7 +187,8 @@ TEST(PageMode, OnlyInPageBitsLoadAndOnlyPageBitsWrite) {
     EXPECT_EQ(wires.Chip().Flash()[0x06], 0xFF);
 }
 
-TEST(PageMode, UnloadedWordsStayErasedAndTheBufferEmptiesAfterAWrite) {
+TEST(PageMode, UnloadedWordsStayErasedAndTheBufferEmptiesAfterAWrite)
+{
     Wires wires("ATtiny26");
     ASSERT_TRUE(wires.EnterProgramming());
     LoadPage(wires, 0x40, 3, 0x00);
@@ -189,7 +203,8 @@ TEST(PageMode, UnloadedWordsStayErasedAndTheBufferEmptiesAfterAWrite) {
     }
 }
 
-TEST(PageMode, HighByteBeforeLowByteIsAViolation) {
+TEST(PageMode, HighByteBeforeLowByteIsAViolation)
+{
     Wires wires("ATmega168");
     ASSERT_TRUE(wires.EnterProgramming());
     LoadPage(wires, 0x40, 5, 0x01);
@@ -199,7 +214,8 @@ TEST(PageMode, HighByteBeforeLowByteIsAViolation) {
     EXPECT_EQ(wires.Violations(), 1u);
 }
 
-TEST(LockBits, ProgrammedLb1StopsFlashWritesUntilErase) {
+TEST(LockBits, ProgrammedLb1StopsFlashWritesUntilErase)
+{
     Wires wires("ATmega8");
     ASSERT_TRUE(wires.EnterProgramming());
     wires.Send({0xAC, 0xE0, 0x00, 0xFE});
@@ -221,7 +237,8 @@ struct FuseCase {
 class FuseEncoding : public ::testing::TestWithParam<FuseCase> {};
 
 // Each generation's own encodings; SPIEN stays programmed whatever is written.
-TEST_P(FuseEncoding, WriteThenReadBack) {
+TEST_P(FuseEncoding, WriteThenReadBack)
+{
     const FuseCase& c = GetParam();
     Wires wires(c.chip);
     ASSERT_TRUE(wires.EnterProgramming());
@@ -235,21 +252,20 @@ TEST_P(FuseEncoding, WriteThenReadBack) {
 
 INSTANTIATE_TEST_SUITE_P(
     Chips, FuseEncoding,
-    ::testing::Values(
-        FuseCase{"ATmega8", {0xAC, 0xA0, 0x00, 0xE4}, {0x50, 0x00, 0x00, 0x00}, 0xE4},
-        FuseCase{"ATmega8", {0xAC, 0xA8, 0x00, 0xFF}, {0x58, 0x08, 0x00, 0x00}, 0xDF},
-        FuseCase{"ATmega8", {0xAC, 0xE0, 0x00, 0xF0}, {0x58, 0x00, 0x00, 0x00}, 0xF0},
-        FuseCase{"ATmega32", {0xAC, 0xA8, 0x00, 0xFF}, {0x58, 0x08, 0x00, 0x00}, 0xDF},
-        FuseCase{"ATmega48", {0xAC, 0xA4, 0x00, 0x00}, {0x50, 0x08, 0x00, 0x00}, 0xFE},
-        FuseCase{"ATmega168", {0xAC, 0xA4, 0x00, 0x00}, {0x50, 0x08, 0x00, 0x00}, 0xF8},
-        FuseCase{"ATmega328P", {0xAC, 0xA8, 0x00, 0xFF}, {0x58, 0x08, 0x00, 0x00}, 0xDF},
-        FuseCase{"ATtiny26", {0xAC, 0xA8, 0x00, 0xFF}, {0x58, 0x08, 0x00, 0x00}, 0xF7},
-        FuseCase{"ATtiny26", {0xAC, 0xE0, 0x00, 0xFD}, {0x58, 0x00, 0x00, 0x00}, 0xFD},
-        FuseCase{"AT90S2323", {0xAC, 0xBF, 0x00, 0x00}, {0x58, 0x00, 0x00, 0x00}, 0xDF},
-        FuseCase{"AT90S8535", {0xAC, 0xF9, 0x00, 0x00}, {0x58, 0x00, 0x00, 0x00}, 0x1F},
-        FuseCase{"AT90S4433", {0xAC, 0xBF, 0x00, 0x00}, {0x50, 0x00, 0x00, 0x00}, 0xDF},
-        FuseCase{"AT90S2333", {0xAC, 0xA5, 0x00, 0x00}, {0x50, 0x00, 0x00, 0x00}, 0xC5},
-        FuseCase{"AT90S2333", {0xAC, 0xFB, 0x00, 0x00}, {0x58, 0x00, 0x00, 0x00}, 0xFB}),
+    ::testing::Values(FuseCase{"ATmega8", {0xAC, 0xA0, 0x00, 0xE4}, {0x50, 0x00, 0x00, 0x00}, 0xE4},
+                      FuseCase{"ATmega8", {0xAC, 0xA8, 0x00, 0xFF}, {0x58, 0x08, 0x00, 0x00}, 0xDF},
+                      FuseCase{"ATmega8", {0xAC, 0xE0, 0x00, 0xF0}, {0x58, 0x00, 0x00, 0x00}, 0xF0},
+                      FuseCase{"ATmega32", {0xAC, 0xA8, 0x00, 0xFF}, {0x58, 0x08, 0x00, 0x00}, 0xDF},
+                      FuseCase{"ATmega48", {0xAC, 0xA4, 0x00, 0x00}, {0x50, 0x08, 0x00, 0x00}, 0xFE},
+                      FuseCase{"ATmega168", {0xAC, 0xA4, 0x00, 0x00}, {0x50, 0x08, 0x00, 0x00}, 0xF8},
+                      FuseCase{"ATmega328P", {0xAC, 0xA8, 0x00, 0xFF}, {0x58, 0x08, 0x00, 0x00}, 0xDF},
+                      FuseCase{"ATtiny26", {0xAC, 0xA8, 0x00, 0xFF}, {0x58, 0x08, 0x00, 0x00}, 0xF7},
+                      FuseCase{"ATtiny26", {0xAC, 0xE0, 0x00, 0xFD}, {0x58, 0x00, 0x00, 0x00}, 0xFD},
+                      FuseCase{"AT90S2323", {0xAC, 0xBF, 0x00, 0x00}, {0x58, 0x00, 0x00, 0x00}, 0xDF},
+                      FuseCase{"AT90S8535", {0xAC, 0xF9, 0x00, 0x00}, {0x58, 0x00, 0x00, 0x00}, 0x1F},
+                      FuseCase{"AT90S4433", {0xAC, 0xBF, 0x00, 0x00}, {0x50, 0x00, 0x00, 0x00}, 0xDF},
+                      FuseCase{"AT90S2333", {0xAC, 0xA5, 0x00, 0x00}, {0x50, 0x00, 0x00, 0x00}, 0xC5},
+                      FuseCase{"AT90S2333", {0xAC, 0xFB, 0x00, 0x00}, {0x58, 0x00, 0x00, 0x00}, 0xFB}),
     ChipCaseName<FuseCase>);
 
 struct LockoutCase {
@@ -259,7 +275,8 @@ struct LockoutCase {
 
 class Lockout : public ::testing::TestWithParam<LockoutCase> {};
 
-TEST_P(Lockout, ChipLeavesSerialReachAtTheNextResetHigh) {
+TEST_P(Lockout, ChipLeavesSerialReachAtTheNextResetHigh)
+{
     Wires wires(GetParam().chip);
     ASSERT_TRUE(wires.EnterProgramming());
     wires.Send(GetParam().write);
@@ -270,16 +287,16 @@ TEST_P(Lockout, ChipLeavesSerialReachAtTheNextResetHigh) {
     EXPECT_TRUE(wires.Chip().OutOfReach());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Chips, Lockout,
-    ::testing::Values(LockoutCase{"ATtiny26", {0xAC, 0xA8, 0x00, 0xE7}},
-                      LockoutCase{"ATmega8", {0xAC, 0xA8, 0x00, 0x59}},
-                      LockoutCase{"ATmega88", {0xAC, 0xA8, 0x00, 0x5F}},
-                      LockoutCase{"ATmega168", {0xAC, 0xA8, 0x00, 0x9F}},
-                      LockoutCase{"ATmega328P", {0xAC, 0xA8, 0x00, 0x59}}),
-    ChipCaseName<LockoutCase>);
+INSTANTIATE_TEST_SUITE_P(Chips, Lockout,
+                         ::testing::Values(LockoutCase{"ATtiny26", {0xAC, 0xA8, 0x00, 0xE7}},
+                                           LockoutCase{"ATmega8", {0xAC, 0xA8, 0x00, 0x59}},
+                                           LockoutCase{"ATmega88", {0xAC, 0xA8, 0x00, 0x5F}},
+                                           LockoutCase{"ATmega168", {0xAC, 0xA8, 0x00, 0x9F}},
+                                           LockoutCase{"ATmega328P", {0xAC, 0xA8, 0x00, 0x59}}),
+                         ChipCaseName<LockoutCase>);
 
-TEST(Faults, SilentAfterErase) {
+TEST(Faults, SilentAfterErase)
+{
     Wires wires("ATmega8");
     wires.Chip().InjectedFaults().silentAfterErase = true;
     ASSERT_TRUE(wires.EnterProgramming());
@@ -289,7 +306,8 @@ TEST(Faults, SilentAfterErase) {
     EXPECT_FALSE(wires.Enable());
 }
 
-TEST(Faults, OtherMakerCode) {
+TEST(Faults, OtherMakerCode)
+{
     Wires wires("ATmega8");
     wires.Chip().InjectedFaults().makerCode = 0x00;
     ASSERT_TRUE(wires.EnterProgramming());
@@ -297,7 +315,8 @@ TEST(Faults, OtherMakerCode) {
     EXPECT_EQ(wires.Query(0x30, 0x00, 0x01), 0x93);
 }
 
-TEST(Eesave, ProgrammedEesaveKeepsTheEepromThroughErase) {
+TEST(Eesave, ProgrammedEesaveKeepsTheEepromThroughErase)
+{
     Wires wires("ATmega8");
     wires.Chip().Eeprom()[7] = 0x42;
     ASSERT_TRUE(wires.EnterProgramming());

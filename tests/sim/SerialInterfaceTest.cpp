@@ -11,7 +11,8 @@ namespace {
 constexpr Bytes4 kReadSignature1{0x30, 0x00, 0x01, 0x00};
 constexpr Bytes4 kAllOnes{0xFF, 0xFF, 0xFF, 0xFF};
 
-TEST(SerialInterface, MisoFloatsUntilProgrammingEnable) {
+TEST(SerialInterface, MisoFloatsUntilProgrammingEnable)
+{
     Wires wires("ATmega8");
     EXPECT_TRUE(wires.Chip().Miso());  // RESET not yet low
     wires.EnterReset();
@@ -20,7 +21,8 @@ TEST(SerialInterface, MisoFloatsUntilProgrammingEnable) {
     EXPECT_EQ(wires.Send(kReadSignature1)[3], 0x93);
 }
 
-TEST(SerialInterface, MisoFloatsAndEnableIsForgottenWhenResetGoesHigh) {
+TEST(SerialInterface, MisoFloatsAndEnableIsForgottenWhenResetGoesHigh)
+{
     Wires wires("ATmega8");
     ASSERT_TRUE(wires.EnterProgramming());
     wires.SetReset(true);
@@ -29,7 +31,8 @@ TEST(SerialInterface, MisoFloatsAndEnableIsForgottenWhenResetGoesHigh) {
     EXPECT_EQ(wires.Send(kReadSignature1), kAllOnes);
 }
 
-TEST(SerialInterface, EachOutputByteEchoesThePreviousInputByte) {
+TEST(SerialInterface, EachOutputByteEchoesThePreviousInputByte)
+{
     Wires wires("AT90S8515");
     ASSERT_TRUE(wires.EnterProgramming());
     const Bytes4 answer = wires.Send({0xAC, 0x80, 0x12, 0x34});  // Chip Erase
@@ -38,7 +41,8 @@ TEST(SerialInterface, EachOutputByteEchoesThePreviousInputByte) {
     EXPECT_EQ(answer[3], 0x12);
 }
 
-TEST(SerialInterface, ResetLowTooShortIsNotAnswered) {
+TEST(SerialInterface, ResetLowTooShortIsNotAnswered)
+{
     Wires wires("ATmega8");
     wires.EnterReset(10);
     EXPECT_FALSE(wires.Enable());
@@ -48,7 +52,8 @@ TEST(SerialInterface, ResetLowTooShortIsNotAnswered) {
     EXPECT_TRUE(wires.Enable());
 }
 
-TEST(SerialInterface, StraySckPulseShiftsTheFramingUntilResetPulse) {
+TEST(SerialInterface, StraySckPulseShiftsTheFramingUntilResetPulse)
+{
     Wires wires("ATmega8");
     ASSERT_TRUE(wires.EnterProgramming());
     wires.PulseSck();
@@ -62,16 +67,20 @@ TEST(SerialInterface, StraySckPulseShiftsTheFramingUntilResetPulse) {
 // programmer's own extra SCK pulses bring the count to a whole instruction.
 class OutOfStep : public ::testing::TestWithParam<unsigned> {};
 
-TEST_P(OutOfStep, ResyncPulsesRealignIt) {
+TEST_P(OutOfStep, ResyncPulsesRealignIt)
+{
     const unsigned extraEdges = GetParam();
     Wires wires("AT90S2313");
     wires.Chip().InjectedFaults().outOfStepBits = extraEdges;
     wires.EnterReset();
-    for (int attempt = 0; attempt < 32; ++attempt) ASSERT_FALSE(wires.Enable());
-    for (unsigned pulse = 0; pulse + extraEdges < 31; ++pulse) wires.PulseSck();
+    for (int attempt = 0; attempt < 32; ++attempt)
+        ASSERT_FALSE(wires.Enable());
+    for (unsigned pulse = 0; pulse + extraEdges < 31; ++pulse)
+        wires.PulseSck();
     EXPECT_FALSE(wires.Enable()) << "one pulse short";
     wires.PulseReset();
-    for (unsigned pulse = 0; pulse + extraEdges < 32; ++pulse) wires.PulseSck();
+    for (unsigned pulse = 0; pulse + extraEdges < 32; ++pulse)
+        wires.PulseSck();
     EXPECT_TRUE(wires.Enable());
     EXPECT_EQ(wires.Query(0x30, 0x00, 0x02), 0x01);
 }
@@ -86,7 +95,8 @@ struct PhaseCase {
 
 class SckPhase : public ::testing::TestWithParam<PhaseCase> {};
 
-TEST_P(SckPhase, MustLastMoreThanTheChipsMinimumCycles) {
+TEST_P(SckPhase, MustLastMoreThanTheChipsMinimumCycles)
+{
     const PhaseCase& c = GetParam();
     Wires wires(c.chip, c.phaseNs);
     wires.EnterReset();
@@ -95,13 +105,12 @@ TEST_P(SckPhase, MustLastMoreThanTheChipsMinimumCycles) {
 }
 
 // 1 MHz chips need > 2 us; AT90S on 4 MHz > 500 ns; AT90S1200 high > 1 us.
-INSTANTIATE_TEST_SUITE_P(
-    Chips, SckPhase,
-    ::testing::Values(PhaseCase{"ATmega8", 2000, true}, PhaseCase{"ATmega8", 2100, false},
-                      PhaseCase{"ATtiny26", 1500, true}, PhaseCase{"AT90S2343", 1500, true},
-                      PhaseCase{"AT90S2313", 500, true}, PhaseCase{"AT90S2313", 600, false},
-                      PhaseCase{"AT90S1200", 900, true}, PhaseCase{"AT90S1200", 1100, false}),
-    ChipCaseName<PhaseCase>);
+INSTANTIATE_TEST_SUITE_P(Chips, SckPhase,
+                         ::testing::Values(PhaseCase{"ATmega8", 2000, true}, PhaseCase{"ATmega8", 2100, false},
+                                           PhaseCase{"ATtiny26", 1500, true}, PhaseCase{"AT90S2343", 1500, true},
+                                           PhaseCase{"AT90S2313", 500, true}, PhaseCase{"AT90S2313", 600, false},
+                                           PhaseCase{"AT90S1200", 900, true}, PhaseCase{"AT90S1200", 1100, false}),
+                         ChipCaseName<PhaseCase>);
 
 }  // namespace
 }  // namespace velkor::sim::testing

@@ -10,7 +10,8 @@ namespace {
 
 constexpr std::uint16_t kBase = 0x278;
 
-TEST(SimulatedPort, NothingAttachedReads78) {
+TEST(SimulatedPort, NothingAttachedReads78)
+{
     SimulatedTarget target("NONE");
     EXPECT_EQ(target.chip(), nullptr);
     target.port().OpenDriver(kBase);
@@ -19,13 +20,15 @@ TEST(SimulatedPort, NothingAttachedReads78) {
     EXPECT_EQ(target.ViolationCount(), 0u);
 }
 
-TEST(SimulatedPort, UnknownChipIsRefused) {
+TEST(SimulatedPort, UnknownChipIsRefused)
+{
     EXPECT_THROW(SimulatedTarget("ATmega9"), std::invalid_argument);
 }
 
 // Programming Enable bit by bit through the port; byte 3 comes back as 0x53
 // on the inverted BUSY bit.
-TEST(SimulatedPort, DataBitsDriveThePinsAndBusyBitCarriesMisoInverted) {
+TEST(SimulatedPort, DataBitsDriveThePinsAndBusyBitCarriesMisoInverted)
+{
     SimulatedTarget target("atmega8");
     SimulatedPort& port = target.port();
     port.OpenDriver(kBase);
@@ -42,14 +45,16 @@ TEST(SimulatedPort, DataBitsDriveThePinsAndBusyBitCarriesMisoInverted) {
             target.clock().ShortDelay();
             const std::uint8_t status = port.ReadPortUchar(kBase + 1);
             EXPECT_EQ(status & 0x7F, 0x78);
-            if (byte == 2) third = static_cast<std::uint8_t>(third << 1 | (status & 0x80 ? 0 : 1));
+            if (byte == 2)
+                third = static_cast<std::uint8_t>(third << 1 | (status & 0x80 ? 0 : 1));
         }
     }
     EXPECT_EQ(third, 0x53);
     EXPECT_EQ(target.ViolationCount(), 0u);
 }
 
-TEST(SimulatedPort, AnswersOnlyAtItsBaseAndOnlyWhileOpen) {
+TEST(SimulatedPort, AnswersOnlyAtItsBaseAndOnlyWhileOpen)
+{
     SimulatedTarget target("ATmega8");
     SimulatedPort& port = target.port();
     port.WritePortUchar(kBase, 0x04);
@@ -74,7 +79,8 @@ TEST(SimulatedPort, AnswersOnlyAtItsBaseAndOnlyWhileOpen) {
     EXPECT_EQ(port.DataRegister(), 0x84);
 }
 
-TEST(VirtualClock, ChargesSleepsDelaysAndPortAccesses) {
+TEST(VirtualClock, ChargesSleepsDelaysAndPortAccesses)
+{
     SimulatedTarget target("none");
     target.clock().Sleep(3);
     target.clock().ShortDelay();

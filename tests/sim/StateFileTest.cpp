@@ -15,25 +15,22 @@ namespace {
 
 class StateFile : public ::testing::Test {
 protected:
-    std::filesystem::path Path(const std::string& name) {
+    std::filesystem::path Path(const std::string& name)
+    {
         std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
         std::replace(test.begin(), test.end(), '/', '-');
-        return std::filesystem::temp_directory_path() /
-               ("velkor-sim-" + test + "-" + name + ".json");
+        return std::filesystem::temp_directory_path() / ("velkor-sim-" + test + "-" + name + ".json");
     }
 
-    void Write(const std::filesystem::path& path, const std::string& text) {
-        std::ofstream(path) << text;
-    }
+    void Write(const std::filesystem::path& path, const std::string& text) { std::ofstream(path) << text; }
 
-    nlohmann::json ReadJson(const std::filesystem::path& path) {
-        return nlohmann::json::parse(std::ifstream(path));
-    }
+    nlohmann::json ReadJson(const std::filesystem::path& path) { return nlohmann::json::parse(std::ifstream(path)); }
 
     VirtualClock clock_;
 };
 
-TEST_F(StateFile, RoundTripKeepsEveryMemory) {
+TEST_F(StateFile, RoundTripKeepsEveryMemory)
+{
     for (const char* name : {"AT90S2313", "AT90S4433", "ATmega8", "ATmega168"}) {
         SimulatedChip original(*FindChipModel(name), clock_);
         for (std::size_t i = 0; i < original.Flash().size(); ++i) {
@@ -55,13 +52,13 @@ TEST_F(StateFile, RoundTripKeepsEveryMemory) {
         const std::uint8_t fuseBytes = copy.Model().fuseBytes;
         EXPECT_EQ(copy.FuseLow(), fuseBytes >= 1 ? 0xC4 : copy.Model().factoryLow) << name;
         EXPECT_EQ(copy.FuseHigh(), fuseBytes >= 2 ? 0xD1 : copy.Model().factoryHigh) << name;
-        EXPECT_EQ(copy.FuseExtended(), fuseBytes >= 3 ? 0xF8 : copy.Model().factoryExtended)
-            << name;
+        EXPECT_EQ(copy.FuseExtended(), fuseBytes >= 3 ? 0xF8 : copy.Model().factoryExtended) << name;
         std::filesystem::remove(path);
     }
 }
 
-TEST_F(StateFile, WritesUppercaseHexAndOnlyTheChipsFuses) {
+TEST_F(StateFile, WritesUppercaseHexAndOnlyTheChipsFuses)
+{
     SimulatedChip chip(*FindChipModel("ATmega8"), clock_);
     chip.Flash()[0] = 0xAB;
     chip.FuseLow() = 0xE4;
@@ -77,7 +74,8 @@ TEST_F(StateFile, WritesUppercaseHexAndOnlyTheChipsFuses) {
     std::filesystem::remove(path);
 }
 
-TEST_F(StateFile, AnotherChipsStateIsRefusedAndNothingChanges) {
+TEST_F(StateFile, AnotherChipsStateIsRefusedAndNothingChanges)
+{
     SimulatedChip atmega88(*FindChipModel("ATmega88"), clock_);
     const auto path = Path("atmega88");
     atmega88.SaveState(path);
@@ -103,7 +101,8 @@ struct Malformation {
 // A valid ATtiny26 state with one field replaced.
 class MalformedState : public StateFile, public ::testing::WithParamInterface<Malformation> {};
 
-TEST_P(MalformedState, IsRefused) {
+TEST_P(MalformedState, IsRefused)
+{
     SimulatedChip chip(*FindChipModel("ATtiny26"), clock_);
     const auto path = Path("tiny");
     chip.SaveState(path);
@@ -116,18 +115,16 @@ TEST_P(MalformedState, IsRefused) {
 
 INSTANTIATE_TEST_SUITE_P(
     Fields, MalformedState,
-    ::testing::Values(
-        Malformation{"FlashTooShort", "flash", "FF"},
-        Malformation{"FlashNotHex", "flash", std::string(4094, 'F') + "G0"},
-        Malformation{"EepromNotText", "eeprom", 42},
-        Malformation{"FuseMissing", "fuses", {{"low", "E1"}}},
-        Malformation{"FuseTheChipLacks", "fuses",
-                     {{"low", "E1"}, {"high", "F7"}, {"extended", "FF"}}},
-        Malformation{"LockTooLong", "lock", "FFF"},
-        Malformation{"UnknownChip", "chip", "ATtiny13"}),
+    ::testing::Values(Malformation{"FlashTooShort", "flash", "FF"},
+                      Malformation{"FlashNotHex", "flash", std::string(4094, 'F') + "G0"},
+                      Malformation{"EepromNotText", "eeprom", 42},
+                      Malformation{"FuseMissing", "fuses", {{"low", "E1"}}},
+                      Malformation{"FuseTheChipLacks", "fuses", {{"low", "E1"}, {"high", "F7"}, {"extended", "FF"}}},
+                      Malformation{"LockTooLong", "lock", "FFF"}, Malformation{"UnknownChip", "chip", "ATtiny13"}),
     [](const auto& info) { return std::string(info.param.label); });
 
-TEST_F(StateFile, NotJsonOrMissingIsRefused) {
+TEST_F(StateFile, NotJsonOrMissingIsRefused)
+{
     SimulatedChip chip(*FindChipModel("ATtiny26"), clock_);
     const auto path = Path("broken");
     Write(path, "{\"chip\": \"ATtiny26\", ");
@@ -136,7 +133,8 @@ TEST_F(StateFile, NotJsonOrMissingIsRefused) {
     EXPECT_THROW(chip.LoadState(path), std::runtime_error);
 }
 
-TEST_F(StateFile, LoadedRstdisblTakesTheChipOutOfReach) {
+TEST_F(StateFile, LoadedRstdisblTakesTheChipOutOfReach)
+{
     SimulatedChip chip(*FindChipModel("ATmega8"), clock_);
     chip.FuseHigh() = 0x59;
     const auto path = Path("rstdisbl");

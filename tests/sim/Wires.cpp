@@ -2,40 +2,45 @@
 
 namespace velkor::sim::testing {
 
-Wires::Wires(std::string_view chipName, std::uint64_t phaseNanoseconds)
-    : phase(phaseNanoseconds), target_(chipName) {}
+Wires::Wires(std::string_view chipName, std::uint64_t phaseNanoseconds) : phase(phaseNanoseconds), target_(chipName) {}
 
-void Wires::Drive(bool sck, bool mosi) {
+void Wires::Drive(bool sck, bool mosi)
+{
     sck_ = sck;
     mosi_ = mosi;
     Chip().Drive(sck_, mosi_, reset_);
 }
 
-void Wires::SetReset(bool high) {
+void Wires::SetReset(bool high)
+{
     reset_ = high;
     Chip().Drive(sck_, mosi_, reset_);
 }
 
-void Wires::EnterReset(double waitMs) {
+void Wires::EnterReset(double waitMs)
+{
     Drive(false, false);
     SetReset(false);
     WaitMs(waitMs);
 }
 
-void Wires::PulseReset() {
+void Wires::PulseReset()
+{
     SetReset(true);
     WaitMs(1);
     EnterReset();
 }
 
-void Wires::PulseSck() {
+void Wires::PulseSck()
+{
     Drive(true, mosi_);
     Wait(phase);
     Drive(false, mosi_);
     Wait(phase);
 }
 
-std::uint8_t Wires::Transfer(std::uint8_t out) {
+std::uint8_t Wires::Transfer(std::uint8_t out)
+{
     std::uint8_t in = 0;
     for (int bit = 7; bit >= 0; --bit) {
         const bool level = (out >> bit & 1) != 0;
@@ -50,9 +55,11 @@ std::uint8_t Wires::Transfer(std::uint8_t out) {
     return in;
 }
 
-Bytes4 Wires::Send(Bytes4 instruction) {
+Bytes4 Wires::Send(Bytes4 instruction)
+{
     Bytes4 answer{};
-    for (std::size_t i = 0; i < 4; ++i) answer[i] = Transfer(instruction[i]);
+    for (std::size_t i = 0; i < 4; ++i)
+        answer[i] = Transfer(instruction[i]);
     return answer;
 }
 

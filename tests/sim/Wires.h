@@ -37,12 +37,11 @@ public:
 
     std::uint8_t Transfer(std::uint8_t out);
     Bytes4 Send(Bytes4 instruction);
-    std::uint8_t Query(std::uint8_t b1, std::uint8_t b2, std::uint8_t b3) {
-        return Send({b1, b2, b3, 0x00})[3];
-    }
+    std::uint8_t Query(std::uint8_t b1, std::uint8_t b2, std::uint8_t b3) { return Send({b1, b2, b3, 0x00})[3]; }
     // Programming Enable; true when the chip echoed 0x53 in byte 3.
     bool Enable() { return Send({0xAC, 0x53, 0x00, 0x00})[2] == 0x53; }
-    bool EnterProgramming() {
+    bool EnterProgramming()
+    {
         EnterReset();
         return Enable();
     }
@@ -62,7 +61,8 @@ private:
 
 // Test names for cases parameterised by a struct with a `chip` field.
 template <typename Case>
-std::string ChipCaseName(const ::testing::TestParamInfo<Case>& info) {
+std::string ChipCaseName(const ::testing::TestParamInfo<Case>& info)
+{
     return std::string(info.param.chip) + "_" + std::to_string(info.index);
 }
 
