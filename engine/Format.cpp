@@ -56,4 +56,14 @@ std::string FormatNumber(std::string_view pattern, long long value)
     return out;
 }
 
+std::string TwoHexDigits(std::uint8_t value)
+{
+    // "%2x" pads with a blank; the zero is put in by hand.
+    std::string digits = FormatNumber("%2x", value);
+    if (digits.front() == ' ') {
+        digits.front() = '0';
+    }
+    return digits;
+}
+
 }  // namespace velkor

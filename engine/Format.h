@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -11,5 +12,8 @@ namespace velkor {
 // on the left. A leading 0 in the width is just part of the number: "%02X" of
 // 5 gives " 5", never "05". Text around the conversion is copied as it is.
 std::string FormatNumber(std::string_view pattern, long long value);
+
+// A byte as exactly two upper-case hexadecimal digits ("0C", "AB").
+std::string TwoHexDigits(std::uint8_t value);
 
 }  // namespace velkor

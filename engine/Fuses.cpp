@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "Format.h"
+#include "HexFile.h"
 #include "Programmer.h"
 
 namespace velkor {
@@ -44,17 +45,6 @@ constexpr std::array<LockoutBit, 8> kHighFuseLockoutBits{{
     {0x9406, 0x40, "DWEN"},
 }};
 
-bool IsFuseHexDigit(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-
-std::string TwoHexDigits(std::uint8_t value)
-{
-    constexpr const char* digits = "0123456789ABCDEF";
-    return {digits[value >> 4], digits[value & 0x0F]};
-}
-
 // The name of the first lockout bit that highValue programs on this chip.
 std::optional<const char*> LockoutBitProgrammedBy(std::uint16_t signature, std::uint8_t highValue)
 {
@@ -69,27 +59,20 @@ std::optional<const char*> LockoutBitProgrammedBy(std::uint16_t signature, std::
 
 }  // namespace
 
-std::uint8_t FuseHexDigit(char character)
-{
-    if (character >= '0' && character <= '9') {
-        return static_cast<std::uint8_t>(character - '0');
-    }
-    if (character >= 'a' && character <= 'f') {
-        return static_cast<std::uint8_t>(character - 'a' + 10);
-    }
-    return static_cast<std::uint8_t>(character - 'A' + 10);
-}
-
 // One or two hex digits, nothing else: no prefix, sign or blank. Length counts
 // bytes, so a multi-byte character fails as it should.
 std::optional<std::uint8_t> ParseFuseField(std::string_view text)
 {
-    if (text.empty() || text.size() > 2 || !std::all_of(text.begin(), text.end(), IsFuseHexDigit)) {
+    if (text.empty() || text.size() > 2) {
         return std::nullopt;
     }
-    std::uint8_t value = FuseHexDigit(text[0]);
-    if (text.size() == 2) {
-        value = static_cast<std::uint8_t>(value * 16 + FuseHexDigit(text[1]));
+    std::uint8_t value = 0;
+    for (const char character : text) {
+        const auto digit = HexDigit(character);
+        if (!digit) {
+            return std::nullopt;
+        }
+        value = static_cast<std::uint8_t>(value * 16 + *digit);
     }
     return value;
 }

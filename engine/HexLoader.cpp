@@ -18,16 +18,6 @@ std::uint32_t AddressLimit(const DEVTYPE& device)
 {
     return device.Signature != 0 ? device.FlashSize : kAddressSpace;
 }
-
-// "%2x " pads with a blank; the echo shows every byte as two digits.
-std::string EchoByte(std::uint8_t byte)
-{
-    std::string text = FormatNumber("%2x ", byte);
-    if (text.front() == ' ') {
-        text.front() = '0';
-    }
-    return text;
-}
 }  // namespace
 
 bool Programmer::WriteHexFile(const std::filesystem::path& hexFile)
@@ -74,7 +64,7 @@ bool Programmer::ProgramRecord(const HexEntry& record, bool pageMode)
             return false;
         }
         const std::uint8_t data = record.data[i];
-        echo += EchoByte(data);
+        echo += TwoHexDigits(data) + " ";
         if (pageMode) {
             PageBuffer[address] = data;
         } else if (!WriteFlashByte(static_cast<std::uint16_t>(address), data)) {

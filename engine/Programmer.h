@@ -96,8 +96,6 @@ private:
 // A fuse field: one or two hexadecimal digits (either case) and nothing
 // else. nullopt for anything else.
 std::optional<std::uint8_t> ParseFuseField(std::string_view text);
-// The value of a character ParseFuseField has accepted.
-std::uint8_t FuseHexDigit(char character);
 
 // Where the Write command reads its HEX file: "c:\avrtools\avr.hex" on
 // Windows, $HOME/avrtools/avr.hex elsewhere.

@@ -4,9 +4,9 @@
 // base address, then read and written through PortAccess.
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
+#include "Format.h"
 #include "PortDriver.h"
 
 namespace velkor {
@@ -29,9 +29,7 @@ public:
 // "0x378", "0x3BC": the way the user names a port.
 inline std::string FormatPortAddress(std::uint16_t address)
 {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(address));
-    return text;
+    return FormatNumber("0x%X", address);
 }
 
 }  // namespace velkor
