@@ -204,6 +204,7 @@ INSTANTIATE_TEST_SUITE_P(
     HexReader, BadLines,
     ::testing::Values(
         BadLine{"Checksum", WithCharacter(kGood, 17, '8'), Kind::ChecksumError, "Checksum error in line 3."},
+        BadLine{"ChecksumBit7", WithCharacter(kGood, 16, '3'), Kind::ChecksumError, "Checksum error in line 3."},
         BadLine{"DataChanged", WithCharacter(kGood, 11, 'C'), Kind::ChecksumError, "Checksum error in line 3."},
         BadLine{"DigitInCount", WithCharacter(kGood, 3, 'G'), Kind::BadHexDigit, "Bad hex digit in line 3."},
         BadLine{"DigitInAddress", WithCharacter(kGood, 5, ' '), Kind::BadHexDigit, "Bad hex digit in line 3."},
@@ -212,6 +213,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadLine{"DigitInChecksum", WithCharacter(kGood, 16, 'g'), Kind::BadHexDigit, "Bad hex digit in line 3."},
         BadLine{"StartCodeOnly", ":", Kind::RecordTooShort, "Record too short in line 3."},
         BadLine{"NoChecksum", kGood.substr(0, 15), Kind::RecordTooShort, "Record too short in line 3."},
+        BadLine{"HalfChecksum", kGood.substr(0, 16), Kind::RecordTooShort, "Record too short in line 3."},
         BadLine{"CountTooLarge", ":04001000AB0C7FB6", Kind::RecordTooShort, "Record too short in line 3."},
         BadLine{"AddressRecordOfOneByte", ":0100000401FA", Kind::BadAddressRecord, "Bad address record in line 3."},
         BadLine{"EmptyLine", "", Kind::NotIntelHex, "Not Intel-Hex-File.(13)"},

@@ -123,6 +123,8 @@ TEST_F(ProgrammingTest, EraseLogsItsStepsAndEntersProgrammingModeAgain)
               (std::vector<std::string>{"", "Chip Erase...", "done"}));
     EXPECT_EQ(target->chip()->Flash().front(), 0xFF);
     EXPECT_TRUE(target->chip()->TimingViolations().empty());
+    // The erase time, then a fresh RESET pulse without the lead-in.
+    EXPECT_EQ(trace.Sleeps(), (std::vector<unsigned>{5, 1, 50, 20, 1, 50}));
 }
 
 TEST_F(ProgrammingTest, AChipSilentAfterEraseEndsInAFaultAndAReleasedPort)

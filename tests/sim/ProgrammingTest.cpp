@@ -214,18 +214,31 @@ TEST(PageMode, HighByteBeforeLowByteIsAViolation)
     EXPECT_EQ(wires.Violations(), 1u);
 }
 
-TEST(LockBits, ProgrammedLb1StopsFlashWritesUntilErase)
+struct LockCase {
+    const char* chip;
+    Bytes4 programLb1;
+};
+
+class LockBits : public ::testing::TestWithParam<LockCase> {};
+
+TEST_P(LockBits, ProgrammedLb1StopsFlashWritesUntilErase)
 {
-    Wires wires("ATmega8");
+    Wires wires(GetParam().chip);
     ASSERT_TRUE(wires.EnterProgramming());
-    wires.Send({0xAC, 0xE0, 0x00, 0xFE});
-    wires.WaitMs(4.5);
+    wires.Send(GetParam().programLb1);
+    wires.WaitMs(9);
     ProgramByte(wires, 0, 0x00);
     EXPECT_EQ(ReadFlash(wires, 0), 0xFF);
     wires.Send(kChipErase);
-    wires.WaitMs(9);
-    EXPECT_EQ(wires.Query(0x58, 0x00, 0x00), 0xFF);
+    wires.WaitMs(20);
+    EXPECT_EQ(wires.Chip().LockBits(), 0xFF);
 }
+
+// A page-mode and a byte-mode chip, each with its own lock instruction.
+INSTANTIATE_TEST_SUITE_P(Chips, LockBits,
+                         ::testing::Values(LockCase{"ATmega8", {0xAC, 0xE0, 0x00, 0xFE}},
+                                           LockCase{"AT90S2313", {0xAC, 0xFD, 0x00, 0x00}}),
+                         ChipCaseName<LockCase>);
 
 struct FuseCase {
     const char* chip;

@@ -117,6 +117,7 @@ INSTANTIATE_TEST_SUITE_P(
     Fields, MalformedState,
     ::testing::Values(Malformation{"FlashTooShort", "flash", "FF"},
                       Malformation{"FlashNotHex", "flash", std::string(4094, 'F') + "G0"},
+                      Malformation{"FlashSecondDigitNotHex", "flash", std::string(4094, 'F') + "0G"},
                       Malformation{"EepromNotText", "eeprom", 42},
                       Malformation{"FuseMissing", "fuses", {{"low", "E1"}}},
                       Malformation{"FuseTheChipLacks", "fuses", {{"low", "E1"}, {"high", "F7"}, {"extended", "FF"}}},
