@@ -70,7 +70,7 @@ bool WantsMode(int flags)
 
 // An in-memory file stands for the node, so that read, fstat and fdopen work
 // on it as usual; ioctl on the device's is answered by the virtual port.
-int OpenVirtualNode(VirtualPpdev::Node node, int flags)
+int OpenVirtualNode(const char* path, int flags)
 {
     Session& session = TheSession();
     const std::lock_guard lock(session.mutex);
@@ -78,6 +78,7 @@ int OpenVirtualNode(VirtualPpdev::Node node, int flags)
         errno = ENXIO;
         return -1;
     }
+    const VirtualPpdev::Node node = session.port->Classify(path);
     if (const int error = session.port->OpenError(node)) {
         errno = error;
         return -1;
@@ -102,11 +103,8 @@ int OpenVirtualNode(VirtualPpdev::Node node, int flags)
 template <typename RealOpen>
 int OpenPath(const char* path, int flags, RealOpen realOpen)
 {
-    if (path != nullptr) {
-        const VirtualPpdev::Node node = VirtualPpdev::Classify(path);
-        if (node != VirtualPpdev::Node::Other) {
-            return OpenVirtualNode(node, flags);
-        }
+    if (path != nullptr && VirtualPpdev::IsParallelPortNode(path)) {
+        return OpenVirtualNode(path, flags);
     }
     return realOpen();
 }
@@ -132,11 +130,10 @@ FILE* OpenStream(const char* path, const char* mode, const char* realName)
 {
     using Fopen = FILE* (*)(const char*, const char*);
     if (path != nullptr && mode != nullptr) {
-        const VirtualPpdev::Node node = VirtualPpdev::Classify(path);
-        if (node != VirtualPpdev::Node::Other) {
+        if (VirtualPpdev::IsParallelPortNode(path)) {
             const bool readOnly = mode[0] == 'r' && std::strchr(mode, '+') == nullptr;
             const int flags = (readOnly ? O_RDONLY : O_RDWR) | (std::strchr(mode, 'e') ? O_CLOEXEC : 0);
-            const int fd = OpenVirtualNode(node, flags);
+            const int fd = OpenVirtualNode(path, flags);
             if (fd < 0) {
                 return nullptr;
             }

@@ -32,6 +32,17 @@ std::optional<std::string> Environment(const char* name)
     return std::string(value);
 }
 
+unsigned ParsePortNumber(const std::string& text)
+{
+    unsigned value = 0;
+    const auto [stop, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || stop != text.data() + text.size() || value >= PARPORT_MAX) {
+        throw std::invalid_argument("VELKOR_VIRTUAL_PPDEV_NUMBER: not a port number from 0 to " +
+                                    std::to_string(PARPORT_MAX - 1) + ": " + text);
+    }
+    return value;
+}
+
 std::uint16_t ParseBaseAddress(const std::string& text)
 {
     const bool hex = text.starts_with("0x") || text.starts_with("0X");
@@ -51,14 +62,20 @@ VirtualPpdevConfig::Fault ParseFault(const std::string& text)
     if (text == "permission-denied") {
         return Fault::PermissionDenied;
     }
+    if (text == "not-permitted") {
+        return Fault::NotPermitted;
+    }
     if (text == "busy") {
         return Fault::Busy;
+    }
+    if (text == "held-exclusively") {
+        return Fault::HeldExclusively;
     }
     if (text == "no-device-node") {
         return Fault::NoDeviceNode;
     }
     throw std::invalid_argument("VELKOR_VIRTUAL_PPDEV_FAULT: unknown fault " + text +
-                                " (permission-denied, busy or no-device-node)");
+                                " (permission-denied, not-permitted, busy, held-exclusively or no-device-node)");
 }
 
 // The port number that follows prefix up to the end of path or to suffix.
@@ -98,6 +115,9 @@ VirtualPpdevConfig VirtualPpdevConfig::FromEnvironment()
     if (const auto base = Environment("VELKOR_VIRTUAL_PPDEV_BASE")) {
         config.baseAddress = ParseBaseAddress(*base);
     }
+    if (const auto number = Environment("VELKOR_VIRTUAL_PPDEV_NUMBER")) {
+        config.portNumber = ParsePortNumber(*number);
+    }
     if (const auto state = Environment("VELKOR_VIRTUAL_PPDEV_STATE")) {
         config.stateFile = *state;
     }
@@ -130,13 +150,18 @@ VirtualPpdev::~VirtualPpdev()
     }
 }
 
-VirtualPpdev::Node VirtualPpdev::Classify(std::string_view path)
+bool VirtualPpdev::IsParallelPortNode(std::string_view path)
+{
+    return PortNumberIn(path, kDevicePrefix, "") || PortNumberIn(path, kProcPrefix, kProcSuffix);
+}
+
+VirtualPpdev::Node VirtualPpdev::Classify(std::string_view path) const
 {
     if (const auto number = PortNumberIn(path, kDevicePrefix, "")) {
-        return *number == 0 ? Node::Device : Node::Absent;
+        return *number == config_.portNumber ? Node::Device : Node::Absent;
     }
     if (const auto number = PortNumberIn(path, kProcPrefix, kProcSuffix)) {
-        return *number == 0 ? Node::BaseAddress : Node::Absent;
+        return *number == config_.portNumber ? Node::BaseAddress : Node::Absent;
     }
     return Node::Other;
 }
@@ -147,10 +172,19 @@ int VirtualPpdev::OpenError(Node node) const
     case Node::Absent:
         return ENOENT;
     case Node::Device:
-        if (config_.fault == VirtualPpdevConfig::Fault::NoDeviceNode) {
+        switch (config_.fault) {
+        case VirtualPpdevConfig::Fault::NoDeviceNode:
             return ENOENT;
+        case VirtualPpdevConfig::Fault::PermissionDenied:
+            return EACCES;
+        case VirtualPpdevConfig::Fault::NotPermitted:
+            return EPERM;
+        case VirtualPpdevConfig::Fault::None:
+        case VirtualPpdevConfig::Fault::Busy:
+        case VirtualPpdevConfig::Fault::HeldExclusively:
+            return 0;
         }
-        return config_.fault == VirtualPpdevConfig::Fault::PermissionDenied ? EACCES : 0;
+        return 0;
     case Node::BaseAddress:
     case Node::Other:
         return 0;
@@ -193,6 +227,9 @@ int VirtualPpdev::Ioctl(int fd, unsigned long request, void* argument)
         if (file.claimed) {
             return -EINVAL;
         }
+        if (config_.fault == VirtualPpdevConfig::Fault::HeldExclusively) {
+            return -ENXIO;
+        }
         // Where the kernel would wait for the other holder, say so at once.
         if (config_.fault == VirtualPpdevConfig::Fault::Busy || ClaimedElsewhere(fd)) {
             return -EBUSY;
@@ -216,7 +253,7 @@ int VirtualPpdev::Ioctl(int fd, unsigned long request, void* argument)
         if (!file.claimed) {
             return -EINVAL;
         }
-        file.direction = *static_cast<int*>(argument);
+        reversed_ = *static_cast<int*>(argument) != 0;
         return 0;
     case PPRELEASE:
         if (!file.claimed) {
@@ -235,7 +272,10 @@ int VirtualPpdev::ClaimedIoctl(unsigned long request, void* argument)
     auto* byte = static_cast<unsigned char*>(argument);
     switch (request) {
     case PPWDATA:
-        port_.WritePortUchar(config_.baseAddress, *byte);
+        // A reversed port does not drive the data lines: the chip sees nothing.
+        if (!reversed_) {
+            port_.WritePortUchar(config_.baseAddress, *byte);
+        }
         return 0;
     case PPRDATA:
         *byte = port_.ReadPortUchar(config_.baseAddress);

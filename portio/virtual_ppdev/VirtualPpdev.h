@@ -3,8 +3,8 @@
 // A virtual ppdev parallel port with the simulated target on it: what the
 // preloaded library (Interpose.cpp) answers when a program opens
 // /dev/parportN or /proc/sys/dev/parport/parportN/base-addr and sends ppdev
-// ioctls. It is port 0; every other port number looks absent, so a program
-// under it never reaches a real port.
+// ioctls. It is one port number (0 unless configured); every other port
+// number looks absent, so a program under it never reaches a real port.
 
 #include <cstdint>
 #include <filesystem>
@@ -22,13 +22,16 @@ struct VirtualPpdevConfig {
     // Something a test can make the port do that a real one does.
     enum class Fault {
         None,
-        PermissionDenied,  // opening /dev/parport0 fails with EACCES (user not in lp)
+        PermissionDenied,  // opening /dev/parportN fails with EACCES (user not in lp)
+        NotPermitted,      // opening /dev/parportN fails with EPERM (container or device rules)
         Busy,              // PPCLAIM fails with EBUSY
-        NoDeviceNode,      // /dev/parport0 is missing (ppdev module not loaded)
+        HeldExclusively,   // PPCLAIM fails with ENXIO (another driver holds the port for itself)
+        NoDeviceNode,      // /dev/parportN is missing (ppdev module not loaded)
     };
 
     std::string chip = "none";  // as --simulate names it
     std::uint16_t baseAddress = 0x378;
+    unsigned portNumber = 0;                           // N in /dev/parportN
     std::optional<std::filesystem::path> stateFile{};  // as --sim-state
     std::optional<std::filesystem::path> statsFile{};  // written when the program ends
     Fault fault = Fault::None;
@@ -51,11 +54,13 @@ public:
 
     enum class Node {
         Other,        // not a parallel port's: the real system answers
-        Device,       // /dev/parport0
-        BaseAddress,  // /proc/sys/dev/parport/parport0/base-addr
+        Device,       // /dev/parportN
+        BaseAddress,  // /proc/sys/dev/parport/parportN/base-addr
         Absent,       // another port's device or base-addr file
     };
-    static Node Classify(std::string_view path);
+    // Whether path names any parallel port's device or base-addr file.
+    static bool IsParallelPortNode(std::string_view path);
+    Node Classify(std::string_view path) const;
 
     // 0, or the errno that opening this node gives.
     int OpenError(Node node) const;
@@ -78,7 +83,6 @@ private:
         bool claimed = false;
         bool exclusive = false;
         int mode;
-        int direction = 0;  // 0: forward, the data lines driven
     };
 
     int ClaimedIoctl(unsigned long request, void* argument);
@@ -92,6 +96,9 @@ private:
     std::unique_ptr<SimulatedChip> chip_;
     SimulatedPort port_;
     std::uint8_t control_ = 0x0C;  // INIT high, SELECT-IN low: a port at rest
+    // The data lines' direction belongs to the port, not to an open file. It
+    // starts reversed (not driven), as another program can leave a port.
+    bool reversed_ = true;
     std::map<int, OpenFile> files_;
 };
 

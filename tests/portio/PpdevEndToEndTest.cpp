@@ -148,6 +148,7 @@ struct SignatureCase {
     const char* chip;
     const char* port;
     const char* base;
+    const char* number;  // N in /dev/parportN
 };
 
 class PpdevSignature : public PpdevEndToEnd, public ::testing::WithParamInterface<SignatureCase> {};
@@ -159,7 +160,8 @@ TEST_P(PpdevSignature, ReadsTheChipThroughPpdevAsTheSimulationDoes)
     ASSERT_EQ(expected.exitStatus, 0) << expected.output;
 
     const CliRun run =
-        OnVirtualPort(target.chip, {"--port", target.port, "signature"}, {{"VELKOR_VIRTUAL_PPDEV_BASE", target.base}});
+        OnVirtualPort(target.chip, {"--port", target.port, "signature"},
+                      {{"VELKOR_VIRTUAL_PPDEV_BASE", target.base}, {"VELKOR_VIRTUAL_PPDEV_NUMBER", target.number}});
     EXPECT_EQ(run.exitStatus, 0);
     EXPECT_EQ(run.output, expected.output);
     EXPECT_NE(run.output.find(target.chip), std::string::npos) << run.output;
@@ -168,9 +170,9 @@ TEST_P(PpdevSignature, ReadsTheChipThroughPpdevAsTheSimulationDoes)
 }
 
 INSTANTIATE_TEST_SUITE_P(, PpdevSignature,
-                         ::testing::Values(SignatureCase{"ATmega8", "lpt1", "0x378"},
-                                           SignatureCase{"AT90S2313", "lpt2", "0x278"},
-                                           SignatureCase{"ATtiny26", "0x3BC", "0x3BC"}),
+                         ::testing::Values(SignatureCase{"ATmega8", "lpt1", "0x378", "0"},
+                                           SignatureCase{"AT90S2313", "lpt2", "0x278", "1"},
+                                           SignatureCase{"ATtiny26", "0x3BC", "0x3BC", "2"}),
                          [](const auto& info) { return std::string(info.param.chip); });
 
 TEST_F(PpdevEndToEnd, WritesTheFlashThroughPpdevAsTheSimulationDoes)
@@ -229,9 +231,18 @@ INSTANTIATE_TEST_SUITE_P(
                     {{"VELKOR_VIRTUAL_PPDEV_FAULT", "permission-denied"}},
                     "Cannot open the port: permission denied on /dev/parport0 (add your user to the lp group: "
                     "sudo usermod -aG lp $USER, then log in again)"},
+        RefusalCase{"NotPermitted",
+                    "lpt1",
+                    {{"VELKOR_VIRTUAL_PPDEV_FAULT", "not-permitted"}},
+                    "Cannot open the port: permission denied on /dev/parport0 (add your user to the lp group: "
+                    "sudo usermod -aG lp $USER, then log in again)"},
         RefusalCase{"Busy",
                     "lpt1",
                     {{"VELKOR_VIRTUAL_PPDEV_FAULT", "busy"}},
+                    "Cannot open the port: /dev/parport0 is busy: another driver or program holds the port"},
+        RefusalCase{"HeldExclusively",
+                    "lpt1",
+                    {{"VELKOR_VIRTUAL_PPDEV_FAULT", "held-exclusively"}},
                     "Cannot open the port: /dev/parport0 is busy: another driver or program holds the port"},
         RefusalCase{"PpdevNotLoaded",
                     "lpt1",

@@ -28,25 +28,29 @@ using Node = VirtualPpdev::Node;
 struct PathCase {
     const char* path;
     Node node;
+    unsigned portNumber = 0;
 };
 
 class VirtualPpdevPath : public ::testing::TestWithParam<PathCase> {};
 
 TEST_P(VirtualPpdevPath, AnswersOnlyParallelPortNodes)
 {
-    EXPECT_EQ(VirtualPpdev::Classify(GetParam().path), GetParam().node);
+    const VirtualPpdev port(VirtualPpdevConfig{.portNumber = GetParam().portNumber});
+    EXPECT_EQ(port.Classify(GetParam().path), GetParam().node);
+    EXPECT_EQ(VirtualPpdev::IsParallelPortNode(GetParam().path), GetParam().node != Node::Other);
 }
 
-INSTANTIATE_TEST_SUITE_P(, VirtualPpdevPath,
-                         ::testing::Values(PathCase{"/dev/parport0", Node::Device},
-                                           PathCase{"/dev/parport1", Node::Absent},
-                                           PathCase{"/dev/parport12", Node::Absent},
-                                           PathCase{"/dev/parport", Node::Other},
-                                           PathCase{"/dev/parport0x", Node::Other}, PathCase{"/dev/null", Node::Other},
-                                           PathCase{"/proc/sys/dev/parport/parport0/base-addr", Node::BaseAddress},
-                                           PathCase{"/proc/sys/dev/parport/parport3/base-addr", Node::Absent},
-                                           PathCase{"/proc/sys/dev/parport/parport0/modes", Node::Other},
-                                           PathCase{"/proc/sys/dev/parport/parport/base-addr", Node::Other}));
+INSTANTIATE_TEST_SUITE_P(
+    , VirtualPpdevPath,
+    ::testing::Values(PathCase{"/dev/parport0", Node::Device}, PathCase{"/dev/parport1", Node::Absent},
+                      PathCase{"/dev/parport12", Node::Absent}, PathCase{"/dev/parport", Node::Other},
+                      PathCase{"/dev/parport0x", Node::Other}, PathCase{"/dev/null", Node::Other},
+                      PathCase{"/proc/sys/dev/parport/parport0/base-addr", Node::BaseAddress},
+                      PathCase{"/proc/sys/dev/parport/parport3/base-addr", Node::Absent},
+                      PathCase{"/dev/parport0", Node::Absent, 1}, PathCase{"/dev/parport1", Node::Device, 1},
+                      PathCase{"/proc/sys/dev/parport/parport1/base-addr", Node::BaseAddress, 1},
+                      PathCase{"/proc/sys/dev/parport/parport0/modes", Node::Other},
+                      PathCase{"/proc/sys/dev/parport/parport/base-addr", Node::Other}));
 
 TEST(VirtualPpdevConfigTest, AnUnknownChipIsRefused)
 {
