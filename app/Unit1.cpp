@@ -114,8 +114,12 @@ void TForm1::SetUpControls()
 
     Place(*ComboBox1, "ComboBox1", {248, 24, 105, 20});
     ComboBox1->setEditable(true);
-    // Typed text must neither become an item nor select an address.
+    // Typed text must neither become an item nor select one: no insertion on
+    // Enter, no completion while typing, and none of the editable combo box's
+    // own matching of the text against the items when editing ends.
     ComboBox1->setInsertPolicy(QComboBox::NoInsert);
+    ComboBox1->setCompleter(nullptr);
+    QObject::disconnect(ComboBox1->lineEdit(), &QLineEdit::editingFinished, ComboBox1, nullptr);
     for (const PrinterPort& printerPort : kPrinterPorts)
         ComboBox1->addItem(QString::fromLatin1(printerPort.item));
 

@@ -1,5 +1,6 @@
 // The window on the offscreen platform: its start-up state, the port choice,
 // the log, and the three buttons driving a simulated chip.
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -281,29 +282,54 @@ void WindowTest::hasSixteenColourIcon()
     QVERIFY(colours.size() <= 16);
 }
 
+namespace {
+
+// Opens the port field's drop-down list and chooses the item in it, with
+// the mouse or with the arrow keys and Enter.
+void ChooseFromList(QComboBox& field, int item, bool withMouse)
+{
+    field.showPopup();
+    QAbstractItemView& list = *field.view();
+    QVERIFY(QTest::qWaitForWindowExposed(list.window()));
+    if (withMouse) {
+        // The list ignores a release that comes too soon after it opened.
+        QTest::qWait(QApplication::doubleClickInterval() + 50);
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, list.visualRect(list.model()->index(item, 0)).center());
+    } else {
+        for (int row = list.currentIndex().row(); row != item; row += row < item ? 1 : -1)
+            QTest::keyClick(&list, row < item ? Qt::Key_Down : Qt::Key_Up);
+        QTest::keyClick(&list, Qt::Key_Return);
+    }
+    QVERIFY(!list.isVisible());
+}
+
+}  // namespace
+
 void WindowTest::portChoiceSetsAddressOnly_data()
 {
     QTest::addColumn<int>("item");
     QTest::addColumn<int>("address");
+    QTest::addColumn<bool>("withMouse");
 
-    QTest::newRow("LPT2: ($278)") << 1 << 0x278;
-    QTest::newRow("LPT3: ($3BC)") << 2 << 0x3BC;
+    QTest::newRow("LPT2: ($278)") << 1 << 0x278 << true;
+    QTest::newRow("LPT3: ($3BC)") << 2 << 0x3BC << false;
 }
 
 void WindowTest::portChoiceSetsAddressOnly()
 {
     QFETCH(int, item);
     QFETCH(int, address);
+    QFETCH(bool, withMouse);
     SimulatedWindow window("ATmega8");
     TForm1& form = window.form;
     ShowAndActivate(form);
     form.CommandLog().Append("kept");
 
-    form.ComboBox1->setCurrentIndex(item);
+    ChooseFromList(*form.ComboBox1, item, withMouse);
     QCOMPARE(form.Engine().PortAddress, address);
     QCOMPARE(form.ComboBox1->currentText(), QString::fromLatin1(QTest::currentDataTag()));
 
-    form.ComboBox1->setCurrentIndex(0);
+    ChooseFromList(*form.ComboBox1, 0, !withMouse);
     QCOMPARE(form.Engine().PortAddress, 0x378);
 
     QCOMPARE(LogLines(form), QStringList{QStringLiteral("kept")});
@@ -313,28 +339,60 @@ void WindowTest::portChoiceSetsAddressOnly()
 void WindowTest::typedPortTextChangesNothing_data()
 {
     QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("then");  // how editing ends: a key, a click on a button, or not at all
 
-    QTest::newRow("another item's text") << "LPT3: ($3BC)";
-    QTest::newRow("a bare address") << "0x3BC";
-    QTest::newRow("a port name") << "LPT2";
+    QTest::newRow("another item's text") << "LPT3: ($3BC)"
+                                         << "";
+    QTest::newRow("a bare address, Enter") << "0x3BC"
+                                           << "Enter";
+    QTest::newRow("a port name") << "LPT2"
+                                 << "";
+    QTest::newRow("an item's exact text, Enter") << "LPT3: ($3BC)"
+                                                 << "Enter";
+    QTest::newRow("an item's text in lower case, Tab") << "lpt3: ($3bc)"
+                                                       << "Tab";
+    QTest::newRow("an item's exact text, button click") << "LPT1: ($378)"
+                                                        << "click";
+    QTest::newRow("an item's prefix, Enter") << "lpt3"
+                                             << "Enter";
+    QTest::newRow("an item's prefix, Tab") << "LPT1"
+                                           << "Tab";
+    QTest::newRow("an item's prefix, button click") << "lpt3"
+                                                    << "click";
 }
 
+// Typing changes the field's text only: the address stays where the last
+// item chosen from the list put it, also once editing ends.
 void WindowTest::typedPortTextChangesNothing()
 {
     QFETCH(QString, typed);
+    QFETCH(QString, then);
     SimulatedWindow window("ATmega8");
     TForm1& form = window.form;
     ShowAndActivate(form);
     form.ComboBox1->setCurrentIndex(1);
 
     QLineEdit* field = form.ComboBox1->lineEdit();
+    QTest::mouseClick(field, Qt::LeftButton);
+    QCOMPARE(FocusedControl(), QStringLiteral("ComboBox1"));
     field->selectAll();
     QTest::keyClick(field, Qt::Key_Delete);
     QTest::keyClicks(field, typed);
+    if (then == QStringLiteral("Enter"))
+        QTest::keyClick(field, Qt::Key_Return);
+    else if (then == QStringLiteral("Tab"))
+        QTest::keyClick(field, Qt::Key_Tab);
+    else if (then == QStringLiteral("click"))
+        QTest::mouseClick(form.Button1, Qt::LeftButton);
 
-    QVERIFY(field->text().startsWith(typed));
     QCOMPARE(form.Engine().PortAddress, 0x278);
+    QCOMPARE(form.ComboBox1->currentIndex(), 1);
+    QCOMPARE(field->text(), typed);
     QCOMPARE(form.ComboBox1->count(), 3);
+    if (then == QStringLiteral("click")) {
+        QCOMPARE(window.trace.Count(Event::Kind::Open), 1u);
+        QCOMPARE(window.trace.events.front().address, 0x278);
+    }
 }
 
 void WindowTest::logShowsLinesAsAppended_data()
