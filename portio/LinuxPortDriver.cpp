@@ -2,21 +2,21 @@
 
 namespace velkor {
 
-PortAccess* LinuxPortDriver::Open(std::uint16_t portAddress)
+PortOpening LinuxPortDriver::Open(std::uint16_t portAddress)
 {
     OpenResult ppdev = ppdev_.Open(portAddress);
     if (ppdev.status == OpenResult::Status::Opened) {
-        return open_ = &ppdev_;
+        return {open_ = &ppdev_, {}};
     }
     if (ppdev.status == OpenResult::Status::NotHere) {
         const OpenResult rawIo = rawIo_.Open(portAddress);
         if (rawIo.status == OpenResult::Status::Opened) {
-            return open_ = &rawIo_;
+            return {open_ = &rawIo_, {}};
         }
         ppdev.reason += ", and " + rawIo.reason;
     }
     fields_.LastError = ppdev.reason;
-    return nullptr;
+    return {nullptr, ppdev.reason};
 }
 
 bool LinuxPortDriver::Close()

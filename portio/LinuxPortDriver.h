@@ -13,7 +13,7 @@ class LinuxPortDriver final : public PortDriver {
 public:
     explicit LinuxPortDriver(PortIOFields& fields) : fields_(fields) {}
 
-    PortAccess* Open(std::uint16_t portAddress) override;
+    PortOpening Open(std::uint16_t portAddress) override;
     bool Close() override;
 
 private:

@@ -40,14 +40,22 @@ struct PortIOFields {
     bool HardAccess = true;  // kept for the stored settings; nothing consults it
 };
 
+// What a driver's open gave: the operations to route port reads and writes
+// through, or none and why.
+struct PortOpening {
+    PortAccess* access = nullptr;
+    // Without access: the open's first failure in words a user can act on,
+    // then any failure of undoing what it had done.
+    std::string failure;
+};
+
 class PortDriver {
 public:
     virtual ~PortDriver() = default;
 
-    // Makes the port at portAddress reachable and returns the operations to
-    // route port reads and writes through, or nullptr when it could not (the
-    // reason, where there is one, is in LastError).
-    virtual PortAccess* Open(std::uint16_t portAddress) = 0;
+    // Makes the port at portAddress reachable. A failing step also records
+    // its text in LastError, as the step's own record.
+    virtual PortOpening Open(std::uint16_t portAddress) = 0;
     // Gives the port back. False when it could not: the port stays open.
     virtual bool Close() = 0;
 };

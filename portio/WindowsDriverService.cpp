@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <utility>
 
 namespace velkor {
 
@@ -45,7 +46,25 @@ WindowsDriverService::WindowsDriverService(win::WinApi& api, PortIOFields& field
 bool WindowsDriverService::Failed(const char* step, win::DWord code)
 {
     fields_.LastError = std::string(step) + ": Error #" + std::to_string(code);
+    openFailures_.push_back(fields_.LastError);
     return false;
+}
+
+// A library that does not load or lacks an export leaves LastError as it is;
+// only the open's own message names it.
+bool WindowsDriverService::LibraryFailed(std::string reason)
+{
+    openFailures_.push_back(std::move(reason));
+    return false;
+}
+
+std::string WindowsDriverService::OpenFailure() const
+{
+    std::string text = openFailures_.front();
+    for (std::size_t i = 1; i < openFailures_.size(); ++i) {
+        text += (i == 1 ? "; undoing it failed too: " : ", ") + openFailures_[i];
+    }
+    return text;
 }
 
 // Opens the service with the access the action needs, runs the action and
@@ -180,16 +199,18 @@ bool WindowsDriverService::LoadLibraryAndBind()
     const std::string library = fields_.DLLPath.empty() ? kLibraryName : fields_.DLLPath + "\\" + kLibraryName;
     dllHandle_ = api_.LoadLibraryA(library.c_str());
     if (dllHandle_ == nullptr) {
-        return false;
+        return LibraryFailed("the port I/O library " + library + " could not be loaded");
     }
-    bool allBound = true;
+    const char* missing = nullptr;
     for (std::size_t i = 0; i < kEntryPointNames.size(); ++i) {
         entryPoints_[i] = api_.GetProcAddress(dllHandle_, kEntryPointNames[i]);
-        allBound = allBound && entryPoints_[i] != nullptr;
+        if (entryPoints_[i] == nullptr && missing == nullptr) {
+            missing = kEntryPointNames[i];
+        }
     }
     readPortUchar_ = reinterpret_cast<win::ReadPortUcharFunction>(entryPoints_[kReadPortUcharIndex]);
     writePortUchar_ = reinterpret_cast<win::WritePortUcharFunction>(entryPoints_[kWritePortUcharIndex]);
-    return allBound;
+    return missing == nullptr || LibraryFailed("the port I/O library " + library + " lacks " + missing);
 }
 
 void WindowsDriverService::UndoOpen()
@@ -205,16 +226,17 @@ void WindowsDriverService::UndoOpen()
     }
 }
 
-PortAccess* WindowsDriverService::Open(std::uint16_t /*portAddress: the driver opens every port*/)
+PortOpening WindowsDriverService::Open(std::uint16_t /*portAddress: the driver opens every port*/)
 {
+    openFailures_.clear();
     if (runningWinNT_ && !ServiceReady()) {
-        return nullptr;
+        return {nullptr, OpenFailure()};
     }
     if (LoadLibraryAndBind()) {
-        return this;  // on NT the manager stays connected until Close
+        return {this, {}};  // on NT the manager stays connected until Close
     }
     UndoOpen();
-    return nullptr;
+    return {nullptr, OpenFailure()};
 }
 
 // The service is stopped and deleted while the library is still loaded; the

@@ -10,6 +10,7 @@
 #include <functional>
 #include <array>
 #include <string>
+#include <vector>
 
 #include "PortDriver.h"
 #include "WinApi.h"
@@ -22,7 +23,7 @@ public:
     // directory's DRIVERS folder.
     WindowsDriverService(win::WinApi& api, PortIOFields& fields);
 
-    PortAccess* Open(std::uint16_t portAddress) override;
+    PortOpening Open(std::uint16_t portAddress) override;
     bool Close() override;
 
     bool RunningWinNT() const { return runningWinNT_; }
@@ -32,7 +33,8 @@ public:
     win::ModuleHandle DLLHandle() const { return dllHandle_; }
 
 private:
-    // Each step that fails records "<Step>: Error #<code>" in LastError.
+    // Each step that fails records "<Step>: Error #<code>" in LastError and
+    // among the open's failures.
     bool ConnectSCM();
     void DisconnectSCM();
     bool DriverInstall();
@@ -44,6 +46,8 @@ private:
     bool LoadLibraryAndBind();
     void UndoOpen();
     bool Failed(const char* step, win::DWord code);
+    bool LibraryFailed(std::string reason);
+    std::string OpenFailure() const;
     bool ActOnService(const char* step, win::DWord access, const std::function<bool(win::ScHandle)>& action);
 
     void Write(std::uint16_t port, std::uint8_t value) override { writePortUchar_(port, value); }
@@ -56,6 +60,9 @@ private:
     win::ScHandle scmHandle_ = nullptr;
     bool driverWasInstalled_ = false;
     bool driverWasRunning_ = false;
+    // What failed since the last open began: its cause first, then the undo
+    // steps that failed as well. LastError keeps only the latest.
+    std::vector<std::string> openFailures_;
     // The library's twelve exports, bound in OpenDriver; only the single-byte
     // read and write are called, the rest must merely be there.
     std::array<win::ProcAddress, 12> entryPoints_{};

@@ -271,6 +271,7 @@ TEST_F(DriverLinxPort, WithoutTheLastExportTheLibraryIsFreedAndNoTextIsLeft)
     EXPECT_FALSE(port->ActiveHW());
     EXPECT_EQ(service->DLLHandle(), nullptr);
     EXPECT_EQ(port->LastError(), "");
+    EXPECT_EQ(port->OpenFailure(), "the port I/O library DLPortIO.dll lacks DlPortWritePortBufferUlong");
     EXPECT_EQ(windows.OpenHandles(), 0u);
 }
 
@@ -316,6 +317,9 @@ TEST_F(DriverLinxPort, AFailingUndoStepLeavesItsOwnText)
         Join({kConnect, kInstall, kQueryState, kStart, {"LoadLibraryA(DLPortIO.dll)"}, kStop, kRemove, kDisconnect}));
     EXPECT_EQ(port->LastError(), "DriverStop: Error #1051");
     EXPECT_FALSE(port->ActiveHW());
+    // The command's message names the cause first.
+    EXPECT_EQ(port->OpenFailure(),
+              "the port I/O library DLPortIO.dll could not be loaded; undoing it failed too: DriverStop: Error #1051");
 }
 
 // ---- The service manager connection ----------------------------------------------
@@ -385,6 +389,8 @@ struct OpenStepFailure {
     win::DWord code;
     const char* lastError;
     Calls calls;
+    bool removeFails = false;  // undoing the created service fails as well
+    const char* openFailure = lastError;
 };
 
 class DriverLinxOpenStepFails : public DriverLinxPort, public ::testing::WithParamInterface<OpenStepFailure> {};
@@ -393,14 +399,18 @@ TEST_P(DriverLinxOpenStepFails, OpenUndoesWhatItDidAndRecordsTheStep)
 {
     const OpenStepFailure& failure = GetParam();
     windows.Fail(failure.call, failure.code, failure.skip);
+    if (failure.removeFails) {
+        windows.Fail("DeleteService", 1072);
+    }
     Create();
     TakeCalls();
 
     port->OpenDriver(0x378);
     EXPECT_EQ(TakeCalls(), failure.calls);
     EXPECT_EQ(port->LastError(), failure.lastError);
+    EXPECT_EQ(port->OpenFailure(), failure.openFailure);
     EXPECT_FALSE(port->ActiveHW());
-    EXPECT_FALSE(windows.serviceInstalled);
+    EXPECT_EQ(windows.serviceInstalled, failure.removeFails);
     EXPECT_EQ(windows.OpenHandles(), 0u);
 }
 
@@ -418,7 +428,10 @@ INSTANTIATE_TEST_SUITE_P(
             "StartReopen", "OpenServiceA(DLPortIO, 0x10)", 0, 5, "DriverStart: Error #5",
             Join({kConnect, kInstall, kQueryState, {"OpenServiceA(DLPortIO, 0x10)"}, kRemove, kDisconnect})},
         OpenStepFailure{"StartService", "StartServiceA", 0, 2, "DriverStart: Error #2",
-                        Join({kConnect, kInstall, kQueryState, kStart, kRemove, kDisconnect})}),
+                        Join({kConnect, kInstall, kQueryState, kStart, kRemove, kDisconnect})},
+        OpenStepFailure{"StartServiceThenDelete", "StartServiceA", 0, 2, "DriverRemove: Error #1072",
+                        Join({kConnect, kInstall, kQueryState, kStart, kRemove, kDisconnect}), true,
+                        "DriverStart: Error #2; undoing it failed too: DriverRemove: Error #1072"}),
     [](const auto& info) { return info.param.name; });
 
 struct CloseStepFailure {
@@ -502,8 +515,7 @@ TEST_F(DriverLinxPort, TheReasonForAFailedOpenIsThatOpensOwnNotAnOlderText)
     port->OpenDriver(0x378);
     EXPECT_FALSE(port->ActiveHW());
     EXPECT_EQ(port->LastError(), "ConnectSCM: Error #1115");
-    EXPECT_EQ(port->OpenFailure(),
-              "the port I/O library DLPortIO.dll could not be loaded, or lacks one of its port functions");
+    EXPECT_EQ(port->OpenFailure(), "the port I/O library DLPortIO.dll could not be loaded");
 
     windows.libraryPresent = true;
     port->OpenDriver(0x378);
