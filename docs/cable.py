@@ -12,19 +12,27 @@ from dataclasses import dataclass
 @dataclass(frozen=True)
 class Wire:
     signal: str
-    port_pins: str  # as the README's wiring table names them
+    plug_pins: range
+    port_line: str  # the port's name for the line, where it has one
     six_pin: str
     ten_pin: str
     colour: str
     tint: str
     dashes: str  # so that the wires stay apart in black and white print
 
+    @property
+    def port_pins(self):
+        """As the README's wiring table names them."""
+        if len(self.plug_pins) > 1:
+            return f"{self.plug_pins[0]}–{self.plug_pins[-1]}"
+        return f"{self.plug_pins[0]} ({self.port_line})"
 
-SCK = Wire("SCK", "2 (D0)", "3", "7", "#E69F00", "#FBE5B3", "none")
-MOSI = Wire("MOSI", "3 (D1)", "4", "1", "#0072B2", "#C6DFEE", "14 6")
-RESET = Wire("RESET", "4 (D2)", "5", "5", "#009E73", "#C2EBDD", "14 5 3 5")
-MISO = Wire("MISO", "11 (BUSY)", "1", "9", "#CC79A7", "#F2DCE8", "3 5")
-GND = Wire("GND", "18–25", "6", "4, 6, 8, 10", "#000000", "#D9D9D9", "none")
+
+SCK = Wire("SCK", range(2, 3), "D0", "3", "7", "#E69F00", "#FBE5B3", "none")
+MOSI = Wire("MOSI", range(3, 4), "D1", "4", "1", "#0072B2", "#C6DFEE", "14 6")
+RESET = Wire("RESET", range(4, 5), "D2", "5", "5", "#009E73", "#C2EBDD", "14 5 3 5")
+MISO = Wire("MISO", range(11, 12), "BUSY", "1", "9", "#CC79A7", "#F2DCE8", "3 5")
+GND = Wire("GND", range(18, 26), "", "6", "4, 6, 8, 10", "#000000", "#D9D9D9", "none")
 WIRES = [SCK, MOSI, RESET, MISO, GND]
 
 FONT = "DejaVu Sans, Verdana, Arial, sans-serif"
@@ -61,15 +69,7 @@ def db25_position(pin):
 
 
 def wire_of_port_pin(pin):
-    for wire in WIRES:
-        first = wire.port_pins.split(" ")[0]
-        if "–" in first:
-            low, high = (int(part) for part in first.split("–"))
-            if low <= pin <= high:
-                return wire
-        elif int(first) == pin:
-            return wire
-    return None
+    return next((wire for wire in WIRES if pin in wire.plug_pins), None)
 
 
 def line(points, wire, width=4):
@@ -95,13 +95,13 @@ def draw_plug():
         emit(f'<circle cx="{hole_x}" cy="268" r="9" fill="#FFFFFF" stroke="#555" stroke-width="2"/>')
     emit('<path d="M 62 226 L 458 226 L 440 310 L 80 310 Z" fill="#F8F8F8" stroke="#333" '
          'stroke-width="2.5" stroke-linejoin="round"/>')
-    for pin in range(18, 26):
+    for pin in GND.plug_pins:
         x, y = db25_position(pin)
         line([(x, y), (x, GND_BUS_Y)], GND)
     for wire, lane_y in LANE.items():
-        x, y = db25_position(int(wire.port_pins.split(" ")[0]))
+        x, y = db25_position(wire.plug_pins[0])
         line([(x, y), (x, lane_y), (TAG_X, lane_y)], wire)
-    x_first, _ = db25_position(25)
+    x_first, _ = db25_position(GND.plug_pins[-1])
     line([(x_first, GND_BUS_Y), (TAG_X, GND_BUS_Y)], GND, width=5)
     for pin in range(1, 26):
         x, y = db25_position(pin)
@@ -123,7 +123,7 @@ def draw_tags():
     for wire, y in list(LANE.items()) + [(GND, GND_BUS_Y)]:
         emit(f'<rect x="{TAG_X}" y="{y - 15}" width="{TAG_W}" height="30" rx="5" fill="{wire.tint}" '
              f'stroke="{wire.colour}" stroke-width="2.5"/>')
-        pins = "pins" if "–" in wire.port_pins else "pin"
+        pins = "pins" if len(wire.plug_pins) > 1 else "pin"
         emit(f'<text x="{TAG_X + 10}" y="{y + 5}" font-size="15"><tspan font-weight="bold">{wire.signal}</tspan>'
              f' {pins} {wire.port_pins} → 6-pin: {wire.six_pin}, 10-pin: {wire.ten_pin}</text>')
 
@@ -164,6 +164,7 @@ def draw_notes(top):
 
 def main():
     emit('<?xml version="1.0" encoding="UTF-8"?>')
+    emit("<!-- Drawn by docs/cable.py: change that and run it again. -->")
     emit('<svg xmlns="http://www.w3.org/2000/svg" width="1000" height="740" viewBox="0 0 1000 740" '
          f'font-family="{FONT}">')
     emit('<title>Velkor ISP cable: PC parallel port (DB-25) to the AVR ISP header</title>')
