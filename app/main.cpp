@@ -26,11 +26,13 @@ int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("velkor"));
+    QApplication::setApplicationVersion(QStringLiteral(VELKOR_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Programs Atmel AVR microcontrollers in-system through the parallel port."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption simulate(
         QStringLiteral("simulate"),
         QStringLiteral("Run the commands on a simulated CHIP (a device-table name, ATmega328P, "
@@ -41,6 +43,8 @@ int main(int argc, char* argv[])
         return UsageError(parser.errorText());
     if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all")))
         parser.showHelp();
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
     if (!parser.positionalArguments().isEmpty())
         return UsageError(QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
 

@@ -12,6 +12,7 @@
 #include <ostream>
 #include <stdexcept>
 
+#include "Help.h"
 #include "PortIO.h"
 #include "Programmer.h"
 #include "SimulatedTarget.h"
@@ -137,27 +138,69 @@ int RunOnPort(const Options& options, std::ostream& out)
     return RunCommand(programmer, options) ? 0 : kExitFailed;
 }
 
-void DefineOptions(CLI::App& app, Options& options)
+// The options every command takes. They are defined on the program alone;
+// fallthrough (set before any command is added, and inherited by each) lets
+// them stand before or after the command, so a new global option needs only
+// a line here.
+void DefineGlobalOptions(CLI::App& app, Options& options)
 {
-    app.require_subcommand(1);
-    app.add_option("--port", options.port, "lpt1 | lpt2 | lpt3 | 0x378 | 0x278 | 0x3BC (default lpt1)");
+    app.fallthrough();
+    app.set_version_flag("--version", "velkor-cli " VELKOR_VERSION, "print the version and exit");
+    app.add_option("--port", options.port, "lpt1 | lpt2 | lpt3 | 0x378 | 0x278 | 0x3BC (default lpt1)")
+        ->type_name("PORT");
     app.add_option("--simulate", options.chip,
-                   "run on a simulated chip: a device-table name, ATmega328P, ATmega32, or none");
+                   "run on a simulated chip: a device-table name, ATmega328P, ATmega32, or none")
+        ->type_name("CHIP");
     app.add_option("--sim-state", options.stateFile,
-                   "with --simulate: load the chip's memories from FILE (JSON) and save them back");
+                   "with --simulate: load the chip's memories from FILE (JSON) and save them back")
+        ->type_name("FILE");
     app.add_flag("--stats", options.stats,
                  "with --simulate: port accesses, virtual time and timing violations on standard error");
+}
 
-    app.add_subcommand("signature", "read the chip's signature (Read Signature)")->callback([&] {
-        options.command = "signature";
-    });
-    auto* write = app.add_subcommand("write", "erase the chip and program its flash from a HEX file (Write)");
+// The commands: each names itself in options.command when it is given.
+void DefineCommands(CLI::App& app, Options& options)
+{
+    app.require_subcommand(1);
+    const auto addCommand = [&](const std::string& name, const std::string& description) {
+        auto* command = app.add_subcommand(name, description);
+        command->callback([&options, name] { options.command = name; });
+        return command;
+    };
+    addCommand("signature", "read the chip's signature (Read Signature)");
+    auto* write = addCommand("write", "erase the chip and program its flash from a HEX file (Write)");
     write->add_option("HEXFILE", options.hexFile, "Intel HEX file (default " + DefaultHexFilePath().string() + ")");
-    write->callback([&] { options.command = "write"; });
-    auto* fuse = app.add_subcommand("fuse", "write the fuse bytes typed in hexadecimal (Write FUSE bit)");
+    auto* fuse = addCommand("fuse", "write the fuse bytes typed in hexadecimal (Write FUSE bit)");
     fuse->add_option("HIGH", options.fuseHigh, "the high fuse byte's text")->required();
     fuse->add_option("LOW", options.fuseLow, "the low fuse byte's text")->required();
-    fuse->callback([&] { options.command = "fuse"; });
+}
+
+std::string CommandNames(const CLI::App& app)
+{
+    std::string names;
+    for (const CLI::App* command : app.get_subcommands({})) {
+        names += (names.empty() ? "" : ", ") + command->get_name();
+    }
+    return names;
+}
+
+// When no command was recognised, the first word that is not an option is a
+// mistyped command, or there is none: say which commands there are. Other
+// faults keep the library's own message.
+std::optional<std::string> MissingCommandMessage(const CLI::App& app, const CLI::Error& error)
+{
+    if (!app.get_subcommands().empty()) {
+        return std::nullopt;
+    }
+    for (const std::string& word : app.remaining()) {
+        if (!word.starts_with("-")) {
+            return "unknown command '" + word + "'; the commands are " + CommandNames(app);
+        }
+    }
+    if (dynamic_cast<const CLI::RequiredError*>(&error) != nullptr) {
+        return "a command is needed: " + CommandNames(app);
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -166,7 +209,9 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
 {
     CLI::App app("Programs AVR microcontrollers in-system through a PC parallel port.", "velkor-cli");
     Options options;
-    DefineOptions(app, options);
+    DefineGlobalOptions(app, options);
+    DefineCommands(app, options);
+    ConfigureHelp(app);
     try {
         app.parse(argc, argv);
         ParsePortName(options.port);
@@ -175,7 +220,11 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     } catch (const CLI::Success& e) {
         return app.exit(e, out, err);
     } catch (const CLI::Error& e) {
-        app.exit(e, out, err);
+        if (const auto message = MissingCommandMessage(app, e)) {
+            err << "velkor-cli: " << *message << " (see --help)\n";
+        } else {
+            app.exit(e, out, err);
+        }
         return kExitUsage;
     } catch (const UsageError& e) {
         err << "velkor-cli: " << e.what() << '\n';

@@ -93,6 +93,41 @@ TEST(Cli, UsageErrorsExitWithTwoAndPrintNothingOnStandardOutput)
     }
 }
 
+TEST(Cli, OptionsMayStandBeforeOrAfterTheCommand)
+{
+    const std::string expected = Invoke({"--simulate", "none", "--port", "lpt2", "signature"}).out;
+    for (const auto& args : std::vector<std::vector<const char*>>{
+             {"signature", "--simulate", "none", "--port", "lpt2"},
+             {"--simulate", "none", "signature", "--port", "lpt2"},
+         }) {
+        const CliRun run = Invoke(args);
+        EXPECT_EQ(run.status, 1) << run.err;
+        EXPECT_EQ(run.out, expected);
+    }
+    const CliRun write = Invoke({"write", "--simulate", "ATmega8", "no-such.hex", "--stats"});
+    EXPECT_EQ(write.out, "File not found.\n");
+    EXPECT_NE(write.err.find("port accesses "), std::string::npos) << write.err;
+}
+
+TEST(Cli, VersionHelpAndMistypedCommands)
+{
+    const CliRun version = Invoke({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "velkor-cli " VELKOR_VERSION "\n");
+
+    const CliRun help = Invoke({"--help"});
+    EXPECT_EQ(help.status, 0);
+    for (const char* part : {"[--port PORT] [--simulate CHIP]", "write [HEXFILE]", "fuse HIGH LOW", "Examples:"}) {
+        EXPECT_NE(help.out.find(part), std::string::npos) << part;
+    }
+
+    for (const auto& args : std::vector<std::vector<const char*>>{{"--port", "lpt2", "sigature"}, {"--stats"}}) {
+        const CliRun run = Invoke(args);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_NE(run.err.find("signature, write, fuse"), std::string::npos) << run.err;
+    }
+}
+
 TEST_F(StateFile, FuseWriteIsKeptInTheStateFile)
 {
     const CliRun run = Invoke({"--simulate", "ATmega8", "--sim-state", path.c_str(), "fuse", "d1", "e4"});
