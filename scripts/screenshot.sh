@@ -36,7 +36,7 @@ done
 [[ -s $work/display ]] || { echo "screenshot: Xvfb did not start:" >&2; cat "$work/xvfb.log" >&2; exit 1; }
 export DISPLAY=":$(cat "$work/display")"
 
-QT_QPA_PLATFORM=xcb "$build/app/velkor" --simulate ATmega8 &
+XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$work} QT_QPA_PLATFORM=xcb "$build/app/velkor" --simulate ATmega8 &
 pids+=($!)
 window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Velkor$' | head -n 1) ||
     { echo "screenshot: the window did not appear" >&2; exit 1; }
