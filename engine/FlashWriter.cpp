@@ -75,6 +75,7 @@ void Programmer::WriteFlashPages()
             ProgramPage(start, pageSize);
         }
         log_.Append(FormatNumber("%x", start));
+        ReportProgress(start + pageSize, flashSize);
     }
 }
 

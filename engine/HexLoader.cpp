@@ -72,6 +72,10 @@ bool Programmer::ProgramRecord(const HexEntry& record, bool pageMode)
         }
     }
     log_.Append(echo);
+    if (!pageMode && !record.data.empty()) {
+        // Pages are only written once the whole file is read; bytes as they come.
+        ReportProgress(static_cast<std::uint32_t>(record.address + record.data.size()), limit);
+    }
     return true;
 }
 

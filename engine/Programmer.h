@@ -39,6 +39,11 @@ public:
 
     const DEVTYPE& Device() const { return DeviceTable[DeviceIndex]; }
 
+    // Told as a long command moves through the flash: the bytes done so far
+    // and the bytes it will cover. Whoever runs the command decides what to
+    // show; unset, nobody is told.
+    std::function<void(std::uint32_t done, std::uint32_t total)> OnProgress;
+
     // ---- Commands: each clears the log and runs in the command frame ----
     // True when the command reached its successful end.
     bool ReadSignatureCommand();
@@ -82,6 +87,12 @@ public:
 
 private:
     void Wait(unsigned milliseconds) { clock_.Sleep(milliseconds); }
+    void ReportProgress(std::uint32_t done, std::uint32_t total) const
+    {
+        if (OnProgress) {
+            OnProgress(done, total);
+        }
+    }
     void ResetIntoProgrammingMode(unsigned leadInMilliseconds);
     bool TryProgrammingEnable();
     void LogDeviceDescription(const DEVTYPE& device);

@@ -255,7 +255,15 @@ TEST_F(WriteCommandTest, PageModeLogsEchoesThenEveryPageAddressThenDone)
                                              DataRecord(0x1FC0, {kSample.data(), 1}), EndOfFileRecord()},
                                             "\r\n"));
 
+    std::vector<std::uint32_t> progress;
+    programmer->OnProgress = [&](std::uint32_t done, std::uint32_t total) {
+        EXPECT_EQ(total, 8192u);
+        progress.push_back(done);
+    };
     EXPECT_TRUE(programmer->WriteCommand(file));
+    EXPECT_EQ(progress.size(), 8192u / 64);
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+    EXPECT_EQ(progress.back(), 8192u);
 
     std::vector<std::string> expected = IdentificationLines("ATmega8", "28", " 8192", " 1024", "  512", "    2");
     expected.insert(expected.end(),
@@ -274,7 +282,11 @@ TEST_F(WriteCommandTest, ByteModeLogsOneEchoPerDataRecordThenDone)
                            DataRecord(0x07FE, {kSample.data(), 2}), EndOfFileRecord()},
                           "\n"));
 
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> progress;
+    programmer->OnProgress = [&](std::uint32_t done, std::uint32_t total) { progress.emplace_back(done, total); };
     EXPECT_TRUE(programmer->WriteCommand(file));
+    const std::vector<std::pair<std::uint32_t, std::uint32_t>> expectedProgress{{0x13, 2048}, {0x800, 2048}};
+    EXPECT_EQ(progress, expectedProgress);
 
     std::vector<std::string> expected = IdentificationLines("AT90S2313", "20", " 2048", "  128", "  128", "    0");
     expected.insert(expected.end(), {"  10: AB 0C 7F ", " 7FE: AB 0C ", "---done.---"});
