@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <functional>
 #include <iomanip>
 #include <map>
 #include <memory>
@@ -13,8 +14,10 @@
 #include <stdexcept>
 
 #include "Help.h"
+#include "Hints.h"
 #include "PortIO.h"
 #include "Programmer.h"
+#include "Progress.h"
 #include "SimulatedTarget.h"
 
 namespace velkor {
@@ -28,15 +31,24 @@ struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-class StreamLog final : public Log {
+// Writes each line to standard output as it comes and keeps the lines, which
+// the hints read once the command has run.
+class StreamLog final : public MemoryLog {
 public:
     explicit StreamLog(std::ostream& out) : out_(out) {}
-    // Standard output only ever receives the lines of one command, which
-    // starts with an empty log: there is nothing to clear.
-    void Clear() override {}
+
+    // Called before each line goes out: the progress line steps aside.
+    std::function<void()> beforeLine;
 
 protected:
-    void AppendLine(std::string_view line) override { out_ << line << '\n' << std::flush; }
+    void AppendLine(std::string_view line) override
+    {
+        if (beforeLine) {
+            beforeLine();
+        }
+        MemoryLog::AppendLine(line);
+        out_ << line << '\n' << std::flush;
+    }
 
 private:
     std::ostream& out_;
@@ -68,6 +80,7 @@ struct Options {
     std::optional<std::filesystem::path> hexFile;
     std::string fuseHigh;
     std::string fuseLow;
+    bool showProgress = false;  // standard error is a terminal
 };
 
 void CheckSimulationOptions(const Options& options)
@@ -91,7 +104,7 @@ std::unique_ptr<sim::SimulatedTarget> MakeTarget(const Options& options)
     return target;
 }
 
-bool RunCommand(Programmer& programmer, const Options& options)
+bool RunProgrammerCommand(Programmer& programmer, const Options& options)
 {
     if (options.command == "signature") {
         return programmer.ReadSignatureCommand();
@@ -100,6 +113,34 @@ bool RunCommand(Programmer& programmer, const Options& options)
         return programmer.WriteCommand(options.hexFile.value_or(DefaultHexFilePath()));
     }
     return programmer.WriteFuses(options.fuseHigh, options.fuseLow);
+}
+
+void PrintHints(const StreamLog& log, const Options& options, std::ostream& err)
+{
+    const CommandReport report{options.command,  log.lines,
+                               options.port,     options.hexFile.value_or(DefaultHexFilePath()),
+                               options.fuseHigh, options.fuseLow};
+    for (const std::string& hint : HintsFor(report)) {
+        err << "velkor-cli: " << hint << '\n';
+    }
+}
+
+// Runs the command with its log on standard output; on standard error the
+// progress while it runs (on a terminal) and the hints once it has run.
+bool RunCommand(Programmer& programmer, StreamLog& log, const Options& options, std::ostream& err)
+{
+    std::optional<TerminalProgress> progress;
+    if (options.showProgress) {
+        progress.emplace(err, options.command);
+        log.beforeLine = [&progress] { progress->Erase(); };
+        programmer.OnProgress = [&progress](std::uint32_t done, std::uint32_t total) { progress->Show(done, total); };
+    }
+    const bool succeeded = RunProgrammerCommand(programmer, options);
+    progress.reset();
+    log.beforeLine = nullptr;
+    programmer.OnProgress = nullptr;
+    PrintHints(log, options, err);
+    return succeeded;
 }
 
 int RunOnSimulatedTarget(const Options& options, std::ostream& out, std::ostream& err)
@@ -116,7 +157,7 @@ int RunOnSimulatedTarget(const Options& options, std::ostream& out, std::ostream
     StreamLog log(out);
     Programmer programmer(target.port(), target.clock(), log);
     programmer.PortAddress = ParsePortName(options.port);
-    const bool succeeded = RunCommand(programmer, options);
+    const bool succeeded = RunCommand(programmer, log, options, err);
     if (options.stateFile) {
         target.chip()->SaveState(*options.stateFile);
     }
@@ -128,14 +169,14 @@ int RunOnSimulatedTarget(const Options& options, std::ostream& out, std::ostream
     return succeeded ? 0 : kExitFailed;
 }
 
-int RunOnPort(const Options& options, std::ostream& out)
+int RunOnPort(const Options& options, std::ostream& out, std::ostream& err)
 {
     TDLPortIO port;
     SystemClock clock;
     StreamLog log(out);
     Programmer programmer(port, clock, log);
     programmer.PortAddress = ParsePortName(options.port);
-    return RunCommand(programmer, options) ? 0 : kExitFailed;
+    return RunCommand(programmer, log, options, err) ? 0 : kExitFailed;
 }
 
 // The options every command takes. They are defined on the program alone;
@@ -205,10 +246,11 @@ std::optional<std::string> MissingCommandMessage(const CLI::App& app, const CLI:
 
 }  // namespace
 
-int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
+int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool errIsTerminal)
 {
     CLI::App app("Programs AVR microcontrollers in-system through a PC parallel port.", "velkor-cli");
     Options options;
+    options.showProgress = errIsTerminal;
     DefineGlobalOptions(app, options);
     DefineCommands(app, options);
     ConfigureHelp(app);
@@ -216,7 +258,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         app.parse(argc, argv);
         ParsePortName(options.port);
         CheckSimulationOptions(options);
-        return options.chip ? RunOnSimulatedTarget(options, out, err) : RunOnPort(options, out);
+        return options.chip ? RunOnSimulatedTarget(options, out, err) : RunOnPort(options, out, err);
     } catch (const CLI::Success& e) {
         return app.exit(e, out, err);
     } catch (const CLI::Error& e) {

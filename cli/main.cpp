@@ -1,8 +1,9 @@
 #include <iostream>
 
 #include "CliApp.h"
+#include "Progress.h"
 
 int main(int argc, char** argv)
 {
-    return velkor::RunCli(argc, argv, std::cout, std::cerr);
+    return velkor::RunCli(argc, argv, std::cout, std::cerr, velkor::StandardErrorIsTerminal());
 }

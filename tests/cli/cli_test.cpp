@@ -19,12 +19,12 @@ struct CliRun {
     std::string err;
 };
 
-CliRun Invoke(std::vector<const char*> args)
+CliRun Invoke(std::vector<const char*> args, bool errIsTerminal = false)
 {
     args.insert(args.begin(), "velkor-cli");
     std::ostringstream out;
     std::ostringstream err;
-    const int status = RunCli(static_cast<int>(args.size()), args.data(), out, err);
+    const int status = RunCli(static_cast<int>(args.size()), args.data(), out, err, errIsTerminal);
     return {status, out.str(), err.str()};
 }
 
@@ -126,6 +126,47 @@ TEST(Cli, VersionHelpAndMistypedCommands)
         EXPECT_EQ(run.status, 2);
         EXPECT_NE(run.err.find("signature, write, fuse"), std::string::npos) << run.err;
     }
+}
+
+TEST(Cli, FailuresGetHintsOnStandardErrorWhileStandardOutputKeepsTheLog)
+{
+    struct Case {
+        std::vector<const char*> args;
+        std::string out;
+        std::vector<std::string> hints;
+    };
+    const std::vector<Case> cases{
+        {{"--simulate", "none", "signature", "--port", "lpt2"},
+         "Program enable fault.\n",
+         {"no answer", "--port names the port the cable is on (now lpt2)"}},
+        {{"--simulate", "ATmega8", "fuse", "0x1F", "e"}, "Error\n", {"HIGH \"0x1F\" has 4 characters"}},
+        {{"--simulate", "ATmega8", "fuse", "d9", "g1"}, "Error\n", {"LOW \"g1\" holds 'g'"}},
+        {{"--simulate", "ATmega328P", "signature"}, "ATMEL\nUnknown CPU 38159\n", {"signature is 1E 95 0F"}},
+        {{"--simulate", "ATmega8", "write", "no/such.hex"},
+         "File not found.\n",
+         {"\"no/such.hex\": No such file or directory"}},
+    };
+    for (const Case& c : cases) {
+        const CliRun run = Invoke(c.args);
+        EXPECT_EQ(run.out, c.out);
+        for (const std::string& hint : c.hints) {
+            EXPECT_NE(run.err.find(hint), std::string::npos) << run.err;
+        }
+    }
+    EXPECT_EQ(Invoke({"--simulate", "ATmega8", "fuse", "d9", "e1"}).err, "");
+}
+
+TEST(Cli, ProgressOnlyOnATerminalAndNeverInTheLog)
+{
+    const std::vector<const char*> args{"--simulate", "ATmega8", "write", VELKOR_SOURCE_DIR "/examples/blink.hex"};
+    const CliRun piped = Invoke(args);
+    const CliRun shown = Invoke(args, true);
+    EXPECT_EQ(piped.status, 0);
+    EXPECT_EQ(piped.err, "");
+    EXPECT_EQ(shown.out, piped.out);
+    EXPECT_NE(shown.err.find("\rwrite 100% of the flash"), std::string::npos) << shown.err;
+    // Erased at the end: the terminal's line is blank for what follows.
+    EXPECT_EQ(shown.err.back(), '\r');
 }
 
 TEST_F(StateFile, FuseWriteIsKeptInTheStateFile)

@@ -1,0 +1,121 @@
+#include "Hints.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <system_error>
+
+#include "Format.h"
+#include "Programmer.h"
+
+namespace velkor {
+
+namespace {
+
+constexpr std::uint8_t kAtmelMaker = 0x1E;
+
+bool StartsWith(const std::string& line, const std::string& prefix)
+{
+    return line.compare(0, prefix.size(), prefix) == 0;
+}
+
+std::vector<std::string> ProgramEnableFaultHints(const CommandReport& report)
+{
+    return {"the chip gave no answer: check its power, and the cable and its pins (the README's wiring table).",
+            "check that --port names the port the cable is on (now " + report.port + ")."};
+}
+
+// Why a fuse field is refused, in the words of the accepted form.
+std::string FuseFieldFault(const std::string& text)
+{
+    if (text.empty()) {
+        return "is empty";
+    }
+    if (text.size() > 2) {
+        return "has " + std::to_string(text.size()) + " characters";
+    }
+    for (const char c : text) {
+        if (!ParseFuseField(std::string(1, c))) {
+            return "holds '" + std::string(1, c) + "', which is not a hexadecimal digit";
+        }
+    }
+    return {};
+}
+
+std::vector<std::string> FuseFieldHints(const CommandReport& report)
+{
+    std::vector<std::string> hints;
+    const auto explain = [&hints](const std::string& field, const std::string& text) {
+        if (!ParseFuseField(text)) {
+            hints.push_back(field + " \"" + text + "\" " + FuseFieldFault(text) +
+                            ": type one or two hexadecimal digits (0-9, a-f), for example d9.");
+        }
+    };
+    explain("HIGH", report.fuseHigh);
+    explain("LOW", report.fuseLow);
+    return hints;
+}
+
+// "Unknown CPU N" gives signature bytes 1 and 2 as one decimal number; the
+// line before it tells the maker byte.
+std::vector<std::string> UnknownCpuHints(const std::string& line, const std::string& previous)
+{
+    const long signature = std::strtol(line.c_str() + std::strlen("Unknown CPU "), nullptr, 10);
+    std::string maker = "??";
+    if (previous == "ATMEL") {
+        maker = TwoHexDigits(kAtmelMaker);
+    } else if (StartsWith(previous, "Unknown Maker ")) {
+        maker = TwoHexDigits(static_cast<std::uint8_t>(std::atoi(previous.c_str() + std::strlen("Unknown Maker "))));
+    }
+    return {"the chip's signature is " + maker + " " + TwoHexDigits(static_cast<std::uint8_t>(signature >> 8)) + " " +
+            TwoHexDigits(static_cast<std::uint8_t>(signature & 0xFF)) +
+            " (hexadecimal); no chip in Velkor's device table has it."};
+}
+
+// The system's own reason, found by trying the file again.
+std::string OpenFailureReason(const std::filesystem::path& path)
+{
+    std::FILE* file = std::fopen(path.string().c_str(), "rb");
+    if (file != nullptr) {
+        std::fclose(file);
+        return "it opens now";
+    }
+    return std::generic_category().message(errno);
+}
+
+std::vector<std::string> FileNotFoundHints(const CommandReport& report)
+{
+    return {"could not read \"" + report.hexFile.string() + "\": " + OpenFailureReason(report.hexFile) + "."};
+}
+
+std::vector<std::string> PortHints()
+{
+    return {"nothing was sent. To try a command without hardware, add --simulate CHIP (for example ATmega8)."};
+}
+
+}  // namespace
+
+std::vector<std::string> HintsFor(const CommandReport& report)
+{
+    std::vector<std::string> hints;
+    const auto add = [&hints](const std::vector<std::string>& more) {
+        hints.insert(hints.end(), more.begin(), more.end());
+    };
+    for (std::size_t i = 0; i < report.log.size(); ++i) {
+        const std::string& line = report.log[i];
+        if (line == "Program enable fault.") {
+            add(ProgramEnableFaultHints(report));
+        } else if (line == "Error" && report.command == "fuse") {
+            add(FuseFieldHints(report));
+        } else if (StartsWith(line, "Unknown CPU ")) {
+            add(UnknownCpuHints(line, i > 0 ? report.log[i - 1] : std::string()));
+        } else if (line == "File not found.") {
+            add(FileNotFoundHints(report));
+        } else if (StartsWith(line, "Cannot open the port")) {
+            add(PortHints());
+        }
+    }
+    return hints;
+}
+
+}  // namespace velkor
