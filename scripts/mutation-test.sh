@@ -1,0 +1,218 @@
+#!/usr/bin/env bash
+# A mutation run: measures how many planted faults the tests catch. Each
+# fault of scripts/mutations.txt is put, one at a time, into a scratch copy
+# of the tree, which is rebuilt incrementally (ccache when installed); the
+# whole test suite runs, and the file is put back. A fault no test notices
+# survives. Prints every survivor with the list's reason, the faults whose
+# text is no longer in the code (stale: fix the list), and the score.
+#
+#   scripts/mutation-test.sh [--check] [--only REGEX] [--list FILE]
+#                            [--source DIR] [--work DIR] [--timeout SECONDS]
+#
+#   --check        only check the list against the code: stale or ambiguous texts
+#   --only REGEX   run only the faults whose list line matches REGEX (grep -E)
+#   --list FILE    the faults (default scripts/mutations.txt)
+#   --source DIR   the tree to copy (default this one, uncommitted changes included)
+#   --work DIR     the scratch copy, its build and the logs (default /tmp/velkor-mutation)
+#   --timeout S    time limit per test program (default 120 s); one that hangs catches the fault
+#
+# The first run builds the scratch copy from nothing; every fault after that
+# recompiles one file and relinks. Not part of the normal test run.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+list=$root/scripts/mutations.txt
+source=$root
+work=/tmp/velkor-mutation
+only=
+timeout=120
+check_only=false
+
+while [[ $# -gt 0 ]]; do
+  case $1 in
+    --check) check_only=true; shift ;;
+    --only) only=$2; shift 2 ;;
+    --list) list=$(realpath "$2"); shift 2 ;;
+    --source) source=$(realpath "$2"); shift 2 ;;
+    --work) work=$2; shift 2 ;;
+    --timeout) timeout=$2; shift 2 ;;
+    *) sed -n '2,/^set -e/p' "$0" | sed '$d; s/^# \{0,1\}//' >&2; exit 2 ;;
+  esac
+done
+
+# The list, checked against the source tree, as NUL-separated records:
+# number, state (ok, stale, ambiguous), counted (yes, or no for an
+# equivalent fault), file, text, replacement, reason, the list line.
+read_list() {
+  python3 - "$list" "$source" <<'PY'
+import re, sys
+from pathlib import Path
+list_file, source = Path(sys.argv[1]), Path(sys.argv[2])
+# FILE: TEXT => REPLACEMENT  # REASON
+line_form = re.compile(r'^(\S+): (.+?) =>(?: (.*?))?\s+# (.+)$')
+number = 0
+for line_number, line in enumerate(list_file.read_text().splitlines(), 1):
+    if not line.strip() or line.lstrip().startswith('#'):
+        continue
+    match = line_form.match(line)
+    if not match:
+        sys.exit(f'{list_file}:{line_number}: not "FILE: TEXT => REPLACEMENT  # REASON": {line}')
+    file, text, replacement, reason = match.group(1), match.group(2), match.group(3) or '', match.group(4)
+    number += 1
+    path = source / file
+    found = path.read_text().count(text) if path.is_file() else 0
+    state = 'ok' if found == 1 else 'stale' if found == 0 else 'ambiguous'
+    counted = 'no' if reason.startswith('equivalent:') else 'yes'
+    sys.stdout.write('\0'.join([str(number), state, counted, file, text, replacement, reason, line]) + '\0')
+PY
+}
+
+# Replaces the one occurrence of a text in a file.
+plant() {
+  python3 - "$1" "$2" "$3" <<'PY'
+import sys
+from pathlib import Path
+path, text, replacement = Path(sys.argv[1]), sys.argv[2], sys.argv[3]
+path.write_text(path.read_text().replace(text, replacement, 1))
+PY
+}
+
+# Makes the scratch copy equal to the source tree (no .git, no build
+# folders). Only files whose content differs are copied, and they get a new
+# time stamp, so the build notices them whatever it built from before.
+copy_tree() {
+  python3 - "$1" "$2" <<'PY'
+import filecmp, os, shutil, sys
+from pathlib import Path
+source, copy = Path(sys.argv[1]), Path(sys.argv[2])
+def skipped(relative):
+    top = relative.parts[0]
+    return top == '.git' or top.startswith('build')
+wanted = set()
+for folder, folders, files in os.walk(source):
+    relative_folder = Path(folder).relative_to(source)
+    folders[:] = [f for f in folders if not skipped(relative_folder / f)]
+    for name in files:
+        relative = relative_folder / name
+        wanted.add(relative)
+        target = copy / relative
+        if not target.is_file() or not filecmp.cmp(source / relative, target, shallow=False):
+            target.parent.mkdir(parents=True, exist_ok=True)
+            shutil.copyfile(source / relative, target)
+            shutil.copymode(source / relative, target)
+for folder, folders, files in os.walk(copy):
+    for name in files:
+        relative = Path(folder, name).relative_to(copy)
+        if relative not in wanted:
+            (copy / relative).unlink()
+PY
+}
+
+listing=$(mktemp)
+trap 'rm -f "$listing"' EXIT
+read_list >"$listing"
+records=()
+while IFS= read -r -d '' field; do records+=("$field"); done <"$listing"
+[[ ${#records[@]} -gt 0 ]] || { echo "no faults in $list" >&2; exit 1; }
+
+stale=() ambiguous=()
+for ((i = 0; i < ${#records[@]}; i += 8)); do
+  case ${records[i + 1]} in
+    stale) stale+=("${records[i + 7]}") ;;
+    ambiguous) ambiguous+=("${records[i + 7]}") ;;
+  esac
+done
+if [[ ${#ambiguous[@]} -gt 0 ]]; then
+  echo "These texts occur more than once in their file; make each one unique:" >&2
+  printf '  %s\n' "${ambiguous[@]}" >&2
+  exit 1
+fi
+if $check_only; then
+  echo "$((${#records[@]} / 8)) faults, ${#stale[@]} stale"
+  [[ ${#stale[@]} -eq 0 ]] || { printf '  stale: %s\n' "${stale[@]}"; exit 1; }
+  exit 0
+fi
+
+scratch=$work/src
+build=$work/build
+logs=$work/logs
+mkdir -p "$scratch" "$logs"
+rm -f "$logs"/*
+copy_tree "$source" "$scratch"
+
+export CCACHE_BASEDIR=$work
+launcher=()
+if command -v ccache >/dev/null; then
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+# -O1 without debug information: quick to compile and link, tests still quick.
+cmake -S "$scratch" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE=-O1 \
+  -DVELKOR_BUILD_BENCH=OFF -DVELKOR_WHOLE_TEST_PROGRAMS=ON "${launcher[@]}" >"$logs/configure.log"
+
+run_tests() {
+  ctest --test-dir "$build" -j "$(nproc)" --timeout "$timeout" --stop-on-failure --output-on-failure >"$1" 2>&1
+}
+
+echo "Building the unchanged copy and running its tests..."
+if ! cmake --build "$build" >"$logs/build.log" 2>&1 || ! run_tests "$logs/unchanged.log"; then
+  echo "The unchanged tree does not build or pass its tests: see $logs" >&2
+  exit 1
+fi
+
+caught=0 survived=0 equivalent_caught=()
+survivors=() unbuildable=()
+start=$SECONDS
+for ((i = 0; i < ${#records[@]}; i += 8)); do
+  number=${records[i]} state=${records[i + 1]} counted=${records[i + 2]} file=${records[i + 3]}
+  text=${records[i + 4]} replacement=${records[i + 5]} reason=${records[i + 6]} line=${records[i + 7]}
+  [[ $state == ok ]] || continue
+  if [[ -n $only ]] && ! grep -Eq -- "$only" <<<"$line"; then
+    continue
+  fi
+  log=$logs/$number.log
+  plant "$scratch/$file" "$text" "$replacement"
+  if ! cmake --build "$build" >"$log" 2>&1; then
+    outcome="does not build"
+    unbuildable+=("$line")
+  elif run_tests "$log.tests"; then
+    outcome=SURVIVED
+    if [[ $counted == yes ]]; then
+      survived=$((survived + 1))
+      survivors+=("$line")
+    fi
+  else
+    first=$(grep -m1 -oE '\[  FAILED  \] [^ ,]+|\*\*\*(Timeout|Exception).*' "$log.tests" || true)
+    outcome="caught${first:+ by ${first#\[  FAILED  \] }}"
+    if [[ $counted == yes ]]; then
+      caught=$((caught + 1))
+    else
+      equivalent_caught+=("$line")
+    fi
+  fi
+  # A plain copy: the file must look newer than the objects built from the fault.
+  cp "$source/$file" "$scratch/$file"
+  printf '%4s %-8s %s: %s\n' "$number" "$([[ $counted == yes ]] || echo '(equiv.)')" "$file" "$outcome"
+done
+
+echo
+echo "Time: $(((SECONDS - start) / 60)) min $(((SECONDS - start) % 60)) s; logs in $logs"
+if [[ ${#stale[@]} -gt 0 ]]; then
+  echo "Stale (text no longer in the code, not run):"
+  printf '  %s\n' "${stale[@]}"
+fi
+if [[ ${#unbuildable[@]} -gt 0 ]]; then
+  echo "Do not build (not counted):"
+  printf '  %s\n' "${unbuildable[@]}"
+fi
+if [[ ${#equivalent_caught[@]} -gt 0 ]]; then
+  echo "Marked equivalent, yet caught (correct the list):"
+  printf '  %s\n' "${equivalent_caught[@]}"
+fi
+if [[ ${#survivors[@]} -gt 0 ]]; then
+  echo "Survivors:"
+  printf '  %s\n' "${survivors[@]}"
+fi
+total=$((caught + survived))
+if [[ $total -gt 0 ]]; then
+  echo "Score: $caught of $total faults caught ($(awk "BEGIN { printf \"%.1f\", 100 * $caught / $total }") %)"
+fi
