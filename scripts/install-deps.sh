@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   g++-mingw-w64-x86-64
   fonts-ipafont-gothic
+  lintian man-db
   librsvg2-bin
 )
 
