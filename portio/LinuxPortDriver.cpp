@@ -4,7 +4,8 @@ namespace velkor {
 
 PortOpening LinuxPortDriver::Open(std::uint16_t portAddress)
 {
-    OpenResult ppdev = ppdev_.Open(portAddress);
+    OpenResult ppdev =
+        fields_.PpdevDevice ? ppdev_.OpenDevice(*fields_.PpdevDevice, portAddress) : ppdev_.Open(portAddress);
     if (ppdev.status == OpenResult::Status::Opened) {
         return {open_ = &ppdev_, {}};
     }

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "Format.h"
 #include "PortDriver.h"
+#include "PortName.h"
 
 namespace velkor {
 
@@ -25,11 +25,5 @@ public:
     virtual OpenResult Open(std::uint16_t baseAddress) = 0;
     virtual void Close() = 0;
 };
-
-// "0x378", "0x3BC": the way the user names a port.
-inline std::string FormatPortAddress(std::uint16_t address)
-{
-    return FormatNumber("0x%X", address);
-}
 
 }  // namespace velkor

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace velkor {
@@ -38,6 +39,9 @@ struct PortIOFields {
     std::string DLLPath;     // folder of the port library; empty: the system's search
     std::string LastError;   // text of the most recent failure; never cleared by a success
     bool HardAccess = true;  // kept for the stored settings; nothing consults it
+    // N of a ppdev device /dev/parportN to open whatever the address; none:
+    // the port is found by its address.
+    std::optional<unsigned> PpdevDevice;
 };
 
 // What a driver's open gave: the operations to route port reads and writes

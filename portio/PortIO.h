@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -52,6 +53,11 @@ public:
     void SetDLLPath(std::string path) { fields_.DLLPath = std::move(path); }
     bool HardAccess() const { return fields_.HardAccess; }
     void SetHardAccess(bool hardAccess) { fields_.HardAccess = hardAccess; }
+    // Linux: the ppdev device /dev/parportN to open, whatever address
+    // OpenDriver is given; none (the default): the device whose port has
+    // that address, or raw port I/O. Windows has no such devices.
+    const std::optional<unsigned>& PpdevDevice() const { return fields_.PpdevDevice; }
+    void SetPpdevDevice(std::optional<unsigned> number) { fields_.PpdevDevice = number; }
 
 private:
     PortIOFields fields_;

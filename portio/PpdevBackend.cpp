@@ -1,53 +1,25 @@
 #include "PpdevBackend.h"
 
 #include <fcntl.h>
-#include <linux/parport.h>
 #include <linux/ppdev.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
-#include <charconv>
 #include <cstring>
 #include <optional>
+
+#include "ParallelPorts.h"
 
 namespace velkor {
 
 namespace {
 
-// The first number of a base-addr file ("888\t1912\n": the base, then the
-// port's upper register block).
-std::optional<unsigned> ReadBaseAddress(int portNumber)
-{
-    const std::string path = "/proc/sys/dev/parport/parport" + std::to_string(portNumber) + "/base-addr";
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return std::nullopt;
-    }
-    char text[64];
-    const ssize_t length = ::read(fd, text, sizeof text - 1);
-    ::close(fd);
-    if (length <= 0) {
-        return std::nullopt;
-    }
-    const char* begin = text;
-    const char* end = text + length;
-    while (begin != end && std::isspace(static_cast<unsigned char>(*begin))) {
-        ++begin;
-    }
-    unsigned address = 0;
-    if (std::from_chars(begin, end, address).ec != std::errc{}) {
-        return std::nullopt;
-    }
-    return address;
-}
-
 // The number N of the parallel port at baseAddress.
-std::optional<int> FindPortNumber(std::uint16_t baseAddress)
+std::optional<unsigned> FindPortNumber(std::uint16_t baseAddress)
 {
-    for (int number = 0; number < PARPORT_MAX; ++number) {
-        if (ReadBaseAddress(number) == baseAddress) {
+    for (unsigned number = 0; number < kMaxParallelPorts; ++number) {
+        if (KernelBaseAddress(number) == baseAddress) {
             return number;
         }
     }
@@ -68,25 +40,44 @@ PpdevPort::~PpdevPort()
 
 OpenResult PpdevPort::Open(std::uint16_t baseAddress)
 {
-    const std::optional<int> number = FindPortNumber(baseAddress);
+    const std::optional<unsigned> number = FindPortNumber(baseAddress);
     if (!number) {
         return {OpenResult::Status::NotHere, "the kernel knows no parallel port at " + FormatPortAddress(baseAddress) +
                                                  " (is the parport_pc module loaded?)"};
     }
-    const std::string device = "/dev/parport" + std::to_string(*number);
+    return OpenNumber(*number, baseAddress);
+}
+
+// The device the user named is the only way to that port: its absence ends
+// the open.
+OpenResult PpdevPort::OpenDevice(unsigned number, std::uint16_t baseAddress)
+{
+    OpenResult result = OpenNumber(number, baseAddress);
+    if (result.status == OpenResult::Status::NotHere) {
+        result.status = OpenResult::Status::Failed;
+        if (!KernelBaseAddress(number)) {
+            result.reason = PpdevDevicePath(number) + " does not exist, and the kernel knows no parallel port " +
+                            std::to_string(number);
+        }
+    }
+    return result;
+}
+
+OpenResult PpdevPort::OpenNumber(unsigned number, std::uint16_t baseAddress)
+{
+    const std::string device = PpdevDevicePath(number);
     fd_ = ::open(device.c_str(), O_RDWR | O_CLOEXEC);
     if (fd_ < 0) {
         const int error = errno;
-        if (error == ENOENT) {
+        switch (DeviceAccessAfter(error)) {
+        case DeviceAccess::Missing:
             return {OpenResult::Status::NotHere, device + " for the port at " + FormatPortAddress(baseAddress) +
-                                                     " is missing (load the ppdev module: modprobe ppdev)"};
+                                                     " is missing (" + kLoadPpdevHint + ")"};
+        case DeviceAccess::Denied:
+            return {OpenResult::Status::Failed, "permission denied on " + device + " (" + kJoinLpGroupHint + ")"};
+        default:
+            return {OpenResult::Status::Failed, device + ": " + SystemErrorText(error)};
         }
-        if (error == EACCES || error == EPERM) {
-            return {OpenResult::Status::Failed,
-                    "permission denied on " + device +
-                        " (add your user to the lp group: sudo usermod -aG lp $USER, then log in again)"};
-        }
-        return {OpenResult::Status::Failed, device + ": " + SystemErrorText(error)};
     }
     base_ = baseAddress;
     return Claim(device);

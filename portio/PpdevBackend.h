@@ -15,11 +15,15 @@ public:
     ~PpdevPort() override;
 
     OpenResult Open(std::uint16_t baseAddress) override;
+    // /dev/parportN itself, whatever port the kernel has behind it; reads and
+    // writes then use baseAddress for its data register.
+    OpenResult OpenDevice(unsigned number, std::uint16_t baseAddress);
     void Close() override;
     void Write(std::uint16_t port, std::uint8_t value) override;
     std::uint8_t Read(std::uint16_t port) override;
 
 private:
+    OpenResult OpenNumber(unsigned number, std::uint16_t baseAddress);
     OpenResult Claim(const std::string& device);
 
     int fd_ = -1;

@@ -5,6 +5,8 @@
 #include <string>
 #include <utility>
 
+#include "ParallelPorts.h"
+
 namespace velkor {
 
 namespace {
@@ -228,6 +230,10 @@ void WindowsDriverService::UndoOpen()
 
 PortOpening WindowsDriverService::Open(std::uint16_t /*portAddress: the driver opens every port*/)
 {
+    if (fields_.PpdevDevice) {
+        return {nullptr, PpdevDevicePath(*fields_.PpdevDevice) +
+                             " is a Linux ppdev device; on Windows name the port by its address"};
+    }
     openFailures_.clear();
     if (runningWinNT_ && !ServiceReady()) {
         return {nullptr, OpenFailure()};
