@@ -2,20 +2,21 @@
 
 #include <CLI/CLI.hpp>
 
-#include <algorithm>
-#include <cctype>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <iomanip>
-#include <map>
 #include <memory>
 #include <optional>
 #include <ostream>
 #include <stdexcept>
+#include <vector>
 
 #include "Help.h"
 #include "Hints.h"
+#include "ParallelPorts.h"
 #include "PortIO.h"
+#include "PortName.h"
 #include "Programmer.h"
 #include "Progress.h"
 #include "SimulatedTarget.h"
@@ -54,21 +55,13 @@ private:
     std::ostream& out_;
 };
 
-std::string Lowercase(std::string text)
+PortName ChosenPort(const std::string& text)
 {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
-
-std::uint16_t ParsePortName(const std::string& name)
-{
-    static const std::map<std::string, std::uint16_t> ports{{"lpt1", 0x378},  {"lpt2", 0x278},  {"lpt3", 0x3BC},
-                                                            {"0x378", 0x378}, {"0x278", 0x278}, {"0x3bc", 0x3BC}};
-    const auto port = ports.find(Lowercase(name));
-    if (port == ports.end()) {
-        throw UsageError("unknown port '" + name + "': use lpt1, lpt2, lpt3, 0x378, 0x278 or 0x3BC");
+    const std::optional<PortName> port = ParsePortName(text);
+    if (!port) {
+        throw UsageError("unknown port '" + text + "': use " + kPortNameForms);
     }
-    return port->second;
+    return *port;
 }
 
 struct Options {
@@ -156,7 +149,7 @@ int RunOnSimulatedTarget(const Options& options, std::ostream& out, std::ostream
     }
     StreamLog log(out);
     Programmer programmer(target.port(), target.clock(), log);
-    programmer.PortAddress = ParsePortName(options.port);
+    programmer.PortAddress = ChosenPort(options.port).baseAddress;
     const bool succeeded = RunCommand(programmer, log, options, err);
     if (options.stateFile) {
         target.chip()->SaveState(*options.stateFile);
@@ -171,12 +164,47 @@ int RunOnSimulatedTarget(const Options& options, std::ostream& out, std::ostream
 
 int RunOnPort(const Options& options, std::ostream& out, std::ostream& err)
 {
+    const PortName chosen = ChosenPort(options.port);
     TDLPortIO port;
+    port.SetPpdevDevice(chosen.ppdevNumber);
     SystemClock clock;
     StreamLog log(out);
     Programmer programmer(port, clock, log);
-    programmer.PortAddress = ParsePortName(options.port);
+    programmer.PortAddress = chosen.baseAddress;
     return RunCommand(programmer, log, options, err) ? 0 : kExitFailed;
+}
+
+std::string DeviceState(const ParallelPort& port)
+{
+    switch (port.access) {
+    case DeviceAccess::Usable:
+        return "device node present, you may open it";
+    case DeviceAccess::Missing:
+        return std::string("no device node (") + kLoadPpdevHint + ")";
+    case DeviceAccess::Denied:
+        return std::string("device node present, you may not open it (") + kJoinLpGroupHint + ")";
+    case DeviceAccess::Failed:
+        break;
+    }
+    return std::string("device node cannot be opened: ") + std::strerror(port.openError);
+}
+
+// The parallel ports the kernel knows, one line each. Succeeds when at least
+// one of them can be used.
+int ListPorts(std::ostream& out)
+{
+    const std::vector<ParallelPort> ports = ListParallelPorts();
+    if (ports.empty()) {
+        out << "No parallel port: the kernel knows none (load its drivers: sudo modprobe parport_pc ppdev)\n";
+        return kExitFailed;
+    }
+    bool anyUsable = false;
+    for (const ParallelPort& port : ports) {
+        out << std::left << std::setw(15) << PpdevDevicePath(port.number) << std::setw(8)
+            << FormatPortAddress(port.baseAddress) << DeviceState(port) << '\n';
+        anyUsable = anyUsable || port.access == DeviceAccess::Usable;
+    }
+    return anyUsable ? 0 : kExitFailed;
 }
 
 // The options every command takes. They are defined on the program alone;
@@ -187,7 +215,8 @@ void DefineGlobalOptions(CLI::App& app, Options& options)
 {
     app.fallthrough();
     app.set_version_flag("--version", "velkor-cli " VELKOR_VERSION, "print the version and exit");
-    app.add_option("--port", options.port, "lpt1 | lpt2 | lpt3 | 0x378 | 0x278 | 0x3BC (default lpt1)")
+    app.add_option("--port", options.port,
+                   "lpt1 | lpt2 | lpt3 | an I/O base address such as 0x378 or 0xD010 | /dev/parportN (default lpt1)")
         ->type_name("PORT");
     app.add_option("--simulate", options.chip,
                    "run on a simulated chip: a device-table name, ATmega328P, ATmega32, or none")
@@ -214,6 +243,7 @@ void DefineCommands(CLI::App& app, Options& options)
     auto* fuse = addCommand("fuse", "write the fuse bytes typed in hexadecimal (Write FUSE bit)");
     fuse->add_option("HIGH", options.fuseHigh, "the high fuse byte's text")->required();
     fuse->add_option("LOW", options.fuseLow, "the low fuse byte's text")->required();
+    addCommand("ports", "list the parallel ports and whether you may use them");
 }
 
 std::string CommandNames(const CLI::App& app)
@@ -256,7 +286,10 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     ConfigureHelp(app);
     try {
         app.parse(argc, argv);
-        ParsePortName(options.port);
+        if (options.command == "ports") {
+            return ListPorts(out);
+        }
+        ChosenPort(options.port);
         CheckSimulationOptions(options);
         return options.chip ? RunOnSimulatedTarget(options, out, err) : RunOnPort(options, out, err);
     } catch (const CLI::Success& e) {

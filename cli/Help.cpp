@@ -55,7 +55,8 @@ public:
     }
 };
 
-constexpr const char* kFooter = R"(PORT  lpt1 | lpt2 | lpt3 | 0x378 | 0x278 | 0x3BC        (default lpt1)
+constexpr const char* kFooter = R"(PORT  lpt1 | lpt2 | lpt3 | an I/O base address in hex (0x378, 0xD010, ...) |
+      /dev/parportN (default lpt1); `velkor-cli ports` lists the ports
 CHIP  a device-table name (any case), ATmega328P, ATmega32, or none
 
 Standard output carries exactly the lines of the command's log; hints and

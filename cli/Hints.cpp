@@ -90,7 +90,8 @@ std::vector<std::string> FileNotFoundHints(const CommandReport& report)
 
 std::vector<std::string> PortHints()
 {
-    return {"nothing was sent. To try a command without hardware, add --simulate CHIP (for example ATmega8)."};
+    return {"nothing was sent. velkor-cli ports lists the parallel ports and whether you may use them; to try a "
+            "command without hardware, add --simulate CHIP (for example ATmega8)."};
 }
 
 }  // namespace

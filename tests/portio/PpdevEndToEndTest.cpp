@@ -172,7 +172,10 @@ TEST_P(PpdevSignature, ReadsTheChipThroughPpdevAsTheSimulationDoes)
 INSTANTIATE_TEST_SUITE_P(, PpdevSignature,
                          ::testing::Values(SignatureCase{"ATmega8", "lpt1", "0x378", "0"},
                                            SignatureCase{"AT90S2313", "lpt2", "0x278", "1"},
-                                           SignatureCase{"ATtiny26", "0x3BC", "0x3BC", "2"}),
+                                           SignatureCase{"ATtiny26", "0x3BC", "0x3BC", "2"},
+                                           // A PCI card's port: by its own address, or by its device.
+                                           SignatureCase{"ATmega88", "0xd010", "0xD010", "0"},
+                                           SignatureCase{"ATmega168", "/dev/parport3", "0xD010", "3"}),
                          [](const auto& info) { return std::string(info.param.chip); });
 
 TEST_F(PpdevEndToEnd, WritesTheFlashThroughPpdevAsTheSimulationDoes)
@@ -181,7 +184,8 @@ TEST_F(PpdevEndToEnd, WritesTheFlashThroughPpdevAsTheSimulationDoes)
     const CliRun expected = OnSimulatedTarget("ATmega8", {"write", hexFile});
     ASSERT_EQ(expected.exitStatus, 0) << expected.output;
 
-    const CliRun run = OnVirtualPort("ATmega8", {"--port", "lpt1", "write", hexFile});
+    const CliRun run =
+        OnVirtualPort("ATmega8", {"--port", "0xD010", "write", hexFile}, {{"VELKOR_VIRTUAL_PPDEV_BASE", "0xD010"}});
     EXPECT_EQ(run.exitStatus, 0);
     EXPECT_EQ(run.output, expected.output);
     EXPECT_EQ(ReadJson(folder / "port-chip.json"), ReadJson(folder / "sim-chip.json"));
@@ -194,9 +198,9 @@ TEST_F(PpdevEndToEnd, WritesTheFusesThroughPpdevAsTheSimulationDoes)
     const CliRun expected = OnSimulatedTarget("ATmega8", command);
     ASSERT_EQ(expected.exitStatus, 0) << expected.output;
 
-    std::vector<std::string> arguments = {"--port", "lpt1"};
+    std::vector<std::string> arguments = {"--port", "/dev/parport0"};
     arguments.insert(arguments.end(), command.begin(), command.end());
-    const CliRun run = OnVirtualPort("ATmega8", arguments);
+    const CliRun run = OnVirtualPort("ATmega8", arguments, {{"VELKOR_VIRTUAL_PPDEV_BASE", "0xD010"}});
     EXPECT_EQ(run.exitStatus, 0);
     EXPECT_EQ(run.output, expected.output);
     const nlohmann::json chip = ReadJson(folder / "port-chip.json");
@@ -249,11 +253,57 @@ INSTANTIATE_TEST_SUITE_P(
                     {{"VELKOR_VIRTUAL_PPDEV_FAULT", "no-device-node"}},
                     "Cannot open the port: /dev/parport0 for the port at 0x378 is missing (load the ppdev module: "
                     "modprobe ppdev), and raw port I/O at 0x378 needs root (CAP_SYS_RAWIO)"},
+        // A device named by the user is used as it is: no raw port I/O instead.
+        RefusalCase{"NamedDeviceWithoutPpdev",
+                    "/dev/parport0",
+                    {{"VELKOR_VIRTUAL_PPDEV_FAULT", "no-device-node"}},
+                    "Cannot open the port: /dev/parport0 for the port at 0x378 is missing (load the ppdev module: "
+                    "modprobe ppdev)"},
+        RefusalCase{"NamedDeviceAbsent",
+                    "/dev/parport9",
+                    {},
+                    "Cannot open the port: /dev/parport9 does not exist, and the kernel knows no parallel port 9"},
         RefusalCase{"NoSuchPort",
                     "lpt2",
                     {},
                     "Cannot open the port: the kernel knows no parallel port at 0x278 (is the parport_pc module "
                     "loaded?), and raw port I/O at 0x278 needs root (CAP_SYS_RAWIO)"}),
+    [](const auto& info) { return info.param.name; });
+
+// ---- velkor-cli ports --------------------------------------------------------------
+
+struct PortsCase {
+    const char* name;
+    Environment environment;
+    const char* listing;
+    int exitStatus;
+};
+
+class PpdevPorts : public PpdevEndToEnd, public ::testing::WithParamInterface<PortsCase> {};
+
+TEST_P(PpdevPorts, ListsThePortWithItsAddressAndWhetherItCanBeUsed)
+{
+    const CliRun run = OnVirtualPort("none", {"ports"}, GetParam().environment);
+    EXPECT_EQ(run.exitStatus, GetParam().exitStatus);
+    EXPECT_EQ(run.output, GetParam().listing);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , PpdevPorts,
+    ::testing::Values(
+        PortsCase{"Usable",
+                  {{"VELKOR_VIRTUAL_PPDEV_BASE", "0xD010"}},
+                  "/dev/parport0  0xD010  device node present, you may open it\n",
+                  0},
+        PortsCase{"NotInTheLpGroup",
+                  {{"VELKOR_VIRTUAL_PPDEV_NUMBER", "2"}, {"VELKOR_VIRTUAL_PPDEV_FAULT", "permission-denied"}},
+                  "/dev/parport2  0x378   device node present, you may not open it (add your user to the lp group: "
+                  "sudo usermod -aG lp $USER, then log in again)\n",
+                  1},
+        PortsCase{"PpdevNotLoaded",
+                  {{"VELKOR_VIRTUAL_PPDEV_FAULT", "no-device-node"}},
+                  "/dev/parport0  0x378   no device node (load the ppdev module: modprobe ppdev)\n",
+                  1}),
     [](const auto& info) { return info.param.name; });
 
 }  // namespace
