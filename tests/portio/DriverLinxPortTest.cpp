@@ -523,6 +523,19 @@ TEST_F(DriverLinxPort, TheReasonForAFailedOpenIsThatOpensOwnNotAnOlderText)
     EXPECT_EQ(port->OpenFailure(), "");
 }
 
+// Windows has no ppdev devices: such a port is refused before anything is
+// opened, rather than opened at an address nobody named.
+TEST_F(DriverLinxPort, APpdevDeviceIsRefusedWithoutAnyCall)
+{
+    Create().SetPpdevDevice(1);
+    TakeCalls();
+
+    port->OpenDriver(0);
+    EXPECT_EQ(TakeCalls(), Calls{});
+    EXPECT_FALSE(port->ActiveHW());
+    EXPECT_EQ(port->OpenFailure(), "/dev/parport1 is a Linux ppdev device; on Windows name the port by its address");
+}
+
 // ---- The gates and the port operations -------------------------------------------
 
 TEST_F(DriverLinxPort, OpeningAnOpenPortAndClosingAClosedOneCallNothing)
