@@ -22,4 +22,10 @@ const std::array<DEVTYPE, kDeviceRows> DeviceTable{{
     {0, 0, 0, 0, 0, 0, "", 0, 0},
 }};
 
+std::uint32_t AddressLimit(const DEVTYPE& device)
+{
+    constexpr std::uint32_t kAddressSpace = 65536;
+    return device.Signature != 0 ? device.FlashSize : kAddressSpace;
+}
+
 }  // namespace velkor

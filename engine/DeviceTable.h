@@ -25,4 +25,8 @@ inline constexpr std::uint8_t kUnknownDeviceRow = 15;
 
 extern const std::array<DEVTYPE, kDeviceRows> DeviceTable;
 
+// The first byte address the chip cannot take: its flash size when it is a
+// listed chip, else the end of the 16-bit flash address.
+std::uint32_t AddressLimit(const DEVTYPE& device);
+
 }  // namespace velkor

@@ -38,50 +38,63 @@ bool Programmer::WriteFlashByte(std::uint16_t address, std::uint8_t data)
     if (data == kErased) {
         return true;
     }
-    const std::uint8_t half = HighByteFlag(address);
     const unsigned word = address >> 1;
-    const auto wordHigh = static_cast<std::uint8_t>(word >> 8);
-    const auto wordLow = static_cast<std::uint8_t>(word & 0xFF);
-    SendInstruction({static_cast<std::uint8_t>(kWriteProgramMemory | half), wordHigh, wordLow, data});
+    SendInstruction({static_cast<std::uint8_t>(kWriteProgramMemory | HighByteFlag(address)),
+                     static_cast<std::uint8_t>(word >> 8), static_cast<std::uint8_t>(word & 0xFF), data});
 
     // While busy the chip reads back its poll value (0x7F or 0xFF) at the
-    // address being written, so data equal to it cannot be confirmed.
+    // address being written, so data equal to it cannot be confirmed until
+    // the write time is over; then one read tells.
     if (data == Device().NoPollValue || Device().Signature == kUnpollableChip) {
         Wait(kByteWriteMs);
-        return true;
+        return ReadFlashByte(address) == data || VerifyError();
     }
-    const Instruction readBack{static_cast<std::uint8_t>(kReadProgramMemory | half), wordHigh, wordLow, 0x00};
     for (int read = 0; read < kPollReads; ++read) {
-        if (QueryInstruction(readBack) == data) {
+        if (ReadFlashByte(address) == data) {
             return true;
         }
         Wait(kPollIntervalMs);
     }
+    return VerifyError();
+}
+
+std::uint8_t Programmer::ReadFlashByte(std::uint16_t address)
+{
+    const unsigned word = address >> 1;
+    return QueryInstruction({static_cast<std::uint8_t>(kReadProgramMemory | HighByteFlag(address)),
+                             static_cast<std::uint8_t>(word >> 8), static_cast<std::uint8_t>(word & 0xFF), 0x00});
+}
+
+bool Programmer::VerifyError()
+{
     log_.Append("Verify Error.");
     ReleasePort();
     return false;
 }
 
-void Programmer::WriteFlashPages()
+bool Programmer::WriteFlashPages()
 {
     const unsigned pageSize = Device().PageSize;
     const unsigned flashSize = Device().FlashSize;
     if (pageSize == 0) {
-        return;  // a byte-mode chip has no pages to walk
+        return true;  // a byte-mode chip has no pages to walk
     }
     for (unsigned start = 0; start < flashSize; start += pageSize) {
         const auto page = PageBuffer.begin() + start;
-        if (std::any_of(page, page + pageSize, [](std::uint8_t byte) { return byte != kErased; })) {
-            ProgramPage(start, pageSize);
+        if (std::any_of(page, page + pageSize, [](std::uint8_t byte) { return byte != kErased; }) &&
+            !ProgramPage(start, pageSize)) {
+            return false;
         }
         log_.Append(FormatNumber("%x", start));
         ReportProgress(start + pageSize, flashSize);
     }
+    return true;
 }
 
 // Loads every byte of the page, 0xFF included, low byte of each word before
-// its high byte as the chips require, then writes the page.
-void Programmer::ProgramPage(unsigned start, unsigned pageSize)
+// its high byte as the chips require, writes the page, and once it is written
+// reads every byte back: a page write has no poll that could tell otherwise.
+bool Programmer::ProgramPage(unsigned start, unsigned pageSize)
 {
     for (unsigned i = 0; i < pageSize; ++i) {
         SendInstruction({static_cast<std::uint8_t>(kLoadProgramMemoryPage | HighByteFlag(i)), 0x00,
@@ -90,6 +103,12 @@ void Programmer::ProgramPage(unsigned start, unsigned pageSize)
     SendInstruction({kWriteProgramMemoryPage, static_cast<std::uint8_t>(start >> 9),
                      static_cast<std::uint8_t>((start >> 1) & 0xFF), PageBuffer[start + pageSize - 1]});
     Wait(kPageWriteMs);
+    for (unsigned address = start; address < start + pageSize; ++address) {
+        if (ReadFlashByte(static_cast<std::uint16_t>(address)) != PageBuffer[address]) {
+            return VerifyError();
+        }
+    }
+    return true;
 }
 
 }  // namespace velkor

@@ -1,10 +1,12 @@
 // The Write FUSE bit command: the two fields typed in hexadecimal, then the
 // high and low fuse bytes written and read back on chips with two fuse bytes.
-#include <algorithm>
 #include <array>
 #include <optional>
+#include <string>
+#include <string_view>
 
 #include "Format.h"
+#include "FuseLayouts.h"
 #include "HexFile.h"
 #include "Programmer.h"
 
@@ -13,6 +15,8 @@ namespace velkor {
 namespace {
 
 constexpr unsigned kFuseWaitMs = 10;
+constexpr const char* kHighFuse = "Fuse high";
+constexpr const char* kLowFuse = "Fuse low";
 
 Instruction WriteFuseHighBits(std::uint8_t value)
 {
@@ -28,33 +32,39 @@ constexpr Instruction kReadFuseBits{0x50, 0x00, 0x00, 0x00};
 // High fuse bits that, once programmed (0), take the chip out of reach of
 // serial programming: RSTDISBL turns RESET into an I/O pin, DWEN hands RESET
 // to debugWIRE. SPIEN needs no guard: it cannot be changed serially.
-struct LockoutBit {
-    std::uint16_t signature;
-    std::uint8_t mask;
-    const char* name;
-};
-
-constexpr std::array<LockoutBit, 8> kHighFuseLockoutBits{{
-    {0x9109, 0x10, "RSTDISBL"},  // ATtiny26
-    {0x9307, 0x80, "RSTDISBL"},  // ATmega8
-    {0x9205, 0x80, "RSTDISBL"},  // ATmega48
-    {0x9205, 0x40, "DWEN"},
-    {0x930A, 0x80, "RSTDISBL"},  // ATmega88
-    {0x930A, 0x40, "DWEN"},
-    {0x9406, 0x80, "RSTDISBL"},  // ATmega168
-    {0x9406, 0x40, "DWEN"},
-}};
-
-// The name of the first lockout bit that highValue programs on this chip.
-std::optional<const char*> LockoutBitProgrammedBy(std::uint16_t signature, std::uint8_t highValue)
+std::optional<std::string> LockoutBitProgrammedBy(std::uint16_t signature, std::uint8_t highValue)
 {
-    const auto bit = std::find_if(kHighFuseLockoutBits.begin(), kHighFuseLockoutBits.end(), [&](const LockoutBit& b) {
-        return b.signature == signature && (highValue & b.mask) == 0;
-    });
-    if (bit == kHighFuseLockoutBits.end()) {
+    const FuseByteLayout* high = FindFuseByte(signature, kHighFuse);
+    if (high == nullptr) {
         return std::nullopt;
     }
-    return bit->name;
+    for (const std::string_view bit : ProgrammedBits(*high, highValue)) {
+        if (bit == "RSTDISBL" || bit == "DWEN") {
+            return std::string(bit);
+        }
+    }
+    return std::nullopt;
+}
+
+// Why a fuse byte reads back otherwise than typed, where the chip's bits tell.
+std::string MismatchReason(const FuseByteLayout* layout, std::uint8_t typed, std::uint8_t readBack)
+{
+    if (layout == nullptr) {
+        return {};
+    }
+    const unsigned differing = typed ^ readBack;
+    for (unsigned i = 0; i < 8; ++i) {
+        if ((differing & (0x80u >> i)) == 0) {
+            continue;
+        }
+        if (layout->bits[i] == nullptr) {
+            return ": its unused bits always read 1";
+        }
+        if (std::string_view(layout->bits[i]) == "SPIEN") {
+            return ": SPIEN cannot be changed over serial programming";
+        }
+    }
+    return {};
 }
 
 }  // namespace
@@ -80,6 +90,7 @@ std::optional<std::uint8_t> ParseFuseField(std::string_view text)
 bool Programmer::WriteFuses(std::string_view highText, std::string_view lowText)
 {
     log_.Clear();
+    FuseProblem.clear();
     // Both fields are always examined; either one invalid gives one "Error".
     const auto highValue = ParseFuseField(highText);
     const auto lowValue = ParseFuseField(lowText);
@@ -93,7 +104,9 @@ bool Programmer::WriteFuses(std::string_view highText, std::string_view lowText)
 bool Programmer::WriteFuseBytes(std::uint8_t highValue, std::uint8_t lowValue)
 {
     if (Device().FuseCount != 2) {
-        return false;  // one fuse byte or none reachable this way: nothing is sent
+        // One fuse byte or none reachable this way: nothing is sent.
+        FuseProblem = "this chip has no two fuse bytes for this command to write";
+        return false;
     }
     if (const auto bit = LockoutBitProgrammedBy(Device().Signature, highValue)) {
         log_.Append("FUSE (High) " + TwoHexDigits(highValue) + " would disable serial programming (" + *bit + ").");
@@ -103,13 +116,59 @@ bool Programmer::WriteFuseBytes(std::uint8_t highValue, std::uint8_t lowValue)
     SendInstruction(WriteFuseHighBits(highValue));
     Wait(kFuseWaitMs);
     log_.Append(FormatNumber("%02X", highValue));
-    log_.Append(FormatNumber("%02X", QueryInstruction(kReadFuseHighBits)));
+    const std::uint8_t highRead = QueryInstruction(kReadFuseHighBits);
+    log_.Append(FormatNumber("%02X", highRead));
     Wait(kFuseWaitMs);
     SendInstruction(WriteFuseBits(lowValue));
     Wait(kFuseWaitMs);
     log_.Append(FormatNumber("%02X", lowValue));
-    log_.Append(FormatNumber("%02X", QueryInstruction(kReadFuseBits)));
+    const std::uint8_t lowRead = QueryInstruction(kReadFuseBits);
+    log_.Append(FormatNumber("%02X", lowRead));
     log_.Append("Complete");
+    NoteFuseMismatch("high", kHighFuse, highValue, highRead);
+    NoteFuseMismatch("low", kLowFuse, lowValue, lowRead);
+    return FuseProblem.empty();
+}
+
+void Programmer::NoteFuseMismatch(const char* which, const char* layoutName, std::uint8_t typed, std::uint8_t readBack)
+{
+    if (typed == readBack) {
+        return;
+    }
+    FuseProblem += FuseProblem.empty() ? "" : "; ";
+    FuseProblem += std::string(which) + " fuse reads back " + TwoHexDigits(readBack) + ", not " + TwoHexDigits(typed) +
+                   MismatchReason(FindFuseByte(Device().Signature, layoutName), typed, readBack);
+}
+
+bool Programmer::ReadFusesCommand()
+{
+    log_.Clear();
+    return RunInCommandFrame([this] { return EnterProgramming(true) && ReadFuseAndLockBytes(); });
+}
+
+bool Programmer::ReadFuseAndLockBytes()
+{
+    const auto layout = FuseLayoutOf(Device().Signature);
+    if (!layout) {
+        log_.Append("Unknown chip: its fuse bytes are not known.");
+        return false;
+    }
+    if (layout->empty()) {
+        log_.Append("No fuse or lock byte of this chip can be read serially.");
+    }
+    for (const FuseByteLayout& byte : *layout) {
+        const auto& read = byte.readInstruction;
+        const std::uint8_t value = QueryInstruction({read[0], read[1], read[2], 0x00});
+        std::string line = std::string(byte.name) + ":";
+        line.resize(11, ' ');
+        line += TwoHexDigits(value);
+        const std::vector<std::string_view> programmed = ProgrammedBits(byte, value);
+        for (std::size_t i = 0; i < programmed.size(); ++i) {
+            line += (i == 0 ? "  programmed: " : " ");
+            line += programmed[i];
+        }
+        log_.Append(line);
+    }
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "HexFile.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "Format.h"
@@ -64,6 +65,12 @@ std::optional<std::uint8_t> FileByteStream::NextByte()
         return std::nullopt;
     }
     return static_cast<std::uint8_t>(byte);
+}
+
+bool FileByteStream::Rewind()
+{
+    failed_ = false;
+    return file_ != nullptr && std::fseek(file_, 0, SEEK_SET) == 0;
 }
 
 std::string ErrorText(const HexEntry& entry)
@@ -138,6 +145,11 @@ bool HexReader::ReadLine()
     }
     ++lineNumber_;
     firstByte_ = *byte;
+    if (firstByte_ != ':') {
+        // Not a record: the rest of the line is never looked at, so a file
+        // without line ends (/dev/zero) fails here rather than being read on.
+        return true;
+    }
     for (; byte; byte = NextByte()) {
         if (*byte == '\n') {
             break;
@@ -266,6 +278,56 @@ std::optional<std::uint16_t> HexReader::HexWordAt(std::size_t position) const
         return std::nullopt;
     }
     return static_cast<std::uint16_t>(*high * 256 + *low);
+}
+
+std::string IntelHexText(std::span<const std::uint8_t> flash)
+{
+    constexpr std::size_t kRecordBytes = 16;
+    std::string text;
+    for (std::size_t start = 0; start < flash.size(); start += kRecordBytes) {
+        const auto record = flash.subspan(start, std::min(kRecordBytes, flash.size() - start));
+        if (std::all_of(record.begin(), record.end(), [](std::uint8_t byte) { return byte == 0xFF; })) {
+            continue;
+        }
+        const auto address = static_cast<std::uint16_t>(start);
+        unsigned sum = record.size() + (address >> 8) + (address & 0xFFu) + kDataRecord;
+        text += ":" + TwoHexDigits(static_cast<std::uint8_t>(record.size())) +
+                TwoHexDigits(static_cast<std::uint8_t>(address >> 8)) +
+                TwoHexDigits(static_cast<std::uint8_t>(address & 0xFFu)) + TwoHexDigits(kDataRecord);
+        for (const std::uint8_t byte : record) {
+            text += TwoHexDigits(byte);
+            sum += byte;
+        }
+        text += TwoHexDigits(static_cast<std::uint8_t>(0x100 - (sum & 0xFFu))) + "\n";
+    }
+    return text + ":00000001FF\n";
+}
+
+HexFileCheck::HexFileCheck(ByteStream& stream)
+{
+    constexpr std::uint64_t kAddressSpace = 65536;
+    HexReader reader(stream);
+    for (HexEntry entry = reader.Next(); entry.kind != HexEntry::Kind::End; entry = reader.Next()) {
+        if (entry.IsError()) {
+            fault_ = std::move(entry);
+            return;
+        }
+        const std::uint64_t lastAddress = std::uint64_t{entry.address} + entry.data.size() - 1;
+        const bool reachesFurther = reaches_.empty() || lastAddress > reaches_.back().lastAddress;
+        if (reachesFurther && (reaches_.empty() || reaches_.back().lastAddress < kAddressSpace)) {
+            reaches_.push_back({lastAddress, entry.lineNumber});
+        }
+    }
+}
+
+std::optional<std::size_t> HexFileCheck::FirstLineReaching(std::uint32_t limit) const
+{
+    const auto reach = std::partition_point(reaches_.begin(), reaches_.end(),
+                                            [limit](const Reach& r) { return r.lastAddress < limit; });
+    if (reach == reaches_.end()) {
+        return std::nullopt;
+    }
+    return reach->lineNumber;
 }
 
 }  // namespace velkor

@@ -11,6 +11,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace velkor {
@@ -51,6 +52,9 @@ public:
 
     std::optional<std::uint8_t> NextByte() override;
     bool ReadFailed() const override { return failed_; }
+    // Back to the first byte, for a second reading. False when the file
+    // cannot go back (a pipe): it can be read only once.
+    bool Rewind();
 
 private:
     std::FILE* file_ = nullptr;
@@ -116,6 +120,35 @@ private:
     std::size_t lineNumber_ = 0;
     std::uint32_t base_ = 0;  // from the last extended address record
     std::optional<HexEntry> final_;
+};
+
+// flash as Intel HEX: data records of 16 bytes from address 0 (at most 64 KiB),
+// upper-case digits, LF line ends, the end-of-file record last. Records that
+// hold only erased bytes (0xFF) are left out.
+std::string IntelHexText(std::span<const std::uint8_t> flash);
+
+// What one whole reading of a HEX file found: the fault that stops it, or
+// enough about where its data lies to check it against any chip's flash.
+class HexFileCheck {
+public:
+    // Reads the stream to its end (or its first fault).
+    explicit HexFileCheck(ByteStream& stream);
+
+    // The entry of the fault the file shows by itself; nothing for a sound file.
+    const std::optional<HexEntry>& Fault() const { return fault_; }
+    // The first line with a data byte at limit or above; nothing when all
+    // data lies below it. Limits above 65536 are not kept apart from 65536.
+    std::optional<std::size_t> FirstLineReaching(std::uint32_t limit) const;
+
+private:
+    struct Reach {
+        std::uint64_t lastAddress;  // of the record's last byte
+        std::size_t lineNumber;
+    };
+    // Each record that reaches further than all before it, up to the first
+    // one that reaches 65536: bounded, however long the file.
+    std::vector<Reach> reaches_;
+    std::optional<HexEntry> fault_;
 };
 
 }  // namespace velkor

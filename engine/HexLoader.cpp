@@ -10,29 +10,23 @@
 namespace velkor {
 
 namespace {
-constexpr std::uint32_t kAddressSpace = 65536;
-
-// The first byte address the chip cannot take: its flash size when it is a
-// listed chip, else the end of the 16-bit flash address.
-std::uint32_t AddressLimit(const DEVTYPE& device)
+std::string AddressOutOfRange(std::size_t lineNumber)
 {
-    return device.Signature != 0 ? device.FlashSize : kAddressSpace;
+    return FormatNumber("Address out of range in line %d.", static_cast<long long>(lineNumber));
 }
 }  // namespace
 
 bool Programmer::WriteHexFile(const std::filesystem::path& hexFile)
 {
     FileByteStream file(hexFile);
-    if (!file.IsOpen()) {
-        log_.Append("File not found.");
-        return false;
-    }
-    if (!EnterProgramming(false)) {
+    if (!EnterProgrammingForFile(file) || !ChipErase()) {
         return false;
     }
     std::fill(PageBuffer.begin(), PageBuffer.end(), 0xFF);
     log_.Append("\r\n--- Write AVR ---");
 
+    // The second reading: the file may have changed since the check, so its
+    // faults still stop the command here.
     const bool pageMode = Device().PageSize != 0;
     HexReader reader(file);
     for (HexEntry entry = reader.Next(); entry.kind != HexEntry::Kind::End; entry = reader.Next()) {
@@ -44,10 +38,44 @@ bool Programmer::WriteHexFile(const std::filesystem::path& hexFile)
             return false;
         }
     }
-    if (pageMode) {
-        WriteFlashPages();
+    if (pageMode && !WriteFlashPages()) {
+        return false;
     }
     log_.Append("---done.---");
+    return true;
+}
+
+// Reads the whole file once before any instruction reaches the chip, so that
+// a faulty file never costs the chip its program; then identifies the chip
+// and checks that the file's data fits it. True with the chip in programming
+// mode (not erased) and the file rewound for its second reading.
+bool Programmer::EnterProgrammingForFile(FileByteStream& file)
+{
+    if (!file.IsOpen()) {
+        log_.Append("File not found.");
+        return false;
+    }
+    if (!file.Rewind()) {
+        log_.Append("File cannot be read twice.");
+        return false;
+    }
+    const HexFileCheck check(file);
+    if (check.Fault()) {
+        log_.Append(ErrorText(*check.Fault()));
+        return false;
+    }
+    if (!file.Rewind()) {
+        log_.Append("File read error.");
+        return false;
+    }
+    if (!EnterProgramming(true)) {
+        return false;
+    }
+    if (const auto line = check.FirstLineReaching(AddressLimit(Device()))) {
+        log_.Append(AddressOutOfRange(*line));
+        ReleasePort();
+        return false;
+    }
     return true;
 }
 
@@ -60,7 +88,7 @@ bool Programmer::ProgramRecord(const HexEntry& record, bool pageMode)
     for (std::size_t i = 0; i < record.data.size(); ++i) {
         const std::uint64_t address = std::uint64_t{record.address} + i;
         if (address >= limit) {
-            log_.Append(FormatNumber("Address out of range in line %d.", static_cast<long long>(record.lineNumber)));
+            log_.Append(AddressOutOfRange(record.lineNumber));
             return false;
         }
         const std::uint8_t data = record.data[i];

@@ -17,6 +17,7 @@
 namespace velkor {
 
 struct HexEntry;
+class FileByteStream;
 
 // A serial programming instruction: four bytes, the opcode first on the wire.
 using Instruction = std::array<std::uint8_t, 4>;
@@ -51,6 +52,20 @@ public:
     // Checks both fields first; an invalid one gives the single line "Error"
     // and no port access. Then writes the fuses in the command frame.
     bool WriteFuses(std::string_view highText, std::string_view lowText);
+    // Programming mode without erase, then the file's data compared with the
+    // chip's flash: one line with the bytes compared, or the first that differs.
+    bool VerifyCommand(const std::filesystem::path& hexFile);
+    // Programming mode without erase, then the whole flash saved to file as
+    // Intel HEX; a failed read or save leaves file as it was.
+    bool ReadCommand(const std::filesystem::path& file);
+    // Programming mode without erase, then one line per fuse and lock byte
+    // the chip lets serial programming read.
+    bool ReadFusesCommand();
+
+    // Why the last WriteFuses did not leave the values typed on the chip
+    // (a byte that reads back otherwise, or no two fuse bytes to write);
+    // empty when it did, or when its log already says why it failed.
+    std::string FuseProblem;
 
     // Opens the driver for PortAddress, runs operation, leaves the port at its
     // idle pattern and closes the driver. When the port cannot be opened it
@@ -71,10 +86,17 @@ public:
     bool ProgrammingEnable();
     bool EnterProgramming(bool noErase);
     void ReadSignature();
+    // Erases the chip and enters programming mode again, as EnterProgramming
+    // does when asked to erase.
+    bool ChipErase();
 
     // ---- Flash writing ----------------------------------------------------
     bool WriteFlashByte(std::uint16_t address, std::uint8_t data);
-    void WriteFlashPages();
+    // Programs the dirty pages and reads each one back. False after "Verify
+    // Error." at the first byte that differs, with the port released.
+    bool WriteFlashPages();
+    // Read Program Memory of one byte.
+    std::uint8_t ReadFlashByte(std::uint16_t address);
 
     // ---- Intel HEX loading ------------------------------------------------
     // The body of the Write command: opens the file, enters programming mode
@@ -84,6 +106,12 @@ public:
     // ---- Fuse writing -----------------------------------------------------
     // The fuse sequence proper, run inside the frame once both fields are valid.
     bool WriteFuseBytes(std::uint8_t highValue, std::uint8_t lowValue);
+    bool ReadFuseAndLockBytes();
+
+    // ---- Reading the flash --------------------------------------------------
+    // Compares the data of the open, checked HEX file with the chip's flash.
+    bool VerifyFlash(FileByteStream& file);
+    bool ReadFlash(const std::filesystem::path& file);
 
 private:
     void Wait(unsigned milliseconds) { clock_.Sleep(milliseconds); }
@@ -96,8 +124,11 @@ private:
     void ResetIntoProgrammingMode(unsigned leadInMilliseconds);
     bool TryProgrammingEnable();
     void LogDeviceDescription(const DEVTYPE& device);
-    void ProgramPage(unsigned start, unsigned pageSize);
+    bool ProgramPage(unsigned start, unsigned pageSize);
+    bool VerifyError();
     bool ProgramRecord(const HexEntry& record, bool pageMode);
+    bool EnterProgrammingForFile(FileByteStream& file);
+    void NoteFuseMismatch(const char* which, const char* layoutName, std::uint8_t typed, std::uint8_t readBack);
 
     PortOperations& port_;
     Clock& clock_;

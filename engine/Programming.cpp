@@ -75,9 +75,11 @@ bool Programmer::EnterProgramming(bool noErase)
         return false;
     }
     ReadSignature();
-    if (noErase) {
-        return true;
-    }
+    return noErase || ChipErase();
+}
+
+bool Programmer::ChipErase()
+{
     log_.Append("");
     log_.Append("Chip Erase...");
     SendInstruction(kChipErase);

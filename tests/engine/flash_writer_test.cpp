@@ -2,6 +2,7 @@
 // what goes over the wires, decoded back into instructions.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string_view>
 
@@ -181,14 +182,31 @@ TEST_P(PollOrWait, DataThatCannotBeConfirmedGetsTheFullWriteTimeInstead)
 
     EXPECT_TRUE(programmer.WriteFlashByte(0x0010, GetParam().data));
 
+    // Either way one read confirms the byte: at once when polled, after the
+    // full write time when not.
+    EXPECT_EQ(Sent().size(), 2u);
+    const auto read = std::find_if(trace.events.begin(), trace.events.end(),
+                                   [](const Event& e) { return e.kind == Event::Kind::Read; });
+    const auto sleep = std::find_if(trace.events.begin(), trace.events.end(),
+                                    [](const Event& e) { return e.kind == Event::Kind::Sleep; });
     if (GetParam().polled) {
-        EXPECT_EQ(Sent().size(), 2u);
         EXPECT_TRUE(trace.Sleeps().empty());
     } else {
-        EXPECT_EQ(Sent().size(), 1u);
-        EXPECT_EQ(trace.Count(Event::Kind::Read), 0u);
         EXPECT_EQ(trace.Sleeps(), std::vector<unsigned>{5});
+        EXPECT_LT(sleep, read);
     }
+}
+
+TEST_F(FlashWriterTest, AnUnpolledByteThatReadsBackOtherwiseIsAVerifyError)
+{
+    UseChip("AT90S1200");
+    port.laterAnswer = 0x02;  // what is left of 0x42 over an earlier 0x03
+
+    EXPECT_FALSE(programmer.WriteFlashByte(0x0010, 0x42));
+
+    EXPECT_EQ(Sent().size(), 2u);
+    EXPECT_EQ(log.lines, std::vector<std::string>{"Verify Error."});
+    EXPECT_EQ(trace.events.back(), (Event{Event::Kind::Write, 0x378, 0x84}));
 }
 
 INSTANTIATE_TEST_SUITE_P(FlashWriter, PollOrWait,
@@ -212,7 +230,7 @@ TEST_P(PageWalk, SendsNothingForErasedPagesOrBytesBeyondTheFlashAndLogsEveryPage
     const DEVTYPE& device = DeviceTable[GetParam()];
     std::fill(programmer.PageBuffer.begin() + device.FlashSize, programmer.PageBuffer.end(), 0x00);
 
-    programmer.WriteFlashPages();
+    EXPECT_TRUE(programmer.WriteFlashPages());
 
     EXPECT_TRUE(trace.Writes().empty());
     std::vector<std::string> expected;
@@ -254,18 +272,28 @@ TEST_P(OneDirtyPage, LoadsEveryByteLowBeforeHighThenWritesThePageAndWaits)
     const unsigned pageSize = programmer.Device().PageSize;
     const unsigned pageStart = GetParam().address / pageSize * pageSize;
     programmer.PageBuffer[GetParam().address] = 0x12;
+    port.answers.assign(programmer.PageBuffer.begin() + pageStart,
+                        programmer.PageBuffer.begin() + pageStart + pageSize);
 
-    programmer.WriteFlashPages();
+    EXPECT_TRUE(programmer.WriteFlashPages());
 
     const std::vector<Instruction> sent = Sent();
-    ASSERT_EQ(sent.size(), pageSize + 1);
+    ASSERT_EQ(sent.size(), 2 * pageSize + 1);
     for (unsigned i = 0; i < pageSize; ++i) {
         const std::uint8_t data = pageStart + i == GetParam().address ? 0x12 : 0xFF;
         const std::uint8_t opcode = i % 2 == 0 ? 0x40 : 0x48;
         EXPECT_EQ(sent[i], (Instruction{opcode, 0x00, static_cast<std::uint8_t>(i / 2), data})) << "byte " << i;
     }
-    EXPECT_EQ(sent.back(), (Instruction{0x4C, GetParam().wordHigh, GetParam().wordLow,
-                                        programmer.PageBuffer[pageStart + pageSize - 1]}));
+    EXPECT_EQ(sent[pageSize], (Instruction{0x4C, GetParam().wordHigh, GetParam().wordLow,
+                                           programmer.PageBuffer[pageStart + pageSize - 1]}));
+    // After the write time every byte of the page is read back in order.
+    for (unsigned i = 0; i < pageSize; ++i) {
+        const unsigned word = (pageStart + i) / 2;
+        EXPECT_EQ(sent[pageSize + 1 + i],
+                  (Instruction{static_cast<std::uint8_t>(i % 2 == 0 ? 0x20 : 0x28),
+                               static_cast<std::uint8_t>(word >> 8), static_cast<std::uint8_t>(word & 0xFF), 0x00}))
+            << "read " << i;
+    }
     EXPECT_EQ(trace.Sleeps(), std::vector<unsigned>{10});
     EXPECT_EQ(log.lines.size(), programmer.Device().FlashSize / pageSize);
 }
@@ -281,15 +309,33 @@ TEST_F(FlashWriterTest, DirtyPagesAreWrittenInAscendingOrder)
     UseChip("ATmega8");
     programmer.PageBuffer[0x1000] = 0x00;
     programmer.PageBuffer[0x0040] = 0x00;
+    port.answers.assign(128, 0xFF);
+    port.answers[0] = 0x00;
+    port.answers[64] = 0x00;
 
-    programmer.WriteFlashPages();
+    EXPECT_TRUE(programmer.WriteFlashPages());
 
     const std::vector<Instruction> sent = Sent();
     std::vector<Instruction> pageWrites;
     std::copy_if(sent.begin(), sent.end(), std::back_inserter(pageWrites),
                  [](const Instruction& i) { return i[0] == 0x4C; });
     EXPECT_EQ(pageWrites, (std::vector<Instruction>{{0x4C, 0x00, 0x20, 0xFF}, {0x4C, 0x08, 0x00, 0xFF}}));
-    EXPECT_EQ(sent.size(), 2u * 65u);
+    EXPECT_EQ(sent.size(), 2u * (65u + 64u));
+}
+
+TEST_F(FlashWriterTest, APageThatReadsBackOtherwiseStopsTheWalkAfterTheLastGoodPage)
+{
+    UseChip("ATmega8");
+    programmer.PageBuffer[0x0000] = 0x00;
+    programmer.PageBuffer[0x0041] = 0x00;
+    port.answers.assign(128, 0xFF);
+    port.answers[0] = 0x00;  // the second page's 0x00 never took
+
+    EXPECT_FALSE(programmer.WriteFlashPages());
+
+    EXPECT_EQ(log.lines, (std::vector<std::string>{"0", "Verify Error."}));
+    EXPECT_EQ(Sent().size(), 65u + 64u + 65u + 2u) << "reading stops at the first difference";
+    EXPECT_EQ(trace.events.back(), (Event{Event::Kind::Write, 0x378, 0x84}));
 }
 
 }  // namespace

@@ -64,8 +64,11 @@ TEST_F(WriteFusesTest, ValuesAreEchoedBlankPaddedAndTheReadBackShowsWhatTheChipK
     EXPECT_EQ(LinesAfterIdentification(),
               (std::vector<std::string>{"Write Fuse bit.", "DF", "DF", " 5", " 5", "Complete"}));
     log.Clear();
-    EXPECT_TRUE(programmer->WriteFuses("FF", "62"));
+    EXPECT_EQ(programmer->FuseProblem, "");
+    EXPECT_FALSE(programmer->WriteFuses("FF", "62"));
     EXPECT_EQ(LinesAfterIdentification().at(2), "DF");
+    EXPECT_EQ(programmer->FuseProblem,
+              "high fuse reads back DF, not FF: SPIEN cannot be changed over serial programming");
 }
 
 TEST_F(WriteFusesTest, ChipsWithoutTwoFuseBytesGetNoFuseInstruction)

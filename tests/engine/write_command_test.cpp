@@ -9,7 +9,10 @@
 #include <fstream>
 #include <iterator>
 #include <numeric>
+#include <optional>
 #include <random>
+
+#include <unistd.h>
 
 #include "HexText.h"
 #include "Programmer.h"
@@ -328,9 +331,9 @@ TEST_F(WriteCommandTest, ACellThatNeverTakesItsValueEndsWithVerifyErrorAndTheRec
 
 struct Stop {
     const char* name;
-    std::string badLine;  // line 3 of the file, after two good records
+    std::string badLine;  // line 3 of the second file, after two good records
     std::string message;
-    unsigned writtenOfBadLine;  // bytes of line 3 that byte mode writes before it stops
+    bool needsTheChip;  // only the identified chip shows the fault
 };
 
 void PrintTo(const Stop& stop, std::ostream* os)
@@ -340,43 +343,116 @@ void PrintTo(const Stop& stop, std::ostream* os)
 
 class WriteStops : public WriteCommandTest, public ::testing::WithParamInterface<std::tuple<const char*, Stop>> {};
 
-TEST_P(WriteStops, AtTheFirstBadLineWithoutDoneAndInPageModeWithoutTouchingTheFlash)
+TEST_P(WriteStops, BeforeTheEraseSoTheChipKeepsTheProgramItHeld)
 {
     const auto& [chip, stop] = GetParam();
     Attach(chip);
-    const fs::path file = HexFile(JoinLines({DataRecord(0x0000, kSample), DataRecord(0x0100, kSample), stop.badLine,
-                                             DataRecord(0x0200, kSample), EndOfFileRecord()},
+    ASSERT_TRUE(programmer->WriteCommand(
+        HexFile(JoinLines({DataRecord(0x0000, kSample), DataRecord(0x0100, kSample), EndOfFileRecord()}, "\n"))));
+    const std::vector<std::uint8_t> program = Flash();
+    const std::vector<std::uint8_t> other{0x12, 0x34};
+    const fs::path file = HexFile(JoinLines({DataRecord(0x0000, other), DataRecord(0x0180, other), stop.badLine,
+                                             DataRecord(0x0200, other), EndOfFileRecord()},
                                             "\r\n"));
+    trace.Clear();
 
     EXPECT_FALSE(programmer->WriteCommand(file));
 
-    const bool pageMode = programmer->Device().PageSize != 0;
-    EXPECT_EQ(WriteLines(), (std::vector<std::string>{"   0: AB 0C 7F ", " 100: AB 0C 7F ", stop.message}));
+    if (stop.needsTheChip) {
+        ASSERT_EQ(log.lines.size(), 8u);
+        EXPECT_EQ(log.lines[0], "ATMEL");
+    } else {
+        EXPECT_EQ(trace.events,
+                  (std::vector<Event>{
+                      {Event::Kind::Open, 0x378, 0}, {Event::Kind::Write, 0x378, 0x84}, {Event::Kind::Close, 0, 0}}));
+    }
+    EXPECT_EQ(log.lines.back(), stop.message);
     EXPECT_EQ(target->port().DataRegister(), 0x84);
     EXPECT_EQ(trace.events.back().kind, Event::Kind::Close);
-    std::vector<std::uint8_t> expected(Flash().size(), 0xFF);
-    if (!pageMode) {
-        std::copy(kSample.begin(), kSample.end(), expected.begin());
-        std::copy(kSample.begin(), kSample.end(), expected.begin() + 0x100);
-        std::fill_n(expected.end() - 2, stop.writtenOfBadLine, 0x00);
-    }
-    EXPECT_TRUE(Flash() == expected) << "first difference " << FirstDifference(Flash(), expected);
+    EXPECT_TRUE(Flash() == program) << "first difference " << FirstDifference(Flash(), program);
 }
 
 const std::string kGood = DataRecord(0x0010, kSample);
 
 INSTANTIATE_TEST_SUITE_P(
     Write, WriteStops,
-    ::testing::Combine(::testing::Values("ATmega8", "AT90S8515"),
-                       ::testing::Values(Stop{"Checksum", kGood.substr(0, 15) + "00", "Checksum error in line 3.", 0},
-                                         Stop{"HexDigit", ":03001000AB0Z7FB7", "Bad hex digit in line 3.", 0},
-                                         Stop{"TooShort", ":04001000AB0C7FB6", "Record too short in line 3.", 0},
-                                         Stop{"NotARecord", "", "Not Intel-Hex-File.(13)", 0},
+    ::testing::Combine(::testing::Values("ATmega8", "AT90S8515", "AT90S1200"),
+                       ::testing::Values(Stop{"Checksum", kGood.substr(0, 15) + "00", "Checksum error in line 3.",
+                                              false},
+                                         Stop{"HexDigit", ":03001000AB0Z7FB7", "Bad hex digit in line 3.", false},
+                                         Stop{"TooShort", ":04001000AB0C7FB6", "Record too short in line 3.", false},
+                                         Stop{"EmptyLine", "", "Not Intel-Hex-File.(13)", false},
+                                         Stop{"NotARecord", "X" + kGood, "Not Intel-Hex-File.(88)", false},
                                          Stop{"BeyondTheFlash", DataRecord(0x1FFE, std::vector<std::uint8_t>(4, 0x00)),
-                                              "Address out of range in line 3.", 2},
+                                              "Address out of range in line 3.", true},
                                          Stop{"BeyondSixteenBits", AddressRecord(0x04, 0x0001),
-                                              "Address out of range in line 4.", 0})),
+                                              "Address out of range in line 4.", true})),
     [](const auto& info) { return std::string(std::get<0>(info.param)) + std::get<1>(info.param).name; });
+
+// A cell that never takes its value, inside or outside the image, and an
+// AT90S1200 byte written twice (the flash keeps the AND of both values).
+struct ReadBack {
+    const char* name;
+    const char* chip;
+    std::vector<std::string> records;
+    std::optional<std::uint32_t> stuckCell;
+    const char* lineBeforeVerifyError;  // nullptr: the Write succeeds
+};
+
+void PrintTo(const ReadBack& r, std::ostream* os)
+{
+    *os << r.name;
+}
+
+class WriteReadsBack : public WriteCommandTest, public ::testing::WithParamInterface<ReadBack> {};
+
+TEST_P(WriteReadsBack, EveryByteItWroteOrSaysVerifyErrorAndStops)
+{
+    const ReadBack& r = GetParam();
+    Attach(r.chip);
+    if (r.stuckCell) {
+        target->chip()->InjectedFaults().stuckFlashBytes = {*r.stuckCell};
+    }
+    std::vector<std::string> lines = r.records;
+    lines.push_back(EndOfFileRecord());
+
+    const bool written = programmer->WriteCommand(HexFile(JoinLines(lines, "\r\n")));
+
+    EXPECT_EQ(target->port().DataRegister(), 0x84);
+    EXPECT_EQ(trace.events.back().kind, Event::Kind::Close);
+    if (r.lineBeforeVerifyError == nullptr) {
+        EXPECT_TRUE(written);
+        EXPECT_EQ(log.lines.back(), "---done.---");
+        return;
+    }
+    EXPECT_FALSE(written);
+    ASSERT_GE(log.lines.size(), 2u);
+    EXPECT_EQ(log.lines.back(), "Verify Error.");
+    EXPECT_EQ(log.lines[log.lines.size() - 2], r.lineBeforeVerifyError);
+}
+
+const std::vector<std::uint8_t> kSixteen(16, 0x5A);
+const std::vector<std::string> kTwoRecords{DataRecord(0x0000, kSixteen), DataRecord(0x0100, kSample)};
+const char* const kFirstEcho = "   0: 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A ";
+
+INSTANTIATE_TEST_SUITE_P(
+    Write, WriteReadsBack,
+    ::testing::Values(ReadBack{"PagesStuckInside", "ATmega8", kTwoRecords, 0x0101, "C0"},
+                      ReadBack{"PagesStuckOutside", "ATmega8", kTwoRecords, 0x0400, nullptr},
+                      ReadBack{"PolledStuckOutside", "AT90S8515", kTwoRecords, 0x0400, nullptr},
+                      ReadBack{"NoPollValueStuck",
+                               "AT90S8515",
+                               {DataRecord(0x0100, {kSample.data() + 2, 1})},
+                               0x0100,
+                               "--- Write AVR ---"},
+                      ReadBack{"UnpolledChipStuckInside", "AT90S1200", kTwoRecords, 0x0101, kFirstEcho},
+                      ReadBack{"UnpolledChipStuckOutside", "AT90S1200", kTwoRecords, 0x0300, nullptr},
+                      ReadBack{"UnpolledChipOneByteTwice",
+                               "AT90S1200",
+                               {DataRecord(0x0010, {kSample.data() + 1, 1}), DataRecord(0x0010, {kSample.data(), 1})},
+                               std::nullopt,
+                               "  10: 0C "}),
+    [](const ::testing::TestParamInfo<ReadBack>& info) { return info.param.name; });
 
 TEST_F(WriteCommandTest, AnUnlistedChipMayTakeNoDataAt65536OrAbove)
 {
@@ -388,17 +464,31 @@ TEST_F(WriteCommandTest, AnUnlistedChipMayTakeNoDataAt65536OrAbove)
 
 // ---- The file --------------------------------------------------------------
 
-TEST_F(WriteCommandTest, NoFileToReadTouchesNoChip)
+TEST_F(WriteCommandTest, AFileThatCannotBeUsedIsItsOneLineAndTouchesNoChip)
 {
     Attach("ATmega8");
-    for (const fs::path& path : {folder / "missing.hex", folder}) {
+    // A pipe cannot be read a second time; /proc/self/mem fails to read at
+    // offset 0, where nothing is mapped; /dev/zero has no line ends at all.
+    int pipeEnds[2];
+    ASSERT_EQ(pipe(pipeEnds), 0);
+    ASSERT_EQ(write(pipeEnds[1], ":00000001FF\n", 12), 12);
+    close(pipeEnds[1]);
+    const fs::path pipePath = "/proc/self/fd/" + std::to_string(pipeEnds[0]);
+    for (const auto& [path, line] :
+         std::vector<std::pair<fs::path, std::string>>{{folder / "missing.hex", "File not found."},
+                                                       {folder, "File not found."},
+                                                       {pipePath, "File cannot be read twice."},
+                                                       {"/proc/self/mem", "File read error."},
+                                                       {"/dev/zero", "Not Intel-Hex-File.(0)"}}) {
         trace.Clear();
         EXPECT_FALSE(programmer->WriteCommand(path)) << path;
-        EXPECT_EQ(log.lines, std::vector<std::string>{"File not found."}) << path;
+        EXPECT_EQ(log.lines, std::vector<std::string>{line}) << path;
         EXPECT_EQ(trace.events,
                   (std::vector<Event>{
-                      {Event::Kind::Open, 0x378, 0}, {Event::Kind::Write, 0x378, 0x84}, {Event::Kind::Close, 0, 0}}));
+                      {Event::Kind::Open, 0x378, 0}, {Event::Kind::Write, 0x378, 0x84}, {Event::Kind::Close, 0, 0}}))
+            << path;
     }
+    close(pipeEnds[0]);
 }
 
 TEST_F(WriteCommandTest, AReadOnlyFileIsRead)
@@ -408,22 +498,6 @@ TEST_F(WriteCommandTest, AReadOnlyFileIsRead)
     fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     EXPECT_TRUE(programmer->WriteCommand(file));
     EXPECT_EQ(Flash()[0x0002], 0x7F);
-}
-
-TEST_F(WriteCommandTest, AReadErrorIsLoggedAndTheFrameStillReleasesThePortAndClosesTheDriver)
-{
-    // Reading /proc/self/mem from offset 0 fails: nothing is mapped there.
-    const fs::path unreadable = "/proc/self/mem";
-    if (!fs::exists(unreadable)) {
-        GTEST_SKIP() << "no " << unreadable;
-    }
-    Attach("ATmega8");
-
-    EXPECT_FALSE(programmer->WriteCommand(unreadable));
-
-    EXPECT_EQ(WriteLines(), std::vector<std::string>{"File read error."});
-    EXPECT_EQ(trace.events.back().kind, Event::Kind::Close);
-    EXPECT_EQ(target->port().DataRegister(), 0x84);
 }
 
 }  // namespace

@@ -1,0 +1,80 @@
+// Commands that only read the flash: comparing it with a HEX file, and
+// saving it as one. Neither ever erases or writes the chip.
+#include <algorithm>
+
+#include "Format.h"
+#include "HexFile.h"
+#include "Programmer.h"
+#include "WholeFile.h"
+
+namespace velkor {
+
+bool Programmer::VerifyCommand(const std::filesystem::path& hexFile)
+{
+    log_.Clear();
+    return RunInCommandFrame([this, &hexFile] {
+        FileByteStream file(hexFile);
+        return EnterProgrammingForFile(file) && VerifyFlash(file);
+    });
+}
+
+// Gathers the file's data in PageBuffer first, so that a byte given twice is
+// compared once, with the value given last, as a Write leaves it; then reads
+// the chip in ascending address order.
+bool Programmer::VerifyFlash(FileByteStream& file)
+{
+    std::fill(PageBuffer.begin(), PageBuffer.end(), 0xFF);
+    std::vector<bool> given(PageBuffer.size(), false);
+    const std::uint32_t limit = AddressLimit(Device());
+    HexReader reader(file);
+    for (HexEntry entry = reader.Next(); entry.kind != HexEntry::Kind::End; entry = reader.Next()) {
+        // The file was checked whole before; it has changed since.
+        if (entry.IsError() || entry.address + entry.data.size() > limit) {
+            log_.Append(entry.IsError() ? ErrorText(entry) : "File changed while it was read.");
+            return false;
+        }
+        std::copy(entry.data.begin(), entry.data.end(), PageBuffer.begin() + entry.address);
+        std::fill_n(given.begin() + entry.address, entry.data.size(), true);
+    }
+    long long compared = 0;
+    for (std::uint32_t address = 0; address < limit; ++address) {
+        if (!given[address]) {
+            continue;
+        }
+        const std::uint8_t chip = ReadFlashByte(static_cast<std::uint16_t>(address));
+        if (chip != PageBuffer[address]) {
+            log_.Append(FormatNumber("Verify Error at %x: ", address) + "file " + TwoHexDigits(PageBuffer[address]) +
+                        ", chip " + TwoHexDigits(chip) + ".");
+            return false;
+        }
+        ++compared;
+    }
+    log_.Append(FormatNumber("Verify OK: %d bytes compared.", compared));
+    return true;
+}
+
+bool Programmer::ReadCommand(const std::filesystem::path& file)
+{
+    log_.Clear();
+    return RunInCommandFrame([this, &file] { return EnterProgramming(true) && ReadFlash(file); });
+}
+
+bool Programmer::ReadFlash(const std::filesystem::path& file)
+{
+    if (Device().Signature == 0) {
+        log_.Append("Unknown chip: its flash size is not known.");
+        return false;
+    }
+    std::vector<std::uint8_t> flash(Device().FlashSize);
+    for (std::size_t address = 0; address < flash.size(); ++address) {
+        flash[address] = ReadFlashByte(static_cast<std::uint16_t>(address));
+    }
+    if (const std::string failure = SaveFileWhole(file, IntelHexText(flash)); !failure.empty()) {
+        log_.Append("Cannot save the flash: " + failure + ".");
+        return false;
+    }
+    log_.Append(FormatNumber("Read %d bytes into ", static_cast<long long>(flash.size())) + file.string() + ".");
+    return true;
+}
+
+}  // namespace velkor
