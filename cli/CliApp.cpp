@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <charconv>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -10,6 +11,7 @@
 #include <optional>
 #include <ostream>
 #include <stdexcept>
+#include <string_view>
 #include <vector>
 
 #include "Help.h"
@@ -74,12 +76,52 @@ struct Options {
     std::string fuseHigh;
     std::string fuseLow;
     bool showProgress = false;  // standard error is a terminal
+    std::filesystem::path readFile;
+    std::vector<std::string> simFaults;
 };
 
 void CheckSimulationOptions(const Options& options)
 {
-    if (!options.chip && (options.stateFile || options.stats)) {
-        throw UsageError("--sim-state and --stats need --simulate");
+    if (!options.chip && (options.stateFile || options.stats || !options.simFaults.empty())) {
+        throw UsageError("--sim-state, --sim-fault and --stats need --simulate");
+    }
+}
+
+// A whole number, 0x hex or decimal, no greater than max.
+std::optional<std::uint32_t> ParseNumber(std::string_view text, std::uint32_t max)
+{
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        text.remove_prefix(2);
+        base = 16;
+    }
+    std::uint32_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value > max) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// One --sim-fault KIND[:ARG], added to faults.
+void AddSimFault(sim::Faults& faults, const std::string& fault)
+{
+    const std::size_t colon = fault.find(':');
+    const std::string kind = fault.substr(0, colon);
+    const bool hasArgument = colon != std::string::npos;
+    const std::string_view argument = hasArgument ? std::string_view(fault).substr(colon + 1) : std::string_view();
+    const auto number = [argument](std::uint32_t max) { return ParseNumber(argument, max); };
+    if (kind == "silent-after-erase" && !hasArgument) {
+        faults.silentAfterErase = true;
+    } else if (const auto address = number(0xFFFFFFFF); kind == "stuck-cell" && address) {
+        faults.stuckFlashBytes.insert(*address);
+    } else if (const auto code = number(0xFF); kind == "maker" && code) {
+        faults.makerCode = static_cast<std::uint8_t>(*code);
+    } else if (const auto bits = number(255); kind == "out-of-step" && bits) {
+        faults.outOfStepBits = *bits;
+    } else {
+        throw UsageError("bad --sim-fault '" + fault +
+                         "': use stuck-cell:ADDRESS, silent-after-erase, maker:CODE or out-of-step:BITS");
     }
 }
 
@@ -91,8 +133,11 @@ std::unique_ptr<sim::SimulatedTarget> MakeTarget(const Options& options)
     } catch (const std::invalid_argument& e) {
         throw UsageError(e.what());
     }
-    if (target->chip() == nullptr && options.stateFile) {
-        throw UsageError("--sim-state needs a chip; 'none' has no memories");
+    if (target->chip() == nullptr && (options.stateFile || !options.simFaults.empty())) {
+        throw UsageError("--sim-state and --sim-fault need a chip; 'none' has no memories");
+    }
+    for (const std::string& fault : options.simFaults) {
+        AddSimFault(target->chip()->InjectedFaults(), fault);
     }
     return target;
 }
@@ -104,6 +149,15 @@ bool RunProgrammerCommand(Programmer& programmer, const Options& options)
     }
     if (options.command == "write") {
         return programmer.WriteCommand(options.hexFile.value_or(DefaultHexFilePath()));
+    }
+    if (options.command == "verify") {
+        return programmer.VerifyCommand(options.hexFile.value_or(DefaultHexFilePath()));
+    }
+    if (options.command == "read") {
+        return programmer.ReadCommand(options.readFile);
+    }
+    if (options.command == "read-fuses") {
+        return programmer.ReadFusesCommand();
     }
     return programmer.WriteFuses(options.fuseHigh, options.fuseLow);
 }
@@ -132,6 +186,10 @@ bool RunCommand(Programmer& programmer, StreamLog& log, const Options& options, 
     progress.reset();
     log.beforeLine = nullptr;
     programmer.OnProgress = nullptr;
+    // A fuse log shows the values as the window does; whether they took is said here.
+    if (!programmer.FuseProblem.empty()) {
+        err << "velkor-cli: " << programmer.FuseProblem << '\n';
+    }
     PrintHints(log, options, err);
     return succeeded;
 }
@@ -226,6 +284,10 @@ void DefineGlobalOptions(CLI::App& app, Options& options)
         ->type_name("FILE");
     app.add_flag("--stats", options.stats,
                  "with --simulate: port accesses, virtual time and timing violations on standard error");
+    app.add_option("--sim-fault", options.simFaults,
+                   "with --simulate, repeatable: stuck-cell:ADDRESS | silent-after-erase | maker:CODE | "
+                   "out-of-step:BITS")
+        ->type_name("KIND[:ARG]");
 }
 
 // The commands: each names itself in options.command when it is given.
@@ -243,6 +305,11 @@ void DefineCommands(CLI::App& app, Options& options)
     auto* fuse = addCommand("fuse", "write the fuse bytes typed in hexadecimal (Write FUSE bit)");
     fuse->add_option("HIGH", options.fuseHigh, "the high fuse byte's text")->required();
     fuse->add_option("LOW", options.fuseLow, "the low fuse byte's text")->required();
+    auto* verify = addCommand("verify", "compare the chip's flash with a HEX file; never writes");
+    verify->add_option("HEXFILE", options.hexFile, "Intel HEX file (default " + DefaultHexFilePath().string() + ")");
+    auto* read = addCommand("read", "save the chip's whole flash as an Intel HEX file");
+    read->add_option("FILE", options.readFile, "the HEX file to write")->required();
+    addCommand("read-fuses", "show the fuse and lock bytes the chip has");
     addCommand("ports", "list the parallel ports and whether you may use them");
 }
 

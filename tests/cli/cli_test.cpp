@@ -5,7 +5,11 @@
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "CliApp.h"
@@ -88,6 +92,15 @@ TEST(Cli, UsageErrorsExitWithTwoAndPrintNothingOnStandardOutput)
              {"--simulate", "none", "--sim-state", "x.json", "signature"},
              {"--simulate", "ATmega8", "fuse", "d9"},
              {"--simulate", "ATmega8", "erase"},
+             {"--simulate", "ATmega8", "read"},
+             {"--sim-fault", "maker:0x12", "signature"},
+             {"--simulate", "none", "--sim-fault", "maker:0x12", "signature"},
+             {"--simulate", "ATmega8", "--sim-fault", "melt", "signature"},
+             {"--simulate", "ATmega8", "--sim-fault", "stuck-cell", "signature"},
+             {"--simulate", "ATmega8", "--sim-fault", "stuck-cell:0x", "signature"},
+             {"--simulate", "ATmega8", "--sim-fault", "stuck-cell:12k", "signature"},
+             {"--simulate", "ATmega8", "--sim-fault", "maker:256", "signature"},
+             {"--simulate", "ATmega8", "--sim-fault", "silent-after-erase:1", "signature"},
          }) {
         const CliRun run = Invoke(args);
         EXPECT_EQ(run.status, 2) << run.err;
@@ -205,6 +218,145 @@ TEST(Cli, AnInvalidFuseFieldIsTheCommandsOwnErrorLine)
     const CliRun run = Invoke({"--simulate", "ATmega8", "fuse", "0x1F", "e1"});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "Error\n");
+}
+
+TEST(Cli, ABadSimFaultListsTheKinds)
+{
+    const CliRun run = Invoke({"--simulate", "ATmega8", "--sim-fault", "melt", "signature"});
+    EXPECT_NE(run.err.find("stuck-cell:ADDRESS, silent-after-erase, maker:CODE or out-of-step:BITS"), std::string::npos)
+        << run.err;
+}
+
+// Each injected fault as a user sees it: exit status, the log's last line,
+// and the line on standard error.
+struct FaultRun {
+    std::vector<const char*> args;
+    int status;
+    std::string lastLine;
+    std::string errorText;  // part of standard error; empty for none
+};
+
+class FaultRuns : public ::testing::TestWithParam<FaultRun> {};
+
+TEST_P(FaultRuns, ExitAndSayWhy)
+{
+    const std::string blink = std::string(VELKOR_SOURCE_DIR) + "/examples/blink.hex";
+    std::vector<const char*> args = GetParam().args;
+    std::replace_if(
+        args.begin(), args.end(), [](const char* arg) { return std::string_view(arg) == "BLINK"; }, blink.c_str());
+    const CliRun run = Invoke(args);
+    EXPECT_EQ(run.status, GetParam().status) << run.out << run.err;
+    ASSERT_FALSE(run.out.empty());
+    const std::string lastLine = run.out.substr(run.out.rfind('\n', run.out.size() - 2) + 1);
+    EXPECT_EQ(lastLine, GetParam().lastLine + "\n");
+    if (GetParam().errorText.empty()) {
+        EXPECT_EQ(run.err, "");
+    } else {
+        EXPECT_NE(run.err.find(GetParam().errorText), std::string::npos) << run.err;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, FaultRuns,
+    ::testing::Values(
+        FaultRun{{"--simulate", "ATmega8", "--sim-fault", "stuck-cell:0x10", "write", "BLINK"}, 1, "Verify Error.", ""},
+        FaultRun{{"--simulate", "AT90S2313", "--sim-fault", "stuck-cell:16", "write", "BLINK"}, 1, "Verify Error.", ""},
+        FaultRun{
+            {"--simulate", "AT90S1200", "--sim-fault", "stuck-cell:0x10", "write", "BLINK"}, 1, "Verify Error.", ""},
+        FaultRun{{"--simulate", "AT90S1200", "--sim-fault", "stuck-cell:1000", "write", "BLINK"}, 0, "---done.---", ""},
+        FaultRun{{"--simulate", "ATmega8", "--sim-fault", "silent-after-erase", "write", "BLINK"},
+                 1,
+                 "Program enable fault.",
+                 ""},
+        FaultRun{{"--simulate", "ATmega8", "--sim-fault", "maker:0x12", "--sim-fault", "out-of-step:1", "read-fuses"},
+                 0,
+                 "Lock:      FF",
+                 ""},
+        FaultRun{{"--simulate", "ATmega8", "fuse", "ff", "e1"},
+                 1,
+                 "Complete",
+                 "velkor-cli: high fuse reads back DF, not FF: SPIEN cannot be changed over serial programming\n"},
+        FaultRun{{"--simulate", "ATtiny26", "fuse", "17", "e1"}, 1, "Complete", "F7, not 17: its unused bits"},
+        FaultRun{{"--simulate", "AT90S8515", "fuse", "ff", "e1"},
+                 1,
+                 "      FUSE   =     0byte",
+                 "no two fuse bytes for this command to write\n"},
+        FaultRun{{"--simulate", "ATmega32", "read", "never-written.hex"},
+                 1,
+                 "Unknown chip: its flash size is not known.",
+                 ""}));
+
+class ReadingCommands : public StateFile {
+protected:
+    std::filesystem::path Beside(const char* suffix) const
+    {
+        std::filesystem::path file = path;
+        file += suffix;
+        return file;
+    }
+    void TearDown() override
+    {
+        for (const char* suffix : {".hex", ".bin", ".other.hex"}) {
+            std::filesystem::remove(Beside(suffix));
+        }
+        StateFile::TearDown();
+    }
+};
+
+TEST_F(ReadingCommands, VerifyReadAndReadFusesShowWhatTheChipHolds)
+{
+    const std::string blink = std::string(VELKOR_SOURCE_DIR) + "/examples/blink.hex";
+    const std::string state = path.string();
+    ASSERT_EQ(Invoke({"--simulate", "ATmega8", "--sim-state", state.c_str(), "write", blink.c_str()}).status, 0);
+    ASSERT_EQ(Invoke({"--simulate", "ATmega8", "--sim-state", state.c_str(), "fuse", "d1", "e4"}).status, 0);
+
+    const CliRun same = Invoke({"--simulate", "ATmega8", "--sim-state", state.c_str(), "verify", blink.c_str()});
+    EXPECT_EQ(same.status, 0);
+    EXPECT_NE(same.out.find("FUSE   =     2byte\nVerify OK: "), std::string::npos) << same.out;
+
+    const std::string other = Beside(".other.hex").string();
+    std::ofstream(other) << ":01100000"
+                            "00"
+                            "EF\n:00000001FF\n";  // 0x00 at 0x1000, erased on the chip
+    const CliRun differs = Invoke({"--simulate", "ATmega8", "--sim-state", state.c_str(), "verify", other.c_str()});
+    EXPECT_EQ(differs.status, 1);
+    EXPECT_NE(differs.out.find("FUSE   =     2byte\nVerify Error at 1000: file 00, chip FF.\n"), std::string::npos)
+        << differs.out;
+
+    const std::string hex = Beside(".hex").string();
+    const std::string binary = Beside(".bin").string();
+    ASSERT_EQ(Invoke({"--simulate", "ATmega8", "--sim-state", state.c_str(), "read", hex.c_str()}).status, 0);
+    const std::string objcopy = "objcopy -I ihex -O binary --gap-fill 0xFF '" + hex + "' '" + binary + "'";
+    ASSERT_EQ(std::system(objcopy.c_str()), 0);
+    std::ifstream in(binary, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    bytes.resize(8192, '\xFF');  // objcopy stops at the last byte that is not erased
+    std::string digits;
+    for (const char byte : bytes) {
+        char two[3];
+        std::snprintf(two, sizeof two, "%02X", static_cast<unsigned char>(byte));
+        digits += two;
+    }
+    EXPECT_EQ(digits, Read()["flash"]);
+
+    const CliRun fuses = Invoke({"--simulate", "ATmega8", "--sim-state", state.c_str(), "read-fuses"});
+    EXPECT_EQ(fuses.status, 0);
+    EXPECT_NE(fuses.out.find("\nFuse low:  E4  programmed: SUT0 CKSEL3 CKSEL1 CKSEL0\n"
+                             "Fuse high: D1  programmed: SPIEN EESAVE BOOTSZ1 BOOTSZ0\nLock:      FF\n"),
+              std::string::npos)
+        << fuses.out;
+}
+
+TEST_F(ReadingCommands, AFailedReadLeavesTheFileAsItWas)
+{
+    const std::string hex = Beside(".hex").string();
+    std::ofstream(hex) << "kept";
+    for (const char* chip : {"none", "ATmega328P"}) {
+        EXPECT_EQ(Invoke({"--simulate", chip, "read", hex.c_str()}).status, 1) << chip;
+        std::ifstream in(hex);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), "kept");
+    }
+    EXPECT_FALSE(std::filesystem::exists(hex + ".part"));
 }
 
 }  // namespace
