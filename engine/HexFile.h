@@ -124,7 +124,8 @@ private:
 
 // flash as Intel HEX: data records of 16 bytes from address 0 (at most 64 KiB),
 // upper-case digits, LF line ends, the end-of-file record last. Records that
-// hold only erased bytes (0xFF) are left out.
+// hold only erased bytes (0xFF) are left out, except the first: a binary made
+// from the file then starts at address 0, as the flash does.
 std::string IntelHexText(std::span<const std::uint8_t> flash);
 
 // What one whole reading of a HEX file found: the fault that stops it, or
