@@ -42,6 +42,7 @@ bool Programmer::VerifyFlash(FileByteStream& file)
             continue;
         }
         const std::uint8_t chip = ReadFlashByte(static_cast<std::uint16_t>(address));
+        ReportProgress(address + 1, limit);
         if (chip != PageBuffer[address]) {
             log_.Append(FormatNumber("Verify Error at %x: ", address) + "file " + TwoHexDigits(PageBuffer[address]) +
                         ", chip " + TwoHexDigits(chip) + ".");
@@ -68,6 +69,7 @@ bool Programmer::ReadFlash(const std::filesystem::path& file)
     std::vector<std::uint8_t> flash(Device().FlashSize);
     for (std::size_t address = 0; address < flash.size(); ++address) {
         flash[address] = ReadFlashByte(static_cast<std::uint16_t>(address));
+        ReportProgress(static_cast<std::uint32_t>(address + 1), static_cast<std::uint32_t>(flash.size()));
     }
     if (const std::string failure = SaveFileWhole(file, IntelHexText(flash)); !failure.empty()) {
         log_.Append("Cannot save the flash: " + failure + ".");
