@@ -34,8 +34,8 @@ struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// Writes each line to standard output as it comes and keeps the lines, which
-// the hints read once the command has run.
+// Writes each line to standard output as it comes and keeps the first and the
+// latest lines, which the hints read once the command has run.
 class StreamLog final : public MemoryLog {
 public:
     explicit StreamLog(std::ostream& out) : out_(out) {}
@@ -49,11 +49,19 @@ protected:
         if (beforeLine) {
             beforeLine();
         }
+        // The hints read the first lines (identification, early failures) and
+        // the last ones; the echoes between them are not kept, so that a long
+        // HEX file costs no memory here.
+        if (lines.size() == kHeadLines + 2 * kTailLines) {
+            lines.erase(lines.begin() + kHeadLines, lines.begin() + kHeadLines + kTailLines);
+        }
         MemoryLog::AppendLine(line);
         out_ << line << '\n' << std::flush;
     }
 
 private:
+    static constexpr std::size_t kHeadLines = 32;
+    static constexpr std::size_t kTailLines = 16;
     std::ostream& out_;
 };
 
