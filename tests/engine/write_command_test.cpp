@@ -462,6 +462,23 @@ TEST_F(WriteCommandTest, AnUnlistedChipMayTakeNoDataAt65536OrAbove)
     EXPECT_EQ(log.lines.back(), "Address out of range in line 2.");
 }
 
+TEST_F(WriteCommandTest, VerifyComparesTheValueAFileGivesLastAndNeverWrites)
+{
+    Attach("ATmega8");
+    ASSERT_TRUE(programmer->WriteCommand(HexFile(JoinLines({DataRecord(0x0010, kSample), EndOfFileRecord()}, "\n"))));
+    const std::vector<std::uint8_t> program = Flash();
+    const std::vector<std::uint8_t> zero{0x00};
+    const std::vector<std::uint8_t> other{0x0D};
+
+    EXPECT_TRUE(programmer->VerifyCommand(
+        HexFile(JoinLines({DataRecord(0x0010, zero), DataRecord(0x0010, kSample), EndOfFileRecord()}, "\n"))));
+    EXPECT_EQ(log.lines.back(), "Verify OK: 3 bytes compared.");
+    EXPECT_FALSE(programmer->VerifyCommand(HexFile(JoinLines({DataRecord(0x0011, other), EndOfFileRecord()}, "\n"))));
+    EXPECT_EQ(log.lines.back(), "Verify Error at 11: file 0D, chip 0C.");
+    EXPECT_TRUE(Flash() == program);
+    EXPECT_EQ(target->port().DataRegister(), 0x84);
+}
+
 // ---- The file --------------------------------------------------------------
 
 TEST_F(WriteCommandTest, AFileThatCannotBeUsedIsItsOneLineAndTouchesNoChip)
