@@ -3,13 +3,20 @@
 // accesses and the virtual time the same command takes on a real port.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <optional>
 #include <random>
 
+#include "HexText.h"
 #include "Programmer.h"
 #include "SimulatedTarget.h"
 
 namespace velkor {
 namespace {
+
+namespace fs = std::filesystem;
 
 class NullLog final : public Log {
 public:
@@ -41,36 +48,132 @@ void BM_ReadSignature(benchmark::State& state, const char* chip)
 BENCHMARK_CAPTURE(BM_ReadSignature, ATmega8, "ATmega8")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ReadSignature, none, "none")->Unit(benchmark::kMillisecond);
 
-// Programs the whole flash with random data (no 0xFF page left to skip),
-// byte by byte or page by page as the chip requires.
-void BM_WriteFullFlash(benchmark::State& state, const char* chip)
+// A HEX file that fills the whole flash with random data (no 0xFF, so no
+// page is skipped), in 16-byte records.
+fs::path FullFlashHexFile(const sim::ChipModel& model)
 {
+    const fs::path file = fs::temp_directory_path() / (std::string("velkor-bench-") + model.name + ".hex");
+    std::ofstream out(file, std::ios::binary);
+    std::mt19937 random(1);
+    std::uint8_t record[16];
+    for (std::uint32_t address = 0; address < model.flashBytes; address += sizeof record) {
+        std::generate(std::begin(record), std::end(record), [&] { return static_cast<std::uint8_t>(random() % 0xFF); });
+        out << testing::DataRecord(static_cast<std::uint16_t>(address), record) << '\n';
+    }
+    out << testing::EndOfFileRecord() << '\n';
+    return file;
+}
+
+struct WriteRun {
+    double seconds;
+    std::uint64_t portAccesses;
+    std::size_t violations;
+    bool done;
+};
+
+WriteRun RunWrite(const sim::ChipModel& model, std::optional<std::uint32_t> simClockHz, std::chrono::nanoseconds phase,
+                  const fs::path& hexFile)
+{
+    sim::SimulatedTarget target(model.name, simClockHz);
+    NullLog log;
+    Programmer programmer(target.port(), target.clock(), log);
+    programmer.SckPhase = phase;
+    const bool done = programmer.WriteCommand(hexFile);
+    return {target.ElapsedSeconds(), target.port().AccessCount(), target.ViolationCount(), done};
+}
+
+// The same Write with every SCK phase 1 ns over the chip's minimum at its
+// clock (the fastest pace it still sees), port accesses at 1 us, the same
+// fixed waits and polling.
+std::chrono::nanoseconds FloorPhase(const sim::ChipModel& model, std::uint32_t clockHz)
+{
+    const std::uint64_t longest =
+        std::max(sim::SckPhaseMinimumNs(model, clockHz, false), sim::SckPhaseMinimumNs(model, clockHz, true));
+    return std::chrono::nanoseconds(longest + 1);
+}
+
+// A full-flash Write at the pace --chip-clock gives (default 1M), on a chip
+// at its factory clock or at --sim-clock: modelled time, the floor, their
+// ratio, port accesses; with a chip clock, also its time over the default
+// pace's on the same chip.
+void BM_WriteFullFlash(benchmark::State& state, const char* chip, std::optional<std::uint32_t> chipClockHz,
+                       std::optional<std::uint32_t> simClockHz)
+{
+    const sim::ChipModel& model = *sim::FindChipModel(chip);
+    const fs::path hexFile = FullFlashHexFile(model);
+    const std::uint32_t clockHz = simClockHz.value_or(model.clockHz);
     for (auto _ : state) {
-        sim::SimulatedTarget target(chip);
-        NullLog log;
-        Programmer programmer(target.port(), target.clock(), log);
-        target.port().OpenDriver(programmer.PortAddress);
-        programmer.EnterProgramming(false);
-        const DEVTYPE& device = programmer.Device();
-        std::mt19937 random(1);
-        for (std::size_t a = 0; a < device.FlashSize; ++a) {
-            programmer.PageBuffer[a] = static_cast<std::uint8_t>(random() % 0xFF);
-        }
-        if (device.PageSize > 0) {
-            programmer.WriteFlashPages();
-        } else {
-            for (std::uint16_t a = 0; a < device.FlashSize; ++a) {
-                programmer.WriteFlashByte(a, programmer.PageBuffer[a]);
-            }
-        }
-        programmer.ReleasePort();
+        const WriteRun run =
+            RunWrite(model, simClockHz, SckPhaseFor(chipClockHz.value_or(kDefaultChipClockHz)), hexFile);
         state.PauseTiming();
-        ReportTarget(state, target);
+        const WriteRun floor = RunWrite(model, simClockHz, FloorPhase(model, clockHz), hexFile);
+        state.counters["modelled_s"] = run.seconds;
+        state.counters["floor_s"] = floor.seconds;
+        state.counters["ratio"] = run.seconds / floor.seconds;
+        state.counters["port_accesses"] = static_cast<double>(run.portAccesses);
+        state.counters["violations"] = static_cast<double>(run.violations + floor.violations);
+        state.counters["failed"] = run.done && floor.done ? 0 : 1;
+        if (chipClockHz) {
+            const WriteRun paced = RunWrite(model, simClockHz, SckPhaseFor(kDefaultChipClockHz), hexFile);
+            state.counters["vs_default_pace"] = run.seconds / paced.seconds;
+        }
         state.ResumeTiming();
     }
+    fs::remove(hexFile);
 }
-BENCHMARK_CAPTURE(BM_WriteFullFlash, ATmega168, "ATmega168")->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK_CAPTURE(BM_WriteFullFlash, AT90S8515, "AT90S8515")->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_WriteFullFlash, ATmega168, "ATmega168", std::nullopt, std::nullopt)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BM_WriteFullFlash, AT90S8515, "AT90S8515", std::nullopt, std::nullopt)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BM_WriteFullFlash, ATmega168_at_8MHz_chip_clock_8M, "ATmega168", 8'000'000, 8'000'000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
+// A port that does nothing, so only the engine's own work is measured.
+class NullPort final : public PortOperations {
+public:
+    void OpenDriver(std::uint16_t) override {}
+    void CloseDriver() override {}
+    void WritePortUchar(std::uint16_t, std::uint8_t) override { ++accesses; }
+    std::uint8_t ReadPortUchar(std::uint16_t) override
+    {
+        ++accesses;
+        return 0x78;
+    }
+    bool ActiveHW() const override { return true; }
+    std::string OpenFailure() const override { return {}; }
+
+    std::uint64_t accesses = 0;
+};
+
+class NullClock final : public Clock {
+public:
+    void Sleep(unsigned) override {}
+    void PortAccessed() override {}
+    void ShortDelay(std::chrono::nanoseconds) override {}
+};
+
+// The host's own cost per port access: the engine's bit handling alone (a
+// clock that does nothing), and with the real-time pacing at phase 0 (its
+// readings of the steady clock).
+template <typename PacingClock>
+void BM_HostCostPerPortAccess(benchmark::State& state)
+{
+    NullPort port;
+    PacingClock clock;
+    NullLog log;
+    Programmer programmer(port, clock, log);
+    programmer.SckPhase = std::chrono::nanoseconds(0);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(programmer.QueryInstruction({0x20, 0x12, 0x34, 0x00}));
+    }
+    state.counters["per_access"] = benchmark::Counter(static_cast<double>(port.accesses),
+                                                      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK_TEMPLATE(BM_HostCostPerPortAccess, NullClock);
+BENCHMARK_TEMPLATE(BM_HostCostPerPortAccess, SystemClock);
 
 }  // namespace
 }  // namespace velkor

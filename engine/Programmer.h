@@ -13,6 +13,7 @@
 #include "DeviceTable.h"
 #include "Log.h"
 #include "PortOperations.h"
+#include "SckPace.h"
 
 namespace velkor {
 
@@ -37,6 +38,8 @@ public:
     std::uint8_t DeviceIndex = 0;       // row of DeviceTable chosen by the last identification
     std::uint16_t DeviceSignature = 0;  // signature bytes 1 and 2 read last
     std::vector<std::uint8_t> PageBuffer = std::vector<std::uint8_t>(65536, 0xFF);
+    // How long each SCK phase lasts, port access included (see SckPhaseFor).
+    std::chrono::nanoseconds SckPhase = SckPhaseFor(kDefaultChipClockHz);
 
     const DEVTYPE& Device() const { return DeviceTable[DeviceIndex]; }
 

@@ -15,16 +15,21 @@ constexpr std::uint8_t kBusy = 0x80;
 void Programmer::PortWrite(std::uint16_t port, std::uint8_t value)
 {
     port_.WritePortUchar(port, value);
+    clock_.PortAccessed();
 }
 
 std::uint8_t Programmer::PortRead()
 {
-    return port_.ReadPortUchar(static_cast<std::uint16_t>(PortAddress + 1));
+    const std::uint8_t value = port_.ReadPortUchar(static_cast<std::uint16_t>(PortAddress + 1));
+    clock_.PortAccessed();
+    return value;
 }
 
+// The phase counts from the access before it, so a port access of its own
+// length does not add to it.
 void Programmer::ShortDelay()
 {
-    clock_.ShortDelay();
+    clock_.ShortDelay(SckPhase);
 }
 
 // MSB first. MOSI changes only while SCK is low; the chip samples it on the

@@ -49,6 +49,7 @@ ChipModel At90s(const char* name, std::uint8_t sig1, std::uint8_t sig2, std::uin
         .clockHz = 4'000'000,
         .sckLowMinCycles = 2,
         .sckHighMinCycles = 2,
+        .sckExtraCycleFrom12MHz = false,
         .byteWriteMicros = kAt90sByteWrite,
         .pageWriteMicros = 0,
         .chipEraseMicros = eraseMicros,
@@ -89,6 +90,7 @@ ChipModel Mega(const char* name, std::uint8_t sig1, std::uint8_t sig2, std::uint
         .clockHz = 1'000'000,
         .sckLowMinCycles = 2,
         .sckHighMinCycles = 2,
+        .sckExtraCycleFrom12MHz = true,
         .byteWriteMicros = 0,
         .pageWriteMicros = kPageWrite,
         .chipEraseMicros = kMegaErase,
@@ -153,6 +155,14 @@ std::vector<ChipModel> BuildChipModels()
 }
 
 }  // namespace
+
+std::uint64_t SckPhaseMinimumNs(const ChipModel& model, std::uint32_t clockHz, bool high)
+{
+    std::uint64_t cycles = high ? model.sckHighMinCycles : model.sckLowMinCycles;
+    if (model.sckExtraCycleFrom12MHz && clockHz >= 12'000'000)
+        ++cycles;
+    return cycles * 1'000'000'000 / clockHz;
+}
 
 std::span<const ChipModel> AllChipModels()
 {

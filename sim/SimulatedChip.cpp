@@ -85,21 +85,23 @@ auto& FuseCell(Memories& memories, LockoutBit::Fuse fuse)
 }  // namespace
 
 struct SimulatedChip::Impl {
-    Impl(const ChipModel& chipModel, TimeSource& timeSource)
-        : model(chipModel), time(timeSource), memories(ChipMemories::Factory(chipModel)),
+    Impl(const ChipModel& chipModel, TimeSource& timeSource, std::uint32_t chipClockHz)
+        : model(chipModel), clockHz(chipClockHz), time(timeSource), memories(ChipMemories::Factory(chipModel)),
           createdNs(timeSource.NowNanoseconds()), lastSckEdgeNs(createdNs), pageWords(chipModel.pageBytes / 2u)
     {
         PowerUp();
     }
 
     const ChipModel& model;
+    const std::uint32_t clockHz;
     TimeSource& time;
     Faults faults;
     ChipMemories memories;
     const std::uint64_t createdNs;
 
-    // Pin levels as last driven. RESET counts as high until first driven:
-    // the pin has a pull-up.
+    // Pin levels as last driven (SCK: as last seen, which a lost edge
+    // leaves behind the pin). RESET counts as high until first driven: the
+    // pin has a pull-up.
     bool sck = false;
     bool mosi = false;
     bool reset = true;
@@ -166,15 +168,16 @@ struct SimulatedChip::Impl {
         mosi = newMosi;
         if (newSck == sck)
             return;
-        sck = newSck;
         if (!reset) {
-            CheckSckPhase(now, newSck);
+            if (PhaseTooShort(now, newSck))
+                return;  // the edge is lost
             if (newSck) {
                 ClockIn(now);
             } else {
                 ClockOut();
             }
         }
+        sck = newSck;
         lastSckEdgeNs = now;
     }
 
@@ -229,16 +232,17 @@ struct SimulatedChip::Impl {
         outOfReach = forbidden;
     }
 
-    void CheckSckPhase(std::uint64_t now, bool rising)
+    // A rising edge ends a low phase, a falling edge a high one.
+    bool PhaseTooShort(std::uint64_t now, bool rising)
     {
         const std::uint64_t lasted = now - lastSckEdgeNs;
-        const unsigned cycles = rising ? model.sckLowMinCycles : model.sckHighMinCycles;
-        const std::uint64_t minimum = std::uint64_t{cycles} * 1'000'000'000 / model.clockHz;
+        const std::uint64_t minimum = SckPhaseMinimumNs(model, clockHz, !rising);
         if (lasted > minimum)
-            return;
+            return false;
         Violation(now, std::string("SCK ") + (rising ? "low" : "high") + " for " + Microseconds(lasted) + "; the " +
-                           model.name + " at " + std::to_string(model.clockHz / 1000) + " kHz needs more than " +
-                           std::to_string(cycles) + " clock cycles (" + Microseconds(minimum) + ")");
+                           model.name + " at " + std::to_string(clockHz / 1000) + " kHz needs more than " +
+                           Microseconds(minimum) + "; edge lost");
+        return true;
     }
 
     void ClockIn(std::uint64_t now)
@@ -632,13 +636,21 @@ struct SimulatedChip::Impl {
     }
 };
 
-SimulatedChip::SimulatedChip(const ChipModel& model, TimeSource& time) : impl_(std::make_unique<Impl>(model, time)) {}
+SimulatedChip::SimulatedChip(const ChipModel& model, TimeSource& time, std::optional<std::uint32_t> clockHz)
+    : impl_(std::make_unique<Impl>(model, time, clockHz.value_or(model.clockHz)))
+{
+}
 
 SimulatedChip::~SimulatedChip() = default;
 
 const ChipModel& SimulatedChip::Model() const
 {
     return impl_->model;
+}
+
+std::uint32_t SimulatedChip::ClockHz() const
+{
+    return impl_->clockHz;
 }
 
 void SimulatedChip::Drive(bool sck, bool mosi, bool reset)

@@ -11,7 +11,8 @@ namespace {
 
 constexpr std::string_view kNoChip = "none";
 
-std::unique_ptr<SimulatedChip> MakeChip(std::string_view chipName, TimeSource& time)
+std::unique_ptr<SimulatedChip> MakeChip(std::string_view chipName, TimeSource& time,
+                                        std::optional<std::uint32_t> clockHz)
 {
     if (SameNameIgnoringCase(chipName, kNoChip))
         return nullptr;
@@ -19,13 +20,13 @@ std::unique_ptr<SimulatedChip> MakeChip(std::string_view chipName, TimeSource& t
     if (model == nullptr) {
         throw std::invalid_argument("No simulated chip is called \"" + std::string(chipName) + "\".");
     }
-    return std::make_unique<SimulatedChip>(*model, time);
+    return std::make_unique<SimulatedChip>(*model, time, clockHz);
 }
 
 }  // namespace
 
-SimulatedTarget::SimulatedTarget(std::string_view chipName)
-    : chip_(MakeChip(chipName, clock_)), port_(clock_, chip_.get())
+SimulatedTarget::SimulatedTarget(std::string_view chipName, std::optional<std::uint32_t> chipClockHz)
+    : chip_(MakeChip(chipName, clock_, chipClockHz)), port_(clock_, chip_.get())
 {
 }
 

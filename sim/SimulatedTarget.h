@@ -34,18 +34,21 @@ public:
     virtual void ChargePortAccess() = 0;
 };
 
-// Virtual time: a sleep advances it by its length, a short delay by its
-// nominal length, a port access by 1 us. Nothing really waits.
+// Virtual time: a sleep advances it by its length, a port access by 1 us, a
+// short delay to the end of its phase as the real clock's pacing reckons it.
+// Nothing really waits.
 class VirtualClock final : public Clock, public TimeSource {
 public:
     void Sleep(unsigned milliseconds) override;
-    void ShortDelay() override;
+    void PortAccessed() override;
+    void ShortDelay(std::chrono::nanoseconds phase) override;
     std::uint64_t NowNanoseconds() const override { return now_; }
     void ChargePortAccess() override;
     void Advance(std::uint64_t nanoseconds) { now_ += nanoseconds; }
 
 private:
     std::uint64_t now_ = 0;
+    PhasePacer pacer_;
 };
 
 // Real monotonic time, for a chip behind a program that waits for real.
@@ -127,9 +130,11 @@ struct ChipModel {
     bool flashPollable;  // false: the byte write must be waited out
 
     // Clock and timing (5 V). An SCK phase must last MORE than the given
-    // number of target clock cycles.
-    std::uint32_t clockHz;
+    // number of target clock cycles, one more from 12 MHz up where the rule
+    // says so (the ATmega and ATtiny parts).
+    std::uint32_t clockHz;  // the factory clock
     std::uint8_t sckLowMinCycles, sckHighMinCycles;
+    bool sckExtraCycleFrom12MHz;
     std::uint32_t byteWriteMicros;  // byte mode: one flash byte
     std::uint32_t pageWriteMicros;  // page mode: one page
     std::uint32_t chipEraseMicros;
@@ -137,6 +142,10 @@ struct ChipModel {
 
     FlashMode Mode() const { return pageBytes == 0 ? FlashMode::Byte : FlashMode::Page; }
 };
+
+// The longest SCK phase (low or high) the chip misses at clockHz, in ns: a
+// phase must last longer than that.
+std::uint64_t SckPhaseMinimumNs(const ChipModel& model, std::uint32_t clockHz, bool high);
 
 std::span<const ChipModel> AllChipModels();
 // Case-insensitive; nullptr when no chip has that name. "none" is not a chip:
@@ -167,8 +176,10 @@ struct Faults {
 //   recognised; then byte 3 of that Programming Enable echoes 0x53.
 // - A Programming Enable that begins less than 20 ms after RESET fell is a
 //   timing violation and is not answered; the programmer's retry is.
-// - An SCK phase at or under the chip's minimum is a timing violation; the
-//   edge is still taken, so the exchange goes on and the test sees the breach.
+// - An SCK phase at or under the chip's minimum at its clock is a timing
+//   violation, and the edge that ends it is lost: the chip samples SCK with
+//   its own clock and does not see so short a pulse. Its phases go on from
+//   the last edge it saw.
 // - Writes and erases are busy for the chip's time from the instruction's
 //   last bit. An instruction whose first bit comes earlier is lost (a
 //   violation), except RDY/BSY and a read of the byte (byte mode, pollable
@@ -180,10 +191,12 @@ struct Faults {
 //   instructions: the programmer sends none.
 class SimulatedChip {
 public:
-    SimulatedChip(const ChipModel& model, TimeSource& time);
+    // clockHz: the clock the chip runs on; its factory clock if not given.
+    SimulatedChip(const ChipModel& model, TimeSource& time, std::optional<std::uint32_t> clockHz = std::nullopt);
     ~SimulatedChip();
 
     const ChipModel& Model() const;
+    std::uint32_t ClockHz() const;
 
     // Pin levels driven by the port, at time.NowNanoseconds().
     void Drive(bool sck, bool mosi, bool reset);
@@ -260,7 +273,8 @@ private:
 class SimulatedTarget {
 public:
     // Throws std::invalid_argument for a name that is neither a chip nor "none".
-    explicit SimulatedTarget(std::string_view chipName);
+    // chipClockHz: the chip's clock; its factory clock if not given.
+    explicit SimulatedTarget(std::string_view chipName, std::optional<std::uint32_t> chipClockHz = std::nullopt);
 
     VirtualClock& clock() { return clock_; }
     SimulatedPort& port() { return port_; }

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <chrono>
 
 #include "SimulatedTarget.h"
@@ -11,11 +12,18 @@ constexpr std::uint64_t kPortAccessNanoseconds = 1000;  // one ISA-range IN/OUT
 void VirtualClock::Sleep(unsigned milliseconds)
 {
     now_ += std::uint64_t{milliseconds} * 1'000'000;
+    pacer_.Interrupted();
 }
 
-void VirtualClock::ShortDelay()
+void VirtualClock::PortAccessed()
 {
-    now_ += std::chrono::nanoseconds(kShortDelay).count();
+    pacer_.AccessEnded(static_cast<std::int64_t>(now_));
+}
+
+void VirtualClock::ShortDelay(std::chrono::nanoseconds phase)
+{
+    now_ = std::max(now_, static_cast<std::uint64_t>(pacer_.DelayEndNs(phase)));
+    pacer_.DelayEnded(static_cast<std::int64_t>(now_));
 }
 
 void VirtualClock::ChargePortAccess()

@@ -3,6 +3,7 @@
 
 #include "Programmer.h"
 #include "Recorder.h"
+#include "SimulatedTarget.h"
 
 namespace velkor {
 namespace {
@@ -83,6 +84,28 @@ TEST_F(TransferTest, EveryTransferHoldsResetLowAndReleasePortWritesOnlyTheIdlePa
     trace.Clear();
     programmer.ReleasePort();
     EXPECT_EQ(trace.events, (std::vector<Event>{{Event::Kind::Write, 0x378, 0x84}}));
+}
+
+// In virtual time a port access takes 1 us and each delay ends its phase
+// counted from the start of the access before it: a step lasts the phase or,
+// when the phase is shorter, the access. (The clock's first step, before it
+// has timed an access, adds the access to the phase.) A received bit's high
+// phase also holds the status read.
+TEST(PhaseTimedDelay, EachStepLastsThePhaseOrTheAccessWhicheverIsLonger)
+{
+    for (const auto& [phaseNs, stepNs] : {std::pair{2501u, 2501u}, std::pair{400u, 1000u}}) {
+        sim::SimulatedTarget target("none");
+        MemoryLog log;
+        Programmer programmer(target.port(), target.clock(), log);
+        programmer.SckPhase = std::chrono::nanoseconds(phaseNs);
+        target.port().OpenDriver(programmer.PortAddress);
+
+        programmer.SendByte(0xAC);
+        EXPECT_EQ(target.clock().NowNanoseconds(), 24u * stepNs + std::min(phaseNs, 1000u)) << phaseNs;
+        const std::uint64_t sent = target.clock().NowNanoseconds();
+        programmer.ReceiveByte();
+        EXPECT_EQ(target.clock().NowNanoseconds() - sent, 8u * (2 * stepNs + 1000)) << phaseNs;
+    }
 }
 
 }  // namespace

@@ -222,11 +222,15 @@ TEST_F(WriteCommandTest, ExtendedAddressRecordsPlaceDataWhereObjcopyDoes)
     }
 }
 
-TEST_F(WriteCommandTest, TheExampleProgramGoesOntoEveryListedChipWithinItsTiming)
+// At the default pace, on the chip's factory clock and on one running 20 %
+// slow.
+class ExampleProgram : public WriteCommandTest, public ::testing::WithParamInterface<double> {};
+
+TEST_P(ExampleProgram, GoesOntoEveryListedChipWithinItsTiming)
 {
     const fs::path example = fs::path(VELKOR_SOURCE_DIR) / "examples" / "blink.hex";
     for (const sim::ChipModel& model : sim::AllChipModels()) {
-        Attach(model.name);
+        Attach(model.name, static_cast<std::uint32_t>(model.clockHz * GetParam()));
         const std::uint16_t signature = static_cast<std::uint16_t>(model.signature[1] << 8 | model.signature[2]);
         const bool listed = std::any_of(DeviceTable.begin(), DeviceTable.end() - 1,
                                         [signature](const DEVTYPE& device) { return device.Signature == signature; });
@@ -245,6 +249,24 @@ TEST_F(WriteCommandTest, TheExampleProgramGoesOntoEveryListedChipWithinItsTiming
             EXPECT_EQ(log.lines.back(), "Verify Error.") << model.name;
         }
     }
+}
+
+INSTANTIATE_TEST_SUITE_P(ChipClock, ExampleProgram, ::testing::Values(1.0, 0.8));
+
+// A chip whose fuses select a slow clock sees none of the default pace's
+// edges; paced for its clock it takes the program.
+TEST_F(WriteCommandTest, AChipOn128kHzNeedsThePaceForItsClock)
+{
+    const fs::path example = fs::path(VELKOR_SOURCE_DIR) / "examples" / "blink.hex";
+    Attach("ATmega8", 128'000);
+    EXPECT_FALSE(programmer->WriteCommand(example));
+    EXPECT_EQ(log.lines, std::vector<std::string>{"Program enable fault."});
+    EXPECT_GT(target->ViolationCount(), 0u);
+
+    Attach("ATmega8", 128'000);
+    programmer->SckPhase = SckPhaseFor(128'000);
+    EXPECT_TRUE(programmer->WriteCommand(example));
+    EXPECT_TRUE(Flash() == ObjcopyImage(example, Flash().size(), 0));
 }
 
 // ---- The log ---------------------------------------------------------------

@@ -9,6 +9,7 @@ namespace velkor::sim {
 namespace {
 
 constexpr std::uint16_t kBase = 0x278;
+constexpr std::uint64_t kPhase = 4000;  // ns, well over the ATmega8's 2 us
 
 TEST(SimulatedPort, NothingAttachedReads78)
 {
@@ -40,9 +41,9 @@ TEST(SimulatedPort, DataBitsDriveThePinsAndBusyBitCarriesMisoInverted)
         for (int bit = 7; bit >= 0; --bit) {
             const std::uint8_t mosi = (bytes[byte] >> bit & 1) ? 0x02 : 0x00;
             port.WritePortUchar(kBase, mosi);
-            target.clock().ShortDelay();
+            target.clock().Advance(kPhase);
             port.WritePortUchar(kBase, mosi | 0x01);
-            target.clock().ShortDelay();
+            target.clock().Advance(kPhase);
             const std::uint8_t status = port.ReadPortUchar(kBase + 1);
             EXPECT_EQ(status & 0x7F, 0x78);
             if (byte == 2)
@@ -79,16 +80,22 @@ TEST(SimulatedPort, AnswersOnlyAtItsBaseAndOnlyWhileOpen)
     EXPECT_EQ(port.DataRegister(), 0x84);
 }
 
-TEST(VirtualClock, ChargesSleepsDelaysAndPortAccesses)
+// A short delay ends its phase counted from the start of the 1 us access
+// before it, once an access has been timed.
+TEST(VirtualClock, ChargesSleepsAndPortAccessesAndPacesPhasesFromTheAccess)
 {
     SimulatedTarget target("none");
-    target.clock().Sleep(3);
-    target.clock().ShortDelay();
+    VirtualClock& clock = target.clock();
     target.port().OpenDriver(kBase);
-    target.port().WritePortUchar(kBase, 0);
+    clock.Sleep(3);
+    for (int access = 0; access < 2; ++access) {
+        target.port().WritePortUchar(kBase, 0);
+        clock.PortAccessed();
+        clock.ShortDelay(std::chrono::nanoseconds(2500));
+    }
+    EXPECT_EQ(clock.NowNanoseconds(), 3'000'000u + 1'000u + 2'500u + 2'500u);
     target.port().ReadPortUchar(kBase + 1);
-    EXPECT_EQ(target.clock().NowNanoseconds(), 3'000'000u + 4'000u + 2'000u);
-    EXPECT_DOUBLE_EQ(target.ElapsedSeconds(), 0.003006);
+    EXPECT_DOUBLE_EQ(target.ElapsedSeconds(), 0.003007);
 }
 
 }  // namespace

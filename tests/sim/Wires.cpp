@@ -2,7 +2,10 @@
 
 namespace velkor::sim::testing {
 
-Wires::Wires(std::string_view chipName, std::uint64_t phaseNanoseconds) : phase(phaseNanoseconds), target_(chipName) {}
+Wires::Wires(std::string_view chipName, std::uint64_t phaseNanoseconds, std::optional<std::uint32_t> clockHz)
+    : phase(phaseNanoseconds), target_(chipName, clockHz)
+{
+}
 
 void Wires::Drive(bool sck, bool mosi)
 {

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,8 +20,10 @@ using Bytes4 = std::array<std::uint8_t, 4>;
 
 class Wires {
 public:
-    // phaseNanoseconds: how long SCK stays low and high per bit.
-    explicit Wires(std::string_view chipName, std::uint64_t phaseNanoseconds = 5000);
+    // phaseNanoseconds: how long SCK stays low and high per bit; clockHz: the
+    // chip's clock, its factory clock if not given.
+    explicit Wires(std::string_view chipName, std::uint64_t phaseNanoseconds = 5000,
+                   std::optional<std::uint32_t> clockHz = std::nullopt);
 
     SimulatedChip& Chip() { return *target_.chip(); }
     const ChipModel& Model() { return Chip().Model(); }

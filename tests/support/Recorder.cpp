@@ -63,10 +63,10 @@ void RecordingClock::Sleep(unsigned milliseconds)
     inner_.Sleep(milliseconds);
 }
 
-void RecordingClock::ShortDelay()
+void RecordingClock::ShortDelay(std::chrono::nanoseconds phase)
 {
     trace_.events.push_back({Event::Kind::Delay, 0, 0});
-    inner_.ShortDelay();
+    inner_.ShortDelay(phase);
 }
 
 }  // namespace velkor::testing

@@ -52,7 +52,8 @@ public:
     RecordingClock(Clock& inner, Trace& trace) : inner_(inner), trace_(trace) {}
 
     void Sleep(unsigned milliseconds) override;
-    void ShortDelay() override;
+    void PortAccessed() override { inner_.PortAccessed(); }
+    void ShortDelay(std::chrono::nanoseconds phase) override;
 
 private:
     Clock& inner_;
@@ -80,7 +81,8 @@ public:
 class NullClock final : public Clock {
 public:
     void Sleep(unsigned) override {}
-    void ShortDelay() override {}
+    void PortAccessed() override {}
+    void ShortDelay(std::chrono::nanoseconds) override {}
 };
 
 }  // namespace velkor::testing

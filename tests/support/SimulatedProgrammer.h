@@ -4,6 +4,7 @@
 // the fixture the engine's tests share.
 
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #include "Programmer.h"
@@ -14,10 +15,11 @@ namespace velkor::testing {
 
 class SimulatedProgrammer {
 public:
-    // Replaces whatever chip was attached with a fresh one ("none" for nothing).
-    void Attach(std::string_view chipName)
+    // Replaces whatever chip was attached with a fresh one ("none" for
+    // nothing), on its factory clock unless chipClockHz is given.
+    void Attach(std::string_view chipName, std::optional<std::uint32_t> chipClockHz = std::nullopt)
     {
-        target = std::make_unique<sim::SimulatedTarget>(chipName);
+        target = std::make_unique<sim::SimulatedTarget>(chipName, chipClockHz);
         port = std::make_unique<RecordingPort>(target->port(), trace);
         clock = std::make_unique<RecordingClock>(target->clock(), trace);
         programmer = std::make_unique<Programmer>(*port, *clock, log);

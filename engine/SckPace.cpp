@@ -1,0 +1,63 @@
+#include "SckPace.h"
+
+#include <cctype>
+#include <charconv>
+#include <cmath>
+
+namespace velkor {
+
+namespace {
+
+constexpr std::uint32_t kThreeCycleClockHz = 12'000'000;
+
+// k and M scale; a frequency in Hz has no suffix.
+double Multiplier(char suffix)
+{
+    switch (suffix) {
+    case 'k':
+    case 'K':
+        return 1e3;
+    case 'M':
+        return 1e6;
+    default:
+        return 0;
+    }
+}
+
+}  // namespace
+
+std::optional<std::uint32_t> ParseChipClock(std::string_view text)
+{
+    double multiplier = 1;
+    if (!text.empty() && !std::isdigit(static_cast<unsigned char>(text.back()))) {
+        multiplier = Multiplier(text.back());
+        text.remove_suffix(1);
+    }
+    double value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value, std::chars_format::fixed);
+    if (multiplier == 0 || text.empty() || error != std::errc{} || stop != end || !std::isfinite(value)) {
+        return std::nullopt;
+    }
+    const double hz = std::round(value * multiplier);
+    if (hz < kMinChipClockHz || hz > kMaxChipClockHz) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(hz);
+}
+
+std::string ChipClockError(std::string_view option, std::string_view text)
+{
+    return std::string(option) + ": '" + std::string(text) +
+           "' is not a clock from 32k to 20M (write it as 32k, 128k, 1M, 8M, 20M or in Hz)";
+}
+
+std::chrono::nanoseconds SckPhaseFor(std::uint32_t chipClockHz)
+{
+    const std::uint64_t cycles = chipClockHz >= kThreeCycleClockHz ? 3 : 2;
+    // cycles at 80 % of the clock, in ns: cycles * 1e9 / (0.8 * Hz); one
+    // nanosecond more makes the phase last MORE than that.
+    return std::chrono::nanoseconds(cycles * 1'250'000'000 / chipClockHz + 1);
+}
+
+}  // namespace velkor
