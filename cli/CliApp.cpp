@@ -79,6 +79,8 @@ struct Options {
     std::optional<std::string> chip;
     std::optional<std::filesystem::path> stateFile;
     bool stats = false;
+    std::optional<std::string> chipClock;
+    std::optional<std::string> simClock;
     std::string command;
     std::optional<std::filesystem::path> hexFile;
     std::string fuseHigh;
@@ -90,8 +92,8 @@ struct Options {
 
 void CheckSimulationOptions(const Options& options)
 {
-    if (!options.chip && (options.stateFile || options.stats || !options.simFaults.empty())) {
-        throw UsageError("--sim-state, --sim-fault and --stats need --simulate");
+    if (!options.chip && (options.stateFile || options.stats || !options.simFaults.empty() || options.simClock)) {
+        throw UsageError("--sim-state, --sim-fault, --sim-clock and --stats need --simulate");
     }
 }
 
@@ -133,11 +135,28 @@ void AddSimFault(sim::Faults& faults, const std::string& fault)
     }
 }
 
+std::optional<std::uint32_t> ChipClockOption(std::string_view option, const std::optional<std::string>& text)
+{
+    if (!text)
+        return std::nullopt;
+    const auto hz = ParseChipClock(*text);
+    if (!hz)
+        throw UsageError(ChipClockError(option, *text));
+    return hz;
+}
+
+// --chip-clock sets the SCK pace for the target's clock.
+void SetPace(Programmer& programmer, const Options& options)
+{
+    programmer.SckPhase = SckPhaseFor(ChipClockOption("--chip-clock", options.chipClock).value_or(kDefaultChipClockHz));
+}
+
 std::unique_ptr<sim::SimulatedTarget> MakeTarget(const Options& options)
 {
     std::unique_ptr<sim::SimulatedTarget> target;
     try {
-        target = std::make_unique<sim::SimulatedTarget>(*options.chip);
+        target =
+            std::make_unique<sim::SimulatedTarget>(*options.chip, ChipClockOption("--sim-clock", options.simClock));
     } catch (const std::invalid_argument& e) {
         throw UsageError(e.what());
     }
@@ -216,6 +235,7 @@ int RunOnSimulatedTarget(const Options& options, std::ostream& out, std::ostream
     StreamLog log(out);
     Programmer programmer(target.port(), target.clock(), log);
     programmer.PortAddress = ChosenPort(options.port).baseAddress;
+    SetPace(programmer, options);
     const bool succeeded = RunCommand(programmer, log, options, err);
     if (options.stateFile) {
         target.chip()->SaveState(*options.stateFile);
@@ -237,6 +257,7 @@ int RunOnPort(const Options& options, std::ostream& out, std::ostream& err)
     StreamLog log(out);
     Programmer programmer(port, clock, log);
     programmer.PortAddress = chosen.baseAddress;
+    SetPace(programmer, options);
     return RunCommand(programmer, log, options, err) ? 0 : kExitFailed;
 }
 
@@ -296,6 +317,11 @@ void DefineGlobalOptions(CLI::App& app, Options& options)
                    "with --simulate, repeatable: stuck-cell:ADDRESS | silent-after-erase | maker:CODE | "
                    "out-of-step:BITS")
         ->type_name("KIND[:ARG]");
+    app.add_option("--chip-clock", options.chipClock, "the target's clock (default 1M): sets the SCK pace")
+        ->type_name("FREQ");
+    app.add_option("--sim-clock", options.simClock,
+                   "with --simulate: the simulated chip's clock (default: its factory clock)")
+        ->type_name("FREQ");
 }
 
 // The commands: each names itself in options.command when it is given.

@@ -23,7 +23,8 @@ bool StartsWith(const std::string& line, const std::string& prefix)
 std::vector<std::string> ProgramEnableFaultHints(const CommandReport& report)
 {
     return {"the chip gave no answer: check its power, and the cable and its pins (the README's wiring table).",
-            "check that --port names the port the cable is on (now " + report.port + ")."};
+            "check that --port names the port the cable is on (now " + report.port + ").",
+            "a chip on a slow clock misses the default SCK pace: give its clock, e.g. --chip-clock 128k."};
 }
 
 // Why a fuse field is refused, in the words of the accepted form.

@@ -15,6 +15,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "SckPace.h"
+
 namespace velkor::sim {
 
 namespace {
@@ -93,7 +95,16 @@ std::optional<unsigned> PortNumberIn(std::string_view path, std::string_view pre
     return number;
 }
 
-std::unique_ptr<SimulatedChip> MakeChip(const std::string& name, TimeSource& time)
+std::uint32_t ParseClock(const std::string& text)
+{
+    const auto hz = velkor::ParseChipClock(text);
+    if (!hz) {
+        throw std::invalid_argument(ChipClockError("VELKOR_VIRTUAL_PPDEV_CLOCK", text));
+    }
+    return *hz;
+}
+
+std::unique_ptr<SimulatedChip> MakeChip(const std::string& name, TimeSource& time, std::optional<std::uint32_t> clockHz)
 {
     const auto lower = [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); };
     if (std::ranges::equal(name, std::string_view("none"), {}, lower)) {
@@ -103,7 +114,7 @@ std::unique_ptr<SimulatedChip> MakeChip(const std::string& name, TimeSource& tim
     if (model == nullptr) {
         throw std::invalid_argument("VELKOR_VIRTUAL_PPDEV_CHIP: unknown chip " + name);
     }
-    return std::make_unique<SimulatedChip>(*model, time);
+    return std::make_unique<SimulatedChip>(*model, time, clockHz);
 }
 
 }  // namespace
@@ -118,6 +129,9 @@ VirtualPpdevConfig VirtualPpdevConfig::FromEnvironment()
     if (const auto number = Environment("VELKOR_VIRTUAL_PPDEV_NUMBER")) {
         config.portNumber = ParsePortNumber(*number);
     }
+    if (const auto clock = Environment("VELKOR_VIRTUAL_PPDEV_CLOCK")) {
+        config.chipClockHz = ParseClock(*clock);
+    }
     if (const auto state = Environment("VELKOR_VIRTUAL_PPDEV_STATE")) {
         config.stateFile = *state;
     }
@@ -131,8 +145,8 @@ VirtualPpdevConfig VirtualPpdevConfig::FromEnvironment()
 }
 
 VirtualPpdev::VirtualPpdev(VirtualPpdevConfig config)
-    : config_(std::move(config)), startNanoseconds_(time_.NowNanoseconds()), chip_(MakeChip(config_.chip, time_)),
-      port_(time_, chip_.get())
+    : config_(std::move(config)), startNanoseconds_(time_.NowNanoseconds()),
+      chip_(MakeChip(config_.chip, time_, config_.chipClockHz)), port_(time_, chip_.get())
 {
     if (chip_ && config_.stateFile && std::filesystem::exists(*config_.stateFile)) {
         chip_->LoadState(*config_.stateFile);

@@ -32,6 +32,7 @@ struct VirtualPpdevConfig {
     std::string chip = "none";  // as --simulate names it
     std::uint16_t baseAddress = 0x378;
     unsigned portNumber = 0;                           // N in /dev/parportN
+    std::optional<std::uint32_t> chipClockHz{};        // as --sim-clock; default the chip's factory clock
     std::optional<std::filesystem::path> stateFile{};  // as --sim-state
     std::optional<std::filesystem::path> statsFile{};  // written when the program ends
     Fault fault = Fault::None;

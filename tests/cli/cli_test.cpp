@@ -101,6 +101,7 @@ TEST(Cli, UsageErrorsExitWithTwoAndPrintNothingOnStandardOutput)
              {"--simulate", "ATmega8", "--sim-fault", "stuck-cell:12k", "signature"},
              {"--simulate", "ATmega8", "--sim-fault", "maker:256", "signature"},
              {"--simulate", "ATmega8", "--sim-fault", "silent-after-erase:1", "signature"},
+             {"--sim-clock", "1M", "signature"},
          }) {
         const CliRun run = Invoke(args);
         EXPECT_EQ(run.status, 2) << run.err;
@@ -183,6 +184,34 @@ TEST(Cli, ProgressOnlyOnATerminalAndNeverInTheLog)
     EXPECT_NE(shown.err.find("\rwrite 100% of the flash"), std::string::npos) << shown.err;
     // Erased at the end: the terminal's line is blank for what follows.
     EXPECT_EQ(shown.err.back(), '\r');
+}
+
+TEST(Cli, AClockOutsideItsRangeOrMalformedIsAUsageErrorNamingTheRange)
+{
+    for (const char* option : {"--chip-clock", "--sim-clock"}) {
+        for (const char* value : {"50M", "16k", "fast", "1MHz"}) {
+            const CliRun run = Invoke({"--simulate", "ATmega8", option, value, "signature"});
+            EXPECT_EQ(run.status, 2) << option << ' ' << value;
+            EXPECT_EQ(run.out, "");
+            EXPECT_NE(run.err.find("32k to 20M"), std::string::npos) << run.err;
+        }
+    }
+}
+
+// A chip on 128 kHz misses the default pace's edges and does not answer;
+// --chip-clock paces it for its clock.
+TEST(Cli, ChipClockPacesSckForTheSimulatedChipsClock)
+{
+    const CliRun fast = Invoke({"--simulate", "ATmega8", "--sim-clock", "128k", "--stats", "signature"});
+    EXPECT_EQ(fast.status, 1);
+    EXPECT_EQ(fast.out, "Program enable fault.\n");
+    EXPECT_EQ(fast.err.find("timing violations 0\n"), std::string::npos) << fast.err;
+    EXPECT_NE(fast.err.find("--chip-clock 128k"), std::string::npos) << fast.err;
+
+    const CliRun paced =
+        Invoke({"--simulate", "ATmega8", "--sim-clock", "128k", "--chip-clock", "128k", "--stats", "signature"});
+    EXPECT_EQ(paced.status, 0);
+    EXPECT_NE(paced.err.find("timing violations 0\n"), std::string::npos) << paced.err;
 }
 
 TEST_F(StateFile, FuseWriteIsKeptInTheStateFile)
