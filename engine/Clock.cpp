@@ -40,10 +40,12 @@ void SystemClock::PortAccessed()
     pacer_.AccessEnded(SteadyNanoseconds());
 }
 
+// The reading taken at the access's end tells whether to wait at all: a
+// phase the access has already filled costs no second reading.
 void SystemClock::ShortDelay(std::chrono::nanoseconds phase)
 {
     const std::int64_t until = pacer_.DelayEndNs(phase);
-    std::int64_t now = SteadyNanoseconds();
+    std::int64_t now = pacer_.AccessEndNs();
     while (now < until) {
         now = SteadyNanoseconds();
     }

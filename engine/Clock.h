@@ -35,6 +35,7 @@ public:
     // Time passed unseen (a sleep): the next access's start is not known.
     void Interrupted() { lastReadingNs_.reset(); }
     std::int64_t DelayEndNs(std::chrono::nanoseconds phase) const;
+    std::int64_t AccessEndNs() const { return accessEndNs_; }
 
 private:
     std::optional<std::int64_t> lastReadingNs_;
