@@ -120,6 +120,7 @@ TEST(BusyChip, InstructionDuringEraseIsLostAndRecorded)
     Wires wires("ATmega8");
     ASSERT_TRUE(wires.EnterProgramming());
     wires.Send(kChipErase);
+    wires.WaitMs(5);  // more than half the 9 ms erase time
     EXPECT_NE(wires.Query(0x30, 0x00, 0x00), 0x1E);
     ASSERT_EQ(wires.Violations(), 1u);
     EXPECT_NE(wires.Chip().TimingViolations()[0].find("Chip Erase"), std::string::npos);

@@ -17,6 +17,7 @@ TEST(SerialInterface, MisoFloatsUntilProgrammingEnable)
     EXPECT_TRUE(wires.Chip().Miso());  // RESET not yet low
     wires.EnterReset();
     EXPECT_EQ(wires.Send(kReadSignature1), kAllOnes);
+    EXPECT_EQ(wires.Send({0xAC, 0x52, 0x00, 0x00}), kAllOnes);  // AC alone does not enable
     EXPECT_TRUE(wires.Enable());
     EXPECT_EQ(wires.Send(kReadSignature1)[3], 0x93);
 }
