@@ -1,10 +1,14 @@
 #include "ChipMemories.h"
 
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <string>
+
+#include "StateFiles.h"
 
 namespace velkor::sim {
 
@@ -64,7 +68,7 @@ private:
     {
         std::ifstream in(file_);
         if (!in)
-            Fail("cannot be opened");
+            Fail(std::string("cannot be read (") + std::strerror(errno) + ")");
         try {
             return json::parse(in);
         } catch (const json::parse_error& error) {
@@ -182,10 +186,10 @@ void WriteStateFile(const ChipModel& model, const ChipMemories& memories, const 
         {"chip", model.name}, {"flash", ToHex(memories.flash)}, {"eeprom", ToHex(memories.eeprom)},
         {"fuses", fuses},     {"lock", ToHex({memories.lock})},
     };
-    std::ofstream out(file, std::ios::trunc);
-    out << state.dump(1) << '\n';
-    if (!out) {
-        throw std::runtime_error("Simulated chip state " + file.string() + ": cannot be written.");
+    try {
+        WriteFileWhole(file, state.dump(1) + '\n');
+    } catch (const std::runtime_error& error) {
+        throw std::runtime_error("Simulated chip state " + file.string() + ": " + error.what() + ".");
     }
 }
 

@@ -10,7 +10,6 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <stdexcept>
 
 #include <nlohmann/json.hpp>
@@ -117,6 +116,17 @@ std::unique_ptr<SimulatedChip> MakeChip(const std::string& name, TimeSource& tim
     return std::make_unique<SimulatedChip>(*model, time, clockHz);
 }
 
+std::optional<StateFileLock> LockIfNamed(const std::optional<std::filesystem::path>& file)
+{
+    if (!file) {
+        return std::nullopt;
+    }
+    return std::optional<StateFileLock>(std::in_place, *file, [](const std::filesystem::path& busy) {
+        std::fprintf(stderr, "velkor virtual ppdev: waiting for %s, which another program is using\n",
+                     busy.string().c_str());
+    });
+}
+
 }  // namespace
 
 VirtualPpdevConfig VirtualPpdevConfig::FromEnvironment()
@@ -145,7 +155,8 @@ VirtualPpdevConfig VirtualPpdevConfig::FromEnvironment()
 }
 
 VirtualPpdev::VirtualPpdev(VirtualPpdevConfig config)
-    : config_(std::move(config)), startNanoseconds_(time_.NowNanoseconds()),
+    : config_(std::move(config)), stateLock_(LockIfNamed(config_.stateFile)),
+      statsLock_(LockIfNamed(config_.statsFile)), startNanoseconds_(time_.NowNanoseconds()),
       chip_(MakeChip(config_.chip, time_, config_.chipClockHz)), port_(time_, chip_.get())
 {
     if (chip_ && config_.stateFile && std::filesystem::exists(*config_.stateFile)) {
@@ -329,10 +340,11 @@ void VirtualPpdev::WriteStats() const
     const nlohmann::json stats = {
         {"chip", config_.chip},
         {"portAccesses", port_.AccessCount()},
+        {"dataRegister", port_.DataRegister()},
         {"seconds", seconds},
         {"timingViolations", chip_ ? chip_->TimingViolations() : std::vector<std::string>{}},
     };
-    std::ofstream(*config_.statsFile) << stats.dump(2) << '\n';
+    WriteFileWhole(*config_.statsFile, stats.dump(2) + '\n');
 }
 
 }  // namespace velkor::sim

@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "SimulatedTarget.h"
+#include "StateFiles.h"
 
 namespace velkor::sim {
 
@@ -35,6 +36,7 @@ struct VirtualPpdevConfig {
     std::optional<std::uint32_t> chipClockHz{};        // as --sim-clock; default the chip's factory clock
     std::optional<std::filesystem::path> stateFile{};  // as --sim-state
     std::optional<std::filesystem::path> statsFile{};  // written when the program ends
+    // Both files are written whole and locked while the port lives.
     Fault fault = Fault::None;
 
     // From the VELKOR_VIRTUAL_PPDEV_* variables. Throws std::invalid_argument
@@ -92,6 +94,10 @@ private:
     void WriteStats() const;
 
     VirtualPpdevConfig config_;
+    // Held for the life of the port, so that another program on the same
+    // files waits for this one's results.
+    std::optional<StateFileLock> stateLock_;
+    std::optional<StateFileLock> statsLock_;
     RealTimeSource time_;
     std::uint64_t startNanoseconds_;
     std::unique_ptr<SimulatedChip> chip_;

@@ -1,0 +1,41 @@
+#pragma once
+
+// How the simulated chip's state file and the virtual port's files are
+// written and shared between processes.
+
+#include <filesystem>
+#include <functional>
+#include <string_view>
+
+namespace velkor::sim {
+
+// Replaces file with contents as a whole: they go to FILE.tmp beside it, are
+// flushed to the disk and renamed over it, so that a kill at any moment leaves
+// either the old file or the new one. The caller holds the file's
+// StateFileLock, which makes the one temporary name safe. Throws
+// std::runtime_error with the reason when the file cannot be written.
+void WriteFileWhole(const std::filesystem::path& file, std::string_view contents);
+
+// An exclusive lock on a state file between processes, held from loading the
+// file to saving it, so that a second command on it waits and then sees the
+// first one's result. The lock lives on FILE.lock beside the file: the file
+// itself is replaced by every save, and a lock on the replaced one would
+// protect nothing.
+class StateFileLock {
+public:
+    using WaitReport = std::function<void(const std::filesystem::path& file)>;
+
+    // Blocks while another process holds the lock, after calling reportWait
+    // once. Throws std::runtime_error with the reason when the lock file
+    // cannot be made.
+    StateFileLock(const std::filesystem::path& file, const WaitReport& reportWait);
+    ~StateFileLock();
+
+    StateFileLock(const StateFileLock&) = delete;
+    StateFileLock& operator=(const StateFileLock&) = delete;
+
+private:
+    void* handle_;
+};
+
+}  // namespace velkor::sim

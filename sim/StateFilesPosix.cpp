@@ -1,0 +1,103 @@
+// State files on POSIX systems: write, fsync and rename; flock on FILE.lock.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+#include "StateFiles.h"
+
+namespace velkor::sim {
+
+namespace {
+
+[[noreturn]] void FailOn(const std::string& what, const std::filesystem::path& file)
+{
+    throw std::runtime_error("cannot " + what + " " + file.string() + ": " + std::strerror(errno));
+}
+
+std::filesystem::path Beside(const std::filesystem::path& file, const char* suffix)
+{
+    std::filesystem::path sibling = file;
+    sibling += suffix;
+    return sibling;
+}
+
+void WriteAll(int fd, std::string_view contents, const std::filesystem::path& file)
+{
+    while (!contents.empty()) {
+        const ssize_t written = ::write(fd, contents.data(), contents.size());
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            FailOn("write", file);
+        }
+        contents.remove_prefix(static_cast<std::size_t>(written));
+    }
+}
+
+}  // namespace
+
+void WriteFileWhole(const std::filesystem::path& file, std::string_view contents)
+{
+    const std::filesystem::path temporary = Beside(file, ".tmp");
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        FailOn("create", temporary);
+    }
+    try {
+        WriteAll(fd, contents, temporary);
+        if (::fsync(fd) != 0) {
+            FailOn("flush", temporary);
+        }
+    } catch (...) {
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        throw;
+    }
+    if (::close(fd) != 0) {
+        FailOn("write", temporary);
+    }
+    if (::rename(temporary.c_str(), file.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        errno = error;
+        FailOn("replace", file);
+    }
+}
+
+StateFileLock::StateFileLock(const std::filesystem::path& file, const WaitReport& reportWait)
+{
+    const std::filesystem::path lockFile = Beside(file, ".lock");
+    const int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        FailOn("create the lock file", lockFile);
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK && reportWait) {
+            reportWait(file);
+        }
+        while (::flock(fd, LOCK_EX) != 0) {
+            if (errno != EINTR) {
+                const int error = errno;
+                ::close(fd);
+                errno = error;
+                FailOn("lock", lockFile);
+            }
+        }
+    }
+    handle_ = reinterpret_cast<void*>(static_cast<std::intptr_t>(fd));
+}
+
+StateFileLock::~StateFileLock()
+{
+    // Closing the only descriptor of the lock file releases the lock.
+    ::close(static_cast<int>(reinterpret_cast<std::intptr_t>(handle_)));
+}
+
+}  // namespace velkor::sim
