@@ -16,12 +16,14 @@
 
 #include "Help.h"
 #include "Hints.h"
+#include "Interruption.h"
 #include "ParallelPorts.h"
 #include "PortIO.h"
 #include "PortName.h"
 #include "Programmer.h"
 #include "Progress.h"
 #include "SimulatedTarget.h"
+#include "StateFiles.h"
 
 namespace velkor {
 
@@ -171,6 +173,8 @@ std::unique_ptr<sim::SimulatedTarget> MakeTarget(const Options& options)
 
 bool RunProgrammerCommand(Programmer& programmer, const Options& options)
 {
+    programmer.StopRequested = [] { return CaughtSignal() != 0; };
+    CommandStarting();
     if (options.command == "signature") {
         return programmer.ReadSignatureCommand();
     }
@@ -221,10 +225,36 @@ bool RunCommand(Programmer& programmer, StreamLog& log, const Options& options, 
     return succeeded;
 }
 
+// 128 + the signal when one interrupted the command, else the command's own.
+int ExitStatus(bool succeeded)
+{
+    if (const int signal = CaughtSignal()) {
+        return 128 + signal;
+    }
+    return succeeded ? 0 : kExitFailed;
+}
+
+std::optional<sim::StateFileLock> LockStateFile(const Options& options, std::ostream& err)
+{
+    if (!options.stateFile) {
+        return std::nullopt;
+    }
+    try {
+        return std::optional<sim::StateFileLock>(std::in_place, *options.stateFile,
+                                                 [&err](const std::filesystem::path& file) {
+                                                     err << "velkor-cli: waiting for " << file.string()
+                                                         << ", which another velkor-cli is using" << std::endl;
+                                                 });
+    } catch (const std::runtime_error& e) {
+        throw std::runtime_error("Simulated chip state " + options.stateFile->string() + ": " + e.what() + ".");
+    }
+}
+
 int RunOnSimulatedTarget(const Options& options, std::ostream& out, std::ostream& err)
 {
     const std::unique_ptr<sim::SimulatedTarget> owned = MakeTarget(options);
     sim::SimulatedTarget& target = *owned;
+    const std::optional<sim::StateFileLock> lock = LockStateFile(options, err);
     if (options.stateFile && std::filesystem::exists(*options.stateFile)) {
         try {
             target.chip()->LoadState(*options.stateFile);
@@ -245,7 +275,7 @@ int RunOnSimulatedTarget(const Options& options, std::ostream& out, std::ostream
             << std::setprecision(6) << target.ElapsedSeconds() << " s, timing violations " << target.ViolationCount()
             << '\n';
     }
-    return succeeded ? 0 : kExitFailed;
+    return ExitStatus(succeeded);
 }
 
 int RunOnPort(const Options& options, std::ostream& out, std::ostream& err)
@@ -258,7 +288,7 @@ int RunOnPort(const Options& options, std::ostream& out, std::ostream& err)
     Programmer programmer(port, clock, log);
     programmer.PortAddress = chosen.baseAddress;
     SetPace(programmer, options);
-    return RunCommand(programmer, log, options, err) ? 0 : kExitFailed;
+    return ExitStatus(RunCommand(programmer, log, options, err));
 }
 
 std::string DeviceState(const ParallelPort& port)

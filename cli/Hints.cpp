@@ -87,6 +87,10 @@ std::string OpenFailureReason(const std::filesystem::path& path)
 
 std::vector<std::string> FileNotFoundHints(const CommandReport& report)
 {
+    if (report.hexFile.empty()) {
+        return {"there is no default HEX file: HOME is not set and the password database has no home folder for "
+                "this user. Name the file: velkor-cli write FILE."};
+    }
     return {"could not read \"" + report.hexFile.string() + "\": " + OpenFailureReason(report.hexFile) + "."};
 }
 

@@ -4,6 +4,11 @@
 
 #include <cstdlib>
 
+#ifndef _WIN32
+#include <pwd.h>
+#include <unistd.h>
+#endif
+
 namespace velkor {
 
 Programmer::Programmer(PortOperations& port, Clock& clock, Log& log) : port_(port), clock_(clock), log_(log) {}
@@ -16,7 +21,12 @@ bool Programmer::RunInCommandFrame(const std::function<bool()>& operation)
         log_.Append(reason.empty() ? "Cannot open the port." : "Cannot open the port: " + reason);
         return false;
     }
-    const bool succeeded = operation();
+    bool succeeded = false;
+    try {
+        succeeded = operation();
+    } catch (const Interrupted&) {
+        log_.Append("Interrupted.");
+    }
     ReleasePort();
     port_.CloseDriver();
     return succeeded;
@@ -34,13 +44,34 @@ bool Programmer::WriteCommand(const std::filesystem::path& hexFile)
     return RunInCommandFrame([this, &hexFile] { return WriteHexFile(hexFile); });
 }
 
+#ifndef _WIN32
+namespace {
+// $HOME, else the home folder in the user's password entry; empty when
+// neither names one.
+std::filesystem::path HomeFolder()
+{
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && *home != '\0') {
+        return home;
+    }
+    // Without HOME (a service, a cron job, env -i) the user's entry in the
+    // password database still knows it; never the current folder.
+    const passwd* entry = ::getpwuid(::getuid());
+    if (entry != nullptr && entry->pw_dir != nullptr && *entry->pw_dir != '\0') {
+        return entry->pw_dir;
+    }
+    return {};
+}
+}  // namespace
+#endif
+
 std::filesystem::path DefaultHexFilePath()
 {
 #ifdef _WIN32
     return std::filesystem::path("c:\\avrtools\\avr.hex");
 #else
-    const char* home = std::getenv("HOME");
-    return std::filesystem::path(home != nullptr ? home : "") / "avrtools" / "avr.hex";
+    const std::filesystem::path home = HomeFolder();
+    return home.empty() ? home : home / "avrtools" / "avr.hex";
 #endif
 }
 

@@ -31,6 +31,13 @@ std::uint8_t HighByteFlag(unsigned byteAddress)
 {
     return (byteAddress & 1u) != 0 ? kHighByte : 0x00;
 }
+
+Instruction ReadProgramMemory(std::uint16_t address)
+{
+    const unsigned word = address >> 1;
+    return {static_cast<std::uint8_t>(kReadProgramMemory | HighByteFlag(address)), static_cast<std::uint8_t>(word >> 8),
+            static_cast<std::uint8_t>(word & 0xFF), 0x00};
+}
 }  // namespace
 
 bool Programmer::WriteFlashByte(std::uint16_t address, std::uint8_t data)
@@ -50,7 +57,7 @@ bool Programmer::WriteFlashByte(std::uint16_t address, std::uint8_t data)
         return ReadFlashByte(address) == data || VerifyError();
     }
     for (int read = 0; read < kPollReads; ++read) {
-        if (ReadFlashByte(address) == data) {
+        if (PollInstruction(ReadProgramMemory(address)) == data) {
             return true;
         }
         Wait(kPollIntervalMs);
@@ -60,9 +67,7 @@ bool Programmer::WriteFlashByte(std::uint16_t address, std::uint8_t data)
 
 std::uint8_t Programmer::ReadFlashByte(std::uint16_t address)
 {
-    const unsigned word = address >> 1;
-    return QueryInstruction({static_cast<std::uint8_t>(kReadProgramMemory | HighByteFlag(address)),
-                             static_cast<std::uint8_t>(word >> 8), static_cast<std::uint8_t>(word & 0xFF), 0x00});
+    return QueryInstruction(ReadProgramMemory(address));
 }
 
 bool Programmer::VerifyError()

@@ -48,6 +48,12 @@ public:
     // show; unset, nobody is told.
     std::function<void(std::uint32_t done, std::uint32_t total)> OnProgress;
 
+    // Asked before every instruction. Once it answers true the command stops
+    // there: an instruction already sent has had its wait, so no write is cut
+    // short; the log ends with "Interrupted." and the frame still releases
+    // the port and closes the driver. Empty: never stop.
+    std::function<bool()> StopRequested;
+
     // ---- Commands: each clears the log and runs in the command frame ----
     // True when the command reached its successful end.
     bool ReadSignatureCommand();
@@ -117,6 +123,13 @@ public:
     bool ReadFlash(const std::filesystem::path& file);
 
 private:
+    // Thrown at an instruction boundary when StopRequested; caught by the
+    // command frame only.
+    struct Interrupted {};
+    void StopIfRequested();
+    // A query that belongs to the write before it (polling for its end):
+    // never a stop point, so that the write gets its wait.
+    std::uint8_t PollInstruction(const Instruction& instruction);
     void Wait(unsigned milliseconds) { clock_.Sleep(milliseconds); }
     void ReportProgress(std::uint32_t done, std::uint32_t total) const
     {
@@ -143,7 +156,8 @@ private:
 std::optional<std::uint8_t> ParseFuseField(std::string_view text);
 
 // Where the Write command reads its HEX file: "c:\avrtools\avr.hex" on
-// Windows, $HOME/avrtools/avr.hex elsewhere.
+// Windows, HOME/avrtools/avr.hex elsewhere; empty when there is no home
+// folder (the Write then finds no file).
 std::filesystem::path DefaultHexFilePath();
 
 }  // namespace velkor

@@ -22,6 +22,7 @@ Instruction ReadSignatureByte(std::uint8_t n)
 // clocked; all four bytes go out whatever the echo.
 bool Programmer::TryProgrammingEnable()
 {
+    StopIfRequested();
     SendByte(0xAC);
     SendByte(0x53);
     const std::uint8_t echo = ReceiveByte();

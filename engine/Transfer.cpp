@@ -66,14 +66,28 @@ std::uint8_t Programmer::ReceiveByte()
     return result;
 }
 
+void Programmer::StopIfRequested()
+{
+    if (StopRequested && StopRequested()) {
+        throw Interrupted{};
+    }
+}
+
 void Programmer::SendInstruction(const Instruction& instruction)
 {
+    StopIfRequested();
     for (const std::uint8_t byte : instruction) {
         SendByte(byte);
     }
 }
 
 std::uint8_t Programmer::QueryInstruction(const Instruction& instruction)
+{
+    StopIfRequested();
+    return PollInstruction(instruction);
+}
+
+std::uint8_t Programmer::PollInstruction(const Instruction& instruction)
 {
     SendByte(instruction[0]);
     SendByte(instruction[1]);

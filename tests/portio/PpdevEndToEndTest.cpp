@@ -11,14 +11,20 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <optional>
+#include <thread>
 #include <fstream>
 #include <map>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
+
+#include "../engine/HexText.h"
 
 extern char** environ;
 
@@ -60,7 +66,9 @@ std::vector<std::string> ChildEnvironment(const Environment& extra)
     return entries;
 }
 
-CliRun RunCli(const std::vector<std::string>& arguments, const Environment& extra = {})
+// interruptAfter: send SIGINT that long after the start.
+CliRun RunCli(const std::vector<std::string>& arguments, const Environment& extra = {},
+              std::optional<std::chrono::milliseconds> interruptAfter = std::nullopt)
 {
     std::vector<std::string> argumentTexts = {VELKOR_CLI_PATH};
     argumentTexts.insert(argumentTexts.end(), arguments.begin(), arguments.end());
@@ -89,6 +97,10 @@ CliRun RunCli(const std::vector<std::string>& arguments, const Environment& extr
     const int spawnError = ::posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     ::close(pipeFds[1]);
+    if (spawnError == 0 && interruptAfter) {
+        std::this_thread::sleep_for(*interruptAfter);
+        ::kill(child, SIGINT);
+    }
 
     CliRun run;
     char buffer[4096];
@@ -123,13 +135,14 @@ protected:
     void TearDown() override { fs::remove_all(folder); }
 
     // velkor-cli --port PORT ... with the chip behind the virtual port at base.
-    CliRun OnVirtualPort(const std::string& chip, const std::vector<std::string>& arguments, Environment extra = {})
+    CliRun OnVirtualPort(const std::string& chip, const std::vector<std::string>& arguments, Environment extra = {},
+                         std::optional<std::chrono::milliseconds> interruptAfter = std::nullopt)
     {
         extra["LD_PRELOAD"] = VELKOR_VIRTUAL_PPDEV_PATH;
         extra["VELKOR_VIRTUAL_PPDEV_CHIP"] = chip;
         extra["VELKOR_VIRTUAL_PPDEV_STATE"] = (folder / "port-chip.json").string();
         extra["VELKOR_VIRTUAL_PPDEV_STATS"] = (folder / "port-stats.json").string();
-        return RunCli(arguments, extra);
+        return RunCli(arguments, extra, interruptAfter);
     }
 
     CliRun OnSimulatedTarget(const std::string& chip, const std::vector<std::string>& command)
@@ -206,6 +219,34 @@ TEST_F(PpdevEndToEnd, WritesTheFusesThroughPpdevAsTheSimulationDoes)
     const nlohmann::json chip = ReadJson(folder / "port-chip.json");
     EXPECT_EQ(chip, ReadJson(folder / "sim-chip.json"));
     EXPECT_EQ(chip.at("fuses").at("low"), "E4");
+}
+
+TEST_F(PpdevEndToEnd, SigintDuringAWriteStopsItAndReleasesThePort)
+{
+    // The whole flash of an ATmega8: seconds of programming on the port.
+    const fs::path hexFile = folder / "full.hex";
+    {
+        std::ofstream out(hexFile);
+        for (unsigned address = 0; address < 8192; address += 16) {
+            std::vector<std::uint8_t> data(16);
+            for (unsigned i = 0; i < data.size(); ++i) {
+                data[i] = static_cast<std::uint8_t>(address + i * 3);
+            }
+            out << testing::DataRecord(static_cast<std::uint16_t>(address), data) << '\n';
+        }
+    }
+
+    const CliRun run =
+        OnVirtualPort("ATmega8", {"--port", "lpt1", "write", hexFile.string()}, {}, std::chrono::milliseconds(400));
+    EXPECT_EQ(run.exitStatus, 130);
+    EXPECT_TRUE(run.output.ends_with("\nInterrupted.\n")) << run.output;
+    EXPECT_EQ(run.output.find("---done.---"), std::string::npos);
+    EXPECT_EQ(PortStats().at("dataRegister"), 0x84);
+    EXPECT_EQ(PortStats().at("timingViolations"), nlohmann::json::array());
+
+    const CliRun after = OnVirtualPort("ATmega8", {"--port", "lpt1", "signature"});
+    EXPECT_EQ(after.exitStatus, 0);
+    EXPECT_NE(after.output.find("ATmega8"), std::string::npos) << after.output;
 }
 
 // ---- A port that cannot be had: one line saying why, and no port access ----------
