@@ -1,11 +1,13 @@
 #include "Unit1.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QFont>
 #include <QFontDatabase>
 #include <QFrame>
 #include <QIcon>
+#include <QInputEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -21,6 +23,32 @@ namespace velkor {
 TForm1* Form1 = nullptr;
 
 namespace {
+
+// Swallows every mouse, key, wheel and touch event the application would
+// deliver while it lives.
+class InputDiscarder final : public QObject {
+public:
+    InputDiscarder() { QCoreApplication::instance()->installEventFilter(this); }
+    ~InputDiscarder() override { QCoreApplication::instance()->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        return dynamic_cast<QInputEvent*>(event) != nullptr || event->type() == QEvent::Shortcut ||
+               event->type() == QEvent::ShortcutOverride;
+    }
+};
+
+// A command runs to its end without giving the event loop a turn, so the
+// clicks and keys that came meanwhile are still queued when it ends. They
+// are taken out of the queue and dropped here, not replayed: a double click
+// on Write runs one Write, and a later click cannot replace the log before
+// it is read. Everything else queued (painting, resizing) is handled.
+void DiscardInputReceivedMeanwhile()
+{
+    const InputDiscarder discarder;
+    QCoreApplication::processEvents();
+}
 
 // Screen position and size of the window including its frame and title bar.
 constexpr QRect kOuterBounds(65, 28, 385, 409);
@@ -206,16 +234,19 @@ void TForm1::ComboBox1Change()
 void TForm1::Button1Click()
 {
     programmer_.ReadSignatureCommand();
+    DiscardInputReceivedMeanwhile();
 }
 
 void TForm1::Button2Click()
 {
     programmer_.WriteCommand(DefaultHexFilePath());
+    DiscardInputReceivedMeanwhile();
 }
 
 void TForm1::Button3Click()
 {
     programmer_.WriteFuses(Text(*Edit1), Text(*Edit2));
+    DiscardInputReceivedMeanwhile();
 }
 
 }  // namespace velkor

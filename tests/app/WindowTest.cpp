@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -53,6 +54,35 @@ public:
     std::string OpenFailure() const override { return "no parallel port at 0x378"; }
 
     int accesses = 0;
+};
+
+// The simulated chip's port, which posts a click on a button each time the
+// driver is opened: a user clicking while the command runs.
+class ClickingPort final : public velkor::PortOperations {
+public:
+    explicit ClickingPort(velkor::PortOperations& inner) : inner_(inner) {}
+
+    void OpenDriver(std::uint16_t address) override
+    {
+        ++opens;
+        for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+            const QPointF centre = QRectF(clicked->rect()).center();
+            QCoreApplication::postEvent(clicked, new QMouseEvent(type, centre, clicked->mapToGlobal(centre),
+                                                                 Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+        }
+        inner_.OpenDriver(address);
+    }
+    void CloseDriver() override { inner_.CloseDriver(); }
+    void WritePortUchar(std::uint16_t port, std::uint8_t value) override { inner_.WritePortUchar(port, value); }
+    std::uint8_t ReadPortUchar(std::uint16_t port) override { return inner_.ReadPortUchar(port); }
+    bool ActiveHW() const override { return inner_.ActiveHW(); }
+    std::string OpenFailure() const override { return inner_.OpenFailure(); }
+
+    QWidget* clicked = nullptr;
+    int opens = 0;
+
+private:
+    velkor::PortOperations& inner_;
 };
 
 QStringList LogLines(const TForm1& form)
@@ -123,6 +153,8 @@ private slots:
     void fuseWithEmptyFieldNeverOpensDriver();
     void writeProgramsDefaultHexFile();
     void commandOnAbsentPortSaysWhyAndTouchesNothing();
+    void clicksDuringCommandAreDropped_data();
+    void clicksDuringCommandAreDropped();
 
 private:
     std::unique_ptr<QTemporaryDir> home_;
@@ -593,6 +625,31 @@ void WindowTest::commandOnAbsentPortSaysWhyAndTouchesNothing()
     QCOMPARE(lines.size(), 1);
     QVERIFY2(lines.front().contains(QStringLiteral("no parallel port at 0x378")), qPrintable(lines.front()));
     QCOMPARE(port.accesses, 0);
+}
+
+void WindowTest::clicksDuringCommandAreDropped_data()
+{
+    QTest::addColumn<QString>("clickedDuring");
+    QTest::newRow("Read Signature again") << "Button1";
+    QTest::newRow("Write FUSE bit") << "Button3";
+}
+
+void WindowTest::clicksDuringCommandAreDropped()
+{
+    QFETCH(QString, clickedDuring);
+    velkor::sim::SimulatedTarget target("ATmega8");
+    ClickingPort port(target.port());
+    TForm1 form(&port, &target.clock());
+    ShowAndActivate(form);
+    form.Edit1->setText(QStringLiteral("D9"));
+    form.Edit2->setText(QStringLiteral("E1"));
+    port.clicked = form.findChild<QPushButton*>(clickedDuring);
+
+    QTest::mouseClick(form.Button1, Qt::LeftButton);
+    QCoreApplication::processEvents();
+
+    QCOMPARE(port.opens, 1);
+    QCOMPARE(LogLines(form), kAtmega8Identification);
 }
 
 QTEST_MAIN(WindowTest)
