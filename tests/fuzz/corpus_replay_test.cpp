@@ -1,5 +1,6 @@
-// Replays the fuzzer's seed corpus, so that every build (not only a clang
-// one) reads each input to its end within bounds and without a hang.
+// Replays the fuzzers' seed corpora, so that every build (not only a clang
+// one) reads each input to its end within bounds and without a hang, and
+// runs each Write input against the model.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,14 +12,15 @@
 #include <vector>
 
 #include "HexReaderCheck.h"
+#include "WriteCheck.h"
 
 namespace velkor {
 namespace {
 
-std::vector<std::filesystem::path> CorpusFiles()
+std::vector<std::filesystem::path> CorpusFiles(const char* folder)
 {
     std::vector<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::directory_iterator(VELKOR_HEX_CORPUS_DIR)) {
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
         if (entry.is_regular_file()) {
             files.push_back(entry.path());
         }
@@ -27,29 +29,43 @@ std::vector<std::filesystem::path> CorpusFiles()
     return files;
 }
 
+std::vector<std::uint8_t> Contents(const std::filesystem::path& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+std::string TestName(const ::testing::TestParamInfo<std::filesystem::path>& info)
+{
+    std::string name = info.param.stem().string();
+    std::replace_if(
+        name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+    return name;
+}
+
 class HexCorpus : public ::testing::TestWithParam<std::filesystem::path> {};
 
 TEST_P(HexCorpus, ReadsToItsEndHoldingEveryInvariant)
 {
-    std::ifstream file(GetParam(), std::ios::binary);
-    ASSERT_TRUE(file) << GetParam();
-    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    EXPECT_EQ(fuzz::CheckHexReader(bytes), "");
+    ASSERT_TRUE(std::filesystem::is_regular_file(GetParam())) << GetParam();
+    EXPECT_EQ(fuzz::CheckHexReader(Contents(GetParam())), "");
 }
 
-TEST(HexCorpusSeeds, AreThere)
+class WriteCorpus : public ::testing::TestWithParam<std::filesystem::path> {};
+
+TEST_P(WriteCorpus, WriteAgreesWithTheModel)
 {
-    EXPECT_GE(CorpusFiles().size(), 10u);
+    EXPECT_EQ(fuzz::CheckWrite(Contents(GetParam())), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(Seeds, HexCorpus, ::testing::ValuesIn(CorpusFiles()),
-                         [](const ::testing::TestParamInfo<std::filesystem::path>& info) {
-                             std::string name = info.param.stem().string();
-                             std::replace_if(
-                                 name.begin(), name.end(),
-                                 [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
-                             return name;
-                         });
+TEST(CorpusSeeds, AreThere)
+{
+    EXPECT_GE(CorpusFiles(VELKOR_HEX_CORPUS_DIR).size(), 10u);
+    EXPECT_GE(CorpusFiles(VELKOR_WRITE_CORPUS_DIR).size(), 10u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, HexCorpus, ::testing::ValuesIn(CorpusFiles(VELKOR_HEX_CORPUS_DIR)), TestName);
+INSTANTIATE_TEST_SUITE_P(Seeds, WriteCorpus, ::testing::ValuesIn(CorpusFiles(VELKOR_WRITE_CORPUS_DIR)), TestName);
 
 }  // namespace
 }  // namespace velkor
