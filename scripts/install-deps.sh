@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config binutils
   qt6-base-dev libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  g++-mingw-w64-x86-64
+  g++-mingw-w64-x86-64 wine64
   fonts-ipafont-gothic
   lintian man-db
   librsvg2-bin

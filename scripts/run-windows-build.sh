@@ -8,7 +8,9 @@ cd "$(dirname "$0")/.."
 
 linux=${1:-build}/cli/velkor-cli
 windows=${2:-build-windows}/cli/velkor-cli.exe
-wine=$(command -v wine64 || command -v wine || true)
+# Debian's wine64 package keeps its loader in /usr/lib/wine; the wine
+# package adds the wrappers in /usr/bin.
+wine=$(command -v wine64 || command -v wine || ls /usr/lib/wine/wine64 2>/dev/null || true)
 if [[ -z $wine ]]; then
   echo "run-windows-build: wine64 not found (apt-get install wine64)" >&2
   exit 1
@@ -27,6 +29,8 @@ mkdir -p "$WINEPREFIX/drive_c/avrtools" "$work/home/avrtools"
 cp examples/blink.hex "$WINEPREFIX/drive_c/avrtools/avr.hex"
 cp examples/blink.hex "$work/home/avrtools/avr.hex"
 
+# Each command with the exit status it must end with, so that a build that
+# fails everything the same way does not pass.
 commands=(
   "signature"
   "write examples/blink.hex"
@@ -35,6 +39,7 @@ commands=(
   "fuse zz e4"
   "signature"
 )
+statuses=(0 0 0 0 1 0)
 
 # Runs each command on one build, in order, on one state file; writes each
 # command's standard output and exit status to OUT_DIR.
@@ -61,6 +66,10 @@ failed=0
 i=0
 for command in "${commands[@]}"; do
   i=$((i + 1))
+  if [[ $(cat "$work/linux/$i.status") != "${statuses[i - 1]}" ]]; then
+    echo "run-windows-build: '$command' ended with $(cat "$work/linux/$i.status") on Linux, not ${statuses[i - 1]}" >&2
+    failed=1
+  fi
   for part in out status; do
     if ! cmp -s "$work/linux/$i.$part" "$work/windows/$i.$part"; then
       echo "run-windows-build: '$command': the Windows build's $part differs from the Linux build's:" >&2

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: once in a normal
 # build, once under AddressSanitizer and UBSan; then cross-builds the
-# command-line program for Windows so its Windows code is compiled too.
+# command-line program for Windows and runs it under Wine against the Linux
+# build's output.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,4 +25,5 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 
 if [[ -x scripts/cross-build-windows.sh ]]; then
   scripts/cross-build-windows.sh
+  scripts/run-windows-build.sh build build-windows
 fi

@@ -4,10 +4,10 @@
 
 #include <nlohmann/json.hpp>
 
-#include <filesystem>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -390,6 +390,22 @@ TEST_F(ReadingCommands, AFailedReadLeavesTheFileAsItWas)
     }
     EXPECT_FALSE(std::filesystem::exists(hex + ".part"));
 }
+
+#ifndef _WIN32
+TEST(Cli, WithoutHomeTheDefaultHexFileIsLookedForInTheUsersHomeFolderNotHere)
+{
+    const std::string home = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "";
+    ::unsetenv("HOME");
+    const CliRun run = Invoke({"--simulate", "ATmega8", "write"});
+    if (!home.empty()) {
+        ::setenv("HOME", home.c_str(), 1);
+    }
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out.substr(run.out.rfind('\n', run.out.size() - 2) + 1), "File not found.\n");
+    // The path tried is absolute (from the password entry), never avrtools/avr.hex here.
+    EXPECT_NE(run.err.find("default HEX file /"), std::string::npos) << run.err;
+}
+#endif
 
 }  // namespace
 }  // namespace velkor
