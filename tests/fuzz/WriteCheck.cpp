@@ -16,12 +16,6 @@ namespace velkor::fuzz {
 
 namespace {
 
-// Whether the Write checks the whole file before Chip Erase and reads back an
-// unpolled byte once: then a file fault leaves the chip untouched.
-constexpr bool kFileCheckedBeforeErase = false;
-
-constexpr std::uint16_t kUnpollableChip = 0x9001;
-
 // ---- The model: Intel HEX as the Write reads it ------------------------------
 
 std::vector<std::string_view> SplitLines(std::string_view text)
@@ -96,8 +90,8 @@ std::optional<Record> ParseRecord(std::string_view line)
     return record;
 }
 
-// The data records with their full addresses, in file order, up to the first
-// fault; a record that runs past the flash is cut before its first byte there.
+// The data records with their full addresses, in file order, and whether the
+// file has a fault: a faulty line, or data beyond the flash.
 struct FileContents {
     std::vector<Record> data;
     bool faulty = false;
@@ -126,13 +120,10 @@ FileContents ReadFile(std::string_view text, std::uint32_t flashSize)
         }
         record->address += base;
         if (std::uint64_t{record->address} + record->data.size() > flashSize) {
-            record->data.resize(record->address < flashSize ? flashSize - record->address : 0);
             contents.faulty = true;
-        }
-        contents.data.push_back(std::move(*record));
-        if (contents.faulty) {
             break;
         }
+        contents.data.push_back(std::move(*record));
     }
     return contents;
 }
@@ -146,8 +137,10 @@ struct Outcome {
 
 Outcome ReferenceWrite(const DEVTYPE& device, const std::vector<std::uint8_t>& before, std::string_view text)
 {
+    // The whole file is checked before Chip Erase: a fault in it leaves the
+    // chip as it was.
     const FileContents file = ReadFile(text, device.FlashSize);
-    if (file.faulty && kFileCheckedBeforeErase) {
+    if (file.faulty) {
         return {false, before};
     }
     const bool pageMode = device.PageSize != 0;
@@ -164,17 +157,13 @@ Outcome ReferenceWrite(const DEVTYPE& device, const std::vector<std::uint8_t>& b
             if (data == 0xFF) {
                 continue;  // never sent: the erased value
             }
-            // Flash bits only go from 1 to 0. A byte that does not read back
-            // as written fails, except one written unpolled and unread.
+            // Flash bits only go from 1 to 0, and every byte is read back:
+            // one that reads otherwise ends the Write there.
             cell &= data;
-            const bool polled = data != device.NoPollValue && device.Signature != kUnpollableChip;
-            if (cell != data && (polled || kFileCheckedBeforeErase)) {
+            if (cell != data) {
                 return {false, flash};
             }
         }
-    }
-    if (file.faulty) {
-        return {false, flash};
     }
     return {true, pageMode ? image : flash};
 }
