@@ -115,8 +115,8 @@ FileContents ReadFile(std::string_view text, std::uint32_t flashSize)
             const unsigned value = record->data[0] << 8 | record->data[1];
             base = record->type == 2 ? value << 4 : value << 16;
         }
-        if (record->type != 0) {
-            continue;
+        if (record->type != 0 || record->data.empty()) {
+            continue;  // a data record without data has no address to check
         }
         record->address += base;
         if (std::uint64_t{record->address} + record->data.size() > flashSize) {
