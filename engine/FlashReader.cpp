@@ -1,6 +1,7 @@
 // Commands that only read the flash: comparing it with a HEX file, and
 // saving it as one. Neither ever erases or writes the chip.
 #include <algorithm>
+#include <stdexcept>
 
 #include "Format.h"
 #include "HexFile.h"
@@ -71,8 +72,10 @@ bool Programmer::ReadFlash(const std::filesystem::path& file)
         flash[address] = ReadFlashByte(static_cast<std::uint16_t>(address));
         ReportProgress(static_cast<std::uint32_t>(address + 1), static_cast<std::uint32_t>(flash.size()));
     }
-    if (const std::string failure = SaveFileWhole(file, IntelHexText(flash)); !failure.empty()) {
-        log_.Append("Cannot save the flash: " + failure + ".");
+    try {
+        WriteFileWhole(file, IntelHexText(flash));
+    } catch (const std::runtime_error& error) {
+        log_.Append(std::string("Cannot save the flash: ") + error.what() + ".");
         return false;
     }
     log_.Append(FormatNumber("Read %d bytes into ", static_cast<long long>(flash.size())) + file.string() + ".");

@@ -1,14 +1,16 @@
 #pragma once
 
 #include <filesystem>
-#include <string>
 #include <string_view>
 
 namespace velkor {
 
-// Writes content to a temporary file beside path, then renames it to path:
-// path holds either what it held before or all of content, never a part.
-// Empty on success, else why it failed.
-std::string SaveFileWhole(const std::filesystem::path& path, std::string_view content);
+// Replaces file with contents as a whole: they go to FILE.tmp beside it, are
+// flushed to the disk and renamed over it, so that a kill or a failure at any
+// moment leaves either the old file or the new one, never a part. Two writers
+// of one file must not overlap (the simulated chip's state files are locked
+// for that). Throws std::runtime_error with the reason when the file cannot
+// be written.
+void WriteFileWhole(const std::filesystem::path& file, std::string_view contents);
 
 }  // namespace velkor

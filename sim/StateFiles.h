@@ -1,20 +1,16 @@
 #pragma once
 
 // How the simulated chip's state file and the virtual port's files are
-// written and shared between processes.
+// shared between processes; each is written with WriteFileWhole while its
+// lock is held.
 
 #include <filesystem>
 #include <functional>
 #include <string_view>
 
-namespace velkor::sim {
+#include "WholeFile.h"
 
-// Replaces file with contents as a whole: they go to FILE.tmp beside it, are
-// flushed to the disk and renamed over it, so that a kill at any moment leaves
-// either the old file or the new one. The caller holds the file's
-// StateFileLock, which makes the one temporary name safe. Throws
-// std::runtime_error with the reason when the file cannot be written.
-void WriteFileWhole(const std::filesystem::path& file, std::string_view contents);
+namespace velkor::sim {
 
 // An exclusive lock on a state file between processes, held from loading the
 // file to saving it, so that a second command on it waits and then sees the

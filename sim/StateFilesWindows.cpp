@@ -1,5 +1,4 @@
-// State files on Windows: write, FlushFileBuffers and MoveFileEx; LockFileEx
-// on FILE.lock.
+// State files on Windows: LockFileEx on FILE.lock.
 #include <windows.h>
 
 #include <stdexcept>
@@ -31,27 +30,6 @@ HANDLE OpenShared(const std::filesystem::path& file, DWORD disposition)
 }
 
 }  // namespace
-
-void WriteFileWhole(const std::filesystem::path& file, std::string_view contents)
-{
-    const std::filesystem::path temporary = Beside(file, L".tmp");
-    const HANDLE handle = OpenShared(temporary, CREATE_ALWAYS);
-    if (handle == INVALID_HANDLE_VALUE) {
-        FailOn("create", temporary);
-    }
-    DWORD written = 0;
-    const bool whole = ::WriteFile(handle, contents.data(), static_cast<DWORD>(contents.size()), &written, nullptr) &&
-                       written == contents.size() && ::FlushFileBuffers(handle);
-    ::CloseHandle(handle);
-    if (!whole) {
-        ::DeleteFileW(temporary.c_str());
-        FailOn("write", temporary);
-    }
-    if (!::MoveFileExW(temporary.c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        ::DeleteFileW(temporary.c_str());
-        FailOn("replace", file);
-    }
-}
 
 StateFileLock::StateFileLock(const std::filesystem::path& file, const WaitReport& reportWait)
 {

@@ -388,7 +388,7 @@ TEST_F(ReadingCommands, AFailedReadLeavesTheFileAsItWas)
         std::ifstream in(hex);
         EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), "kept");
     }
-    EXPECT_FALSE(std::filesystem::exists(hex + ".part"));
+    EXPECT_FALSE(std::filesystem::exists(hex + ".tmp"));
 }
 
 #ifndef _WIN32
