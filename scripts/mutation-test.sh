@@ -196,22 +196,19 @@ done
 
 echo
 echo "Time: $(((SECONDS - start) / 60)) min $(((SECONDS - start) % 60)) s; logs in $logs"
-if [[ ${#stale[@]} -gt 0 ]]; then
-  echo "Stale (text no longer in the code, not run):"
-  printf '  %s\n' "${stale[@]}"
-fi
-if [[ ${#unbuildable[@]} -gt 0 ]]; then
-  echo "Do not build (not counted):"
-  printf '  %s\n' "${unbuildable[@]}"
-fi
-if [[ ${#equivalent_caught[@]} -gt 0 ]]; then
-  echo "Marked equivalent, yet caught (correct the list):"
-  printf '  %s\n' "${equivalent_caught[@]}"
-fi
-if [[ ${#survivors[@]} -gt 0 ]]; then
-  echo "Survivors:"
-  printf '  %s\n' "${survivors[@]}"
-fi
+# A heading and the items under it, or nothing when there are none.
+list_if_any() {
+  local heading=$1
+  shift
+  if [[ $# -gt 0 ]]; then
+    echo "$heading"
+    printf '  %s\n' "$@"
+  fi
+}
+list_if_any "Stale (text no longer in the code, not run):" "${stale[@]}"
+list_if_any "Do not build (not counted):" "${unbuildable[@]}"
+list_if_any "Marked equivalent, yet caught (correct the list):" "${equivalent_caught[@]}"
+list_if_any "Survivors:" "${survivors[@]}"
 total=$((caught + survived))
 if [[ $total -gt 0 ]]; then
   echo "Score: $caught of $total faults caught ($(awk "BEGIN { printf \"%.1f\", 100 * $caught / $total }") %)"
