@@ -96,7 +96,8 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     CommandLine commandLine;
     QCommandLineParser& parser = commandLine.parser;
-    const auto& [simulate, chipClock, simClock] = std::tie(commandLine.simulate, commandLine.chipClock, commandLine.simClock);
+    const auto& [simulate, chipClock, simClock] =
+        std::tie(commandLine.simulate, commandLine.chipClock, commandLine.simClock);
     if (!parser.parse(QApplication::arguments()))
         return UsageError(parser.errorText());
     if (!parser.positionalArguments().isEmpty())

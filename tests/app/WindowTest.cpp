@@ -663,10 +663,10 @@ void WindowTest::secondWriteProgramsOnlyItsOwnFile()
     ShowAndActivate(window.form);
     const std::vector<std::uint8_t> firstPage(64, 0x5A);
     const std::vector<std::uint8_t> secondBytes{0x12, 0xC0};
-    PutDefaultHexFile(QByteArray::fromStdString(JoinLines(
-        {DataRecord(0x00, std::span(firstPage).first(32)), DataRecord(0x20, std::span(firstPage).last(32)),
-         EndOfFileRecord()},
-        "\n")));
+    PutDefaultHexFile(
+        QByteArray::fromStdString(JoinLines({DataRecord(0x00, std::span(firstPage).first(32)),
+                                             DataRecord(0x20, std::span(firstPage).last(32)), EndOfFileRecord()},
+                                            "\n")));
     QTest::mouseClick(window.form.Button2, Qt::LeftButton);
     QCOMPARE(window.target.chip()->Flash().at(63), 0x5A);
 
@@ -703,10 +703,16 @@ void WindowTest::clicksDuringCommandAreDropped_data()
     QTest::addColumn<QString>("lastLine");  // of the command's own log
 
     const QString identified = kAtmega8Identification.back();
-    QTest::newRow("Read Signature again") << "Button1" << "Button1" << identified;
-    QTest::newRow("Write FUSE bit") << "Button1" << "Button3" << identified;
-    QTest::newRow("Write again") << "Button2" << "Button2" << "---done.---";
-    QTest::newRow("Write FUSE bit again") << "Button3" << "Button3" << "Complete";
+    QTest::newRow("Read Signature, clicked again") << "Button1"
+                                                   << "Button1" << identified;
+    QTest::newRow("Read Signature, Write FUSE bit clicked") << "Button1"
+                                                            << "Button3" << identified;
+    QTest::newRow("Write, clicked again") << "Button2"
+                                          << "Button2"
+                                          << "---done.---";
+    QTest::newRow("Write FUSE bit, clicked again") << "Button3"
+                                                   << "Button3"
+                                                   << "Complete";
 }
 
 void WindowTest::clicksDuringCommandAreDropped()
