@@ -203,7 +203,8 @@ bool TForm1::event(QEvent* event)
     if (event->type() == QEvent::WindowActivate && !activatedOnce_) {
         activatedOnce_ = true;
         FitFrameToOuterBounds();
-        Form1Active();
+        if (!startedUp_)
+            Form1Active();
     }
     return QWidget::event(event);
 }
@@ -218,6 +219,7 @@ void TForm1::showEvent(QShowEvent* event)
 
 void TForm1::Form1Active()
 {
+    startedUp_ = true;
     log_.Clear();
     ComboBox1->setCurrentIndex(0);
     programmer_.PortAddress = kPrinterPorts[0].address;
@@ -233,19 +235,27 @@ void TForm1::ComboBox1Change()
 
 void TForm1::Button1Click()
 {
-    programmer_.ReadSignatureCommand();
-    DiscardInputReceivedMeanwhile();
+    RunCommand([this] { programmer_.ReadSignatureCommand(); });
 }
 
 void TForm1::Button2Click()
 {
-    programmer_.WriteCommand(DefaultHexFilePath());
-    DiscardInputReceivedMeanwhile();
+    RunCommand([this] { programmer_.WriteCommand(DefaultHexFilePath()); });
 }
 
 void TForm1::Button3Click()
 {
-    programmer_.WriteFuses(Text(*Edit1), Text(*Edit2));
+    RunCommand([this] { programmer_.WriteFuses(Text(*Edit1), Text(*Edit2)); });
+}
+
+void TForm1::RunCommand(const std::function<void()>& command)
+{
+    // Where the first activation comes late (no window manager, a desktop
+    // that delays it), a command can run before it: the start-up step then
+    // counts as done, so that it never clears this command's log or resets
+    // the port it ran on.
+    startedUp_ = true;
+    command();
     DiscardInputReceivedMeanwhile();
 }
 

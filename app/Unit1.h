@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include <functional>
+
 #include "Clock.h"
 #include "MemoLog.h"
 #include "PortIO.h"
@@ -60,11 +62,13 @@ private:
     void SetTabOrder();
     void ConnectEvents();
     void FitFrameToOuterBounds();
+    void RunCommand(const std::function<void()>& command);
 
     SystemClock systemClock_;
     MemoLog log_;
     Programmer programmer_;
     bool activatedOnce_ = false;
+    bool startedUp_ = false;  // the start-up step ran, or a command made it needless
 };
 
 // The one window, once start-up has created it.

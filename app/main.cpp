@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <stdexcept>
+#include <tuple>
 
 #include "SckPace.h"
 #include "SimulatedTarget.h"
@@ -39,41 +40,66 @@ int ClockUsageError(const QCommandLineParser& parser, const QCommandLineOption& 
         velkor::ChipClockError("--" + option.names().first().toStdString(), parser.value(option).toStdString())));
 }
 
-}  // namespace
-
-int main(int argc, char* argv[])
-{
-    QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("velkor"));
-    QApplication::setApplicationVersion(QStringLiteral(VELKOR_VERSION));
+// The window's command line.
+struct CommandLine {
+    CommandLine();
 
     QCommandLineParser parser;
+    const QCommandLineOption simulate{
+        QStringLiteral("simulate"),
+        QStringLiteral("Run the commands on a simulated CHIP (a device-table name, ATmega328P, "
+                       "ATmega32, or none) instead of the parallel port."),
+        QStringLiteral("CHIP")};
+    const QCommandLineOption chipClock{
+        QStringLiteral("chip-clock"),
+        QStringLiteral("The target's clock, 32k .. 20M (default 1M): sets the SCK pace, e.g. 128k, 8M."),
+        QStringLiteral("FREQ")};
+    const QCommandLineOption simClock{
+        QStringLiteral("sim-clock"),
+        QStringLiteral("With --simulate: the simulated chip's clock, 32k .. 20M (default: its factory clock)."),
+        QStringLiteral("FREQ")};
+};
+
+CommandLine::CommandLine()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("velkor"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VELKOR_VERSION));
     parser.setApplicationDescription(
         QStringLiteral("Programs Atmel AVR microcontrollers in-system through the parallel port."));
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption simulate(
-        QStringLiteral("simulate"),
-        QStringLiteral("Run the commands on a simulated CHIP (a device-table name, ATmega328P, "
-                       "ATmega32, or none) instead of the parallel port."),
-        QStringLiteral("CHIP"));
     parser.addOption(simulate);
-    const QCommandLineOption chipClock(
-        QStringLiteral("chip-clock"),
-        QStringLiteral("The target's clock, 32k .. 20M (default 1M): sets the SCK pace, e.g. 128k, 8M."),
-        QStringLiteral("FREQ"));
     parser.addOption(chipClock);
-    const QCommandLineOption simClock(
-        QStringLiteral("sim-clock"),
-        QStringLiteral("With --simulate: the simulated chip's clock, 32k .. 20M (default: its factory clock)."),
-        QStringLiteral("FREQ"));
     parser.addOption(simClock);
+}
+
+// Answers --help and --version, and exits, before the window's application
+// exists: that one needs a display, these answers do not. Any other fault in
+// the command line is left to the full reading, after the window's
+// application has taken out its own options (-platform and the like).
+void AnswerHelpOrVersion(int argc, char* argv[])
+{
+    const QCoreApplication application(argc, argv);
+    CommandLine commandLine;
+    commandLine.parser.parse(QCoreApplication::arguments());
+    if (commandLine.parser.isSet(QStringLiteral("help")) || commandLine.parser.isSet(QStringLiteral("help-all")))
+        commandLine.parser.showHelp();
+    if (commandLine.parser.isSet(QStringLiteral("version")))
+        commandLine.parser.showVersion();
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    AnswerHelpOrVersion(argc, argv);
+    QApplication application(argc, argv);
+    CommandLine commandLine;
+    QCommandLineParser& parser = commandLine.parser;
+    const auto& [simulate, chipClock, simClock] =
+        std::tie(commandLine.simulate, commandLine.chipClock, commandLine.simClock);
     if (!parser.parse(QApplication::arguments()))
         return UsageError(parser.errorText());
-    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all")))
-        parser.showHelp();
-    if (parser.isSet(QStringLiteral("version")))
-        parser.showVersion();
     if (!parser.positionalArguments().isEmpty())
         return UsageError(QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
 

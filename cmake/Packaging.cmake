@@ -53,5 +53,11 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+if(VELKOR_BUILD_APP)
+  # The window's face: fixed-pitch Latin letters half an em wide, so every
+  # label fits its control, and the full-width brackets around the chip's
+  # name. The libraries' dependencies are added to this one.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS fonts-ipafont-gothic)
+endif()
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 include(CPack)

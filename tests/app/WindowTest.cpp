@@ -19,9 +19,12 @@
 #include <QTest>
 #include <QTextBlock>
 
+#include <algorithm>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "../engine/HexText.h"
 #include "Recorder.h"
 #include "SimulatedTarget.h"
 #include "Unit1.h"
@@ -108,6 +111,13 @@ QString FocusedControl()
     return widget != nullptr ? widget->objectName() : QString();
 }
 
+// The example program the README writes.
+QByteArray BlinkHex()
+{
+    QFile file(QStringLiteral(VELKOR_SOURCE_DIR "/examples/blink.hex"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 const QStringList kAtmega8Identification{
     QStringLiteral("ATMEL"),
     QStringLiteral(" 【ATmega8】"),
@@ -128,6 +138,7 @@ private slots:
 
     void startsEmptyOnLpt1WithFocusOnReadSignature();
     void keepsPortAndLogWhenActivatedAgain();
+    void commandBeforeFirstActivationKeepsItsLogAndPort();
     void laysOutControlsAsDesigned_data();
     void laysOutControlsAsDesigned();
     void textsFitTheirControls_data();
@@ -152,13 +163,25 @@ private slots:
     void fuseWithEmptyFieldNeverOpensDriver_data();
     void fuseWithEmptyFieldNeverOpensDriver();
     void writeProgramsDefaultHexFile();
+    void secondWriteProgramsOnlyItsOwnFile();
     void commandOnAbsentPortSaysWhyAndTouchesNothing();
     void clicksDuringCommandAreDropped_data();
     void clicksDuringCommandAreDropped();
 
 private:
+    void PutDefaultHexFile(const QByteArray& text);
+
     std::unique_ptr<QTemporaryDir> home_;
 };
+
+// Makes text the file that Write reads, $HOME/avrtools/avr.hex.
+void WindowTest::PutDefaultHexFile(const QByteArray& text)
+{
+    QFile file(home_->filePath(QStringLiteral("avrtools/avr.hex")));
+    QVERIFY(QDir().mkpath(QFileInfo(file).absolutePath()));
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(text), text.size());
+}
 
 void WindowTest::init()
 {
@@ -206,6 +229,25 @@ void WindowTest::keepsPortAndLogWhenActivatedAgain()
 
     QCOMPARE(form.Engine().PortAddress, 0x3BC);
     QCOMPARE(LogLines(form), QStringList{QStringLiteral("kept")});
+}
+
+// Without a window manager, or on a desktop that activates a new window
+// late, the first click can come before the first activation.
+void WindowTest::commandBeforeFirstActivationKeepsItsLogAndPort()
+{
+    SimulatedWindow window("ATmega8");
+    TForm1& form = window.form;
+    form.ComboBox1->setCurrentIndex(2);
+    form.Button1->click();
+
+    ShowAndActivate(form);
+
+    QCOMPARE(LogLines(form), kAtmega8Identification);
+    QCOMPARE(form.ComboBox1->currentText(), QStringLiteral("LPT3: ($3BC)"));
+    QCOMPARE(form.Engine().PortAddress, 0x3BC);
+    QCOMPARE(window.trace.Count(Event::Kind::Open), 1u);
+    QCOMPARE(window.trace.events.front().address, 0x3BC);
+    QCOMPARE(form.frameGeometry(), QRect(65, 28, 385, 409));
 }
 
 void WindowTest::laysOutControlsAsDesigned_data()
@@ -591,9 +633,7 @@ void WindowTest::fuseWithEmptyFieldNeverOpensDriver()
 
 void WindowTest::writeProgramsDefaultHexFile()
 {
-    const QString hexFile = home_->filePath(QStringLiteral("avrtools/avr.hex"));
-    QVERIFY(QDir().mkpath(QFileInfo(hexFile).absolutePath()));
-    QVERIFY(QFile::copy(QStringLiteral(VELKOR_SOURCE_DIR "/examples/blink.hex"), hexFile));
+    PutDefaultHexFile(BlinkHex());
     SimulatedWindow window("ATmega8");
     ShowAndActivate(window.form);
 
@@ -610,6 +650,35 @@ void WindowTest::writeProgramsDefaultHexFile()
     QCOMPARE(flash.at(1), 0xC0);
     QCOMPARE(window.target.port().DataRegister(), 0x84);
     QVERIFY(!window.target.port().ActiveHW());
+}
+
+// The second file gives two bytes of the page the first one filled: the
+// rest of that page must stay erased, not get the first file's bytes again.
+void WindowTest::secondWriteProgramsOnlyItsOwnFile()
+{
+    using velkor::testing::DataRecord;
+    using velkor::testing::EndOfFileRecord;
+    using velkor::testing::JoinLines;
+    SimulatedWindow window("ATmega8");
+    ShowAndActivate(window.form);
+    const std::vector<std::uint8_t> firstPage(64, 0x5A);
+    const std::vector<std::uint8_t> secondBytes{0x12, 0xC0};
+    PutDefaultHexFile(
+        QByteArray::fromStdString(JoinLines({DataRecord(0x00, std::span(firstPage).first(32)),
+                                             DataRecord(0x20, std::span(firstPage).last(32)), EndOfFileRecord()},
+                                            "\n")));
+    QTest::mouseClick(window.form.Button2, Qt::LeftButton);
+    QCOMPARE(window.target.chip()->Flash().at(63), 0x5A);
+
+    PutDefaultHexFile(QByteArray::fromStdString(JoinLines({DataRecord(0x00, secondBytes), EndOfFileRecord()}, "\n")));
+    QTest::mouseClick(window.form.Button2, Qt::LeftButton);
+
+    QCOMPARE(LogLines(window.form).back(), QStringLiteral("---done.---"));
+    std::vector<std::uint8_t> expected(window.target.chip()->Flash().size(), 0xFF);
+    std::copy(secondBytes.begin(), secondBytes.end(), expected.begin());
+    const std::vector<std::uint8_t>& flash = window.target.chip()->Flash();
+    const auto difference = std::mismatch(flash.begin(), flash.end(), expected.begin()).first;
+    QCOMPARE(difference - flash.begin(), static_cast<std::ptrdiff_t>(flash.size()));
 }
 
 void WindowTest::commandOnAbsentPortSaysWhyAndTouchesNothing()
@@ -629,14 +698,29 @@ void WindowTest::commandOnAbsentPortSaysWhyAndTouchesNothing()
 
 void WindowTest::clicksDuringCommandAreDropped_data()
 {
+    QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("clickedDuring");
-    QTest::newRow("Read Signature again") << "Button1";
-    QTest::newRow("Write FUSE bit") << "Button3";
+    QTest::addColumn<QString>("lastLine");  // of the command's own log
+
+    const QString identified = kAtmega8Identification.back();
+    QTest::newRow("Read Signature, clicked again") << "Button1"
+                                                   << "Button1" << identified;
+    QTest::newRow("Read Signature, Write FUSE bit clicked") << "Button1"
+                                                            << "Button3" << identified;
+    QTest::newRow("Write, clicked again") << "Button2"
+                                          << "Button2"
+                                          << "---done.---";
+    QTest::newRow("Write FUSE bit, clicked again") << "Button3"
+                                                   << "Button3"
+                                                   << "Complete";
 }
 
 void WindowTest::clicksDuringCommandAreDropped()
 {
+    QFETCH(QString, command);
     QFETCH(QString, clickedDuring);
+    QFETCH(QString, lastLine);
+    PutDefaultHexFile(BlinkHex());
     velkor::sim::SimulatedTarget target("ATmega8");
     ClickingPort port(target.port());
     TForm1 form(&port, &target.clock());
@@ -645,11 +729,11 @@ void WindowTest::clicksDuringCommandAreDropped()
     form.Edit2->setText(QStringLiteral("E1"));
     port.clicked = form.findChild<QPushButton*>(clickedDuring);
 
-    QTest::mouseClick(form.Button1, Qt::LeftButton);
+    QTest::mouseClick(form.findChild<QPushButton*>(command), Qt::LeftButton);
     QCoreApplication::processEvents();
 
     QCOMPARE(port.opens, 1);
-    QCOMPARE(LogLines(form), kAtmega8Identification);
+    QCOMPARE(LogLines(form).back(), lastLine);
 }
 
 QTEST_MAIN(WindowTest)
