@@ -43,7 +43,6 @@ FileReading ReadOpenFile(std::uint64_t expectedSize, std::uint64_t limit,
         used += *got;
     }
     bytes.resize(used);
-    bytes.shrink_to_fit();
     return reading;
 }
 

@@ -17,7 +17,7 @@ std::string AddressOutOfRange(std::size_t lineNumber)
     return FormatNumber("Address out of range in line %d.", static_cast<long long>(lineNumber));
 }
 
-// The text of a HEX file in memory, handed out with a checkpoint every MiB:
+// The text of a HEX file in memory, handed out with a checkpoint every 64 KiB:
 // reading 64 MiB takes long enough that a stop request must be heard.
 class CheckpointedStream final : public ByteStream {
 public:
@@ -36,7 +36,7 @@ public:
     bool ReadFailed() const override { return false; }
 
 private:
-    static constexpr std::size_t kCheckpointMask = (std::size_t{1} << 20) - 1;
+    static constexpr std::size_t kCheckpointMask = (std::size_t{1} << 16) - 1;
     MemoryByteStream bytes_;
     std::function<void()> checkpoint_;
     std::size_t read_ = 0;
