@@ -170,17 +170,14 @@ bool Programmer::ByteModeValuesAgree(const CheckedHexFile& file)
 }
 
 // Writes or stores the record's bytes in order and logs its echo line, which
-// is left out when a byte stops the command.
+// is left out when a byte stops the command. The file's data was found to fit
+// the chip before the erase.
 bool Programmer::ProgramRecord(const HexEntry& record, bool pageMode)
 {
     const std::uint32_t limit = AddressLimit(Device());
     std::string echo = FormatNumber("%04x: ", record.address);
     for (std::size_t i = 0; i < record.data.size(); ++i) {
-        const std::uint64_t address = std::uint64_t{record.address} + i;
-        if (address >= limit) {
-            log_.Append(AddressOutOfRange(record.lineNumber));
-            return false;
-        }
+        const std::uint32_t address = record.address + static_cast<std::uint32_t>(i);
         const std::uint8_t data = record.data[i];
         echo += TwoHexDigits(data) + " ";
         if (pageMode) {
