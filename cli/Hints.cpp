@@ -91,7 +91,18 @@ std::vector<std::string> FileNotFoundHints(const CommandReport& report)
         return {"there is no default HEX file: HOME is not set and the password database has no home folder for "
                 "this user. Name the file: velkor-cli write FILE."};
     }
+    std::error_code error;
+    if (std::filesystem::is_directory(report.hexFile, error)) {
+        return {"\"" + report.hexFile.string() + "\" is a folder: name the HEX file in it, e.g. velkor-cli " +
+                report.command + " " + (report.hexFile / "program.hex").string() + "."};
+    }
     return {"could not read \"" + report.hexFile.string() + "\": " + OpenFailureReason(report.hexFile) + "."};
+}
+
+std::vector<std::string> UnlistedChipHints()
+{
+    return {"nothing was erased or written: Velkor writes only the chips in its device table (the README lists "
+            "them). Program this chip with a programmer that knows it."};
 }
 
 std::vector<std::string> PortHints()
@@ -116,6 +127,8 @@ std::vector<std::string> HintsFor(const CommandReport& report)
             add(FuseFieldHints(report));
         } else if (StartsWith(line, "Unknown CPU ")) {
             add(UnknownCpuHints(line, i > 0 ? report.log[i - 1] : std::string()));
+        } else if (line == "Not written: the chip is not in the device table.") {
+            add(UnlistedChipHints());
         } else if (line == "File not found.") {
             add(FileNotFoundHints(report));
         } else if (StartsWith(line, "Cannot open the port")) {

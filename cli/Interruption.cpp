@@ -13,11 +13,29 @@ std::atomic<int> caughtSignal{0};
 std::atomic<bool> commandRunning{false};
 static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
 
+extern "C" void OnTerminationSignal(int number);
+
+// Without SA_RESTART, so that a blocking call the signal lands in returns
+// (EINTR) instead of being restarted and hiding the signal; std::signal on
+// glibc restarts. Windows has only std::signal, which resets the handler
+// after each call: the handler puts itself back.
+void Catch(int number)
+{
+#ifdef _WIN32
+    std::signal(number, OnTerminationSignal);
+#else
+    struct sigaction action {};
+    action.sa_handler = OnTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;
+    sigaction(number, &action, nullptr);
+#endif
+}
+
 extern "C" void OnTerminationSignal(int number)
 {
-    // Where the handler is reset after each call, the next signal must still
-    // find it: a second Ctrl-C may not skip the port's release.
-    std::signal(number, OnTerminationSignal);
+    // A second Ctrl-C may not skip the port's release.
+    Catch(number);
     int none = 0;
     caughtSignal.compare_exchange_strong(none, number);
     if (!commandRunning) {
@@ -30,10 +48,10 @@ extern "C" void OnTerminationSignal(int number)
 void InstallInterruptionHandlers()
 {
     for (const int number : {SIGINT, SIGTERM}) {
-        std::signal(number, OnTerminationSignal);
+        Catch(number);
     }
 #ifdef SIGHUP
-    std::signal(SIGHUP, OnTerminationSignal);
+    Catch(SIGHUP);
 #endif
 #ifdef SIGPIPE
     std::signal(SIGPIPE, SIG_IGN);

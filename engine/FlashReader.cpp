@@ -14,28 +14,27 @@ bool Programmer::VerifyCommand(const std::filesystem::path& hexFile)
 {
     log_.Clear();
     return RunInCommandFrame([this, &hexFile] {
-        FileByteStream file(hexFile);
-        return EnterProgrammingForFile(file) && VerifyFlash(file);
+        const std::optional<CheckedHexFile> file = ReadHexFile(hexFile);
+        return file && EnterProgramming(true) && DataFitsChip(*file) && VerifyFlash(*file);
     });
 }
 
 // Gathers the file's data in PageBuffer first, so that a byte given twice is
 // compared once, with the value given last, as a Write leaves it; then reads
 // the chip in ascending address order.
-bool Programmer::VerifyFlash(FileByteStream& file)
+bool Programmer::VerifyFlash(const CheckedHexFile& file)
 {
     std::fill(PageBuffer.begin(), PageBuffer.end(), 0xFF);
     std::vector<bool> given(PageBuffer.size(), false);
     const std::uint32_t limit = AddressLimit(Device());
-    HexReader reader(file);
-    for (HexEntry entry = reader.Next(); entry.kind != HexEntry::Kind::End; entry = reader.Next()) {
-        // The file was checked whole before; it has changed since.
-        if (entry.IsError() || entry.address + entry.data.size() > limit) {
-            log_.Append(entry.IsError() ? ErrorText(entry) : "File changed while it was read.");
-            return false;
-        }
+    ForEachRecord(file, [&](const HexEntry& entry) {
         std::copy(entry.data.begin(), entry.data.end(), PageBuffer.begin() + entry.address);
         std::fill_n(given.begin() + entry.address, entry.data.size(), true);
+        return true;
+    });
+    if (std::find(given.begin(), given.end(), true) == given.end()) {
+        log_.Append("Nothing to compare: the file has no data.");
+        return false;
     }
     long long compared = 0;
     for (std::uint32_t address = 0; address < limit; ++address) {

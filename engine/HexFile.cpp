@@ -34,45 +34,6 @@ std::optional<std::uint8_t> MemoryByteStream::NextByte()
     return bytes_[next_++];
 }
 
-FileByteStream::FileByteStream(const std::filesystem::path& path)
-{
-    std::error_code error;
-    if (std::filesystem::is_directory(path, error)) {
-        return;
-    }
-#ifdef _WIN32
-    file_ = _wfopen(path.c_str(), L"rb");
-#else
-    file_ = std::fopen(path.c_str(), "rb");
-#endif
-}
-
-FileByteStream::~FileByteStream()
-{
-    if (file_ != nullptr) {
-        std::fclose(file_);
-    }
-}
-
-std::optional<std::uint8_t> FileByteStream::NextByte()
-{
-    if (file_ == nullptr) {
-        return std::nullopt;
-    }
-    const int byte = std::getc(file_);
-    if (byte == EOF) {
-        failed_ = std::ferror(file_) != 0;
-        return std::nullopt;
-    }
-    return static_cast<std::uint8_t>(byte);
-}
-
-bool FileByteStream::Rewind()
-{
-    failed_ = false;
-    return file_ != nullptr && std::fseek(file_, 0, SEEK_SET) == 0;
-}
-
 std::string ErrorText(const HexEntry& entry)
 {
     const auto inLine = [&entry](std::string_view pattern) {
@@ -91,6 +52,8 @@ std::string ErrorText(const HexEntry& entry)
         return inLine("Bad address record in line %d.");
     case HexEntry::Kind::ReadError:
         return "File read error.";
+    case HexEntry::Kind::NoEndRecord:
+        return inLine("File cut short after line %d: no end-of-file record.");
     case HexEntry::Kind::Data:
     case HexEntry::Kind::End:
         break;
@@ -155,9 +118,16 @@ bool HexReader::ReadLine()
             break;
         }
         if (*byte == '\r') {
-            // CR LF is one line end; a CR alone ends the line as well.
+            // CRs up to an LF are one line end (CR LF, and CR CR LF as some
+            // tools write); otherwise the first CR ends the line and each
+            // further one an empty line.
+            std::size_t returns = 1;
             std::optional<std::uint8_t> next = NextByte();
-            if (next && *next != '\n') {
+            for (; next && *next == '\r'; next = NextByte()) {
+                ++returns;
+            }
+            if (!next || *next != '\n') {
+                pendingReturns_ = returns - 1;
                 lookahead_ = next;
             }
             break;
@@ -173,6 +143,10 @@ bool HexReader::ReadLine()
 
 std::optional<std::uint8_t> HexReader::NextByte()
 {
+    if (pendingReturns_ > 0) {
+        --pendingReturns_;
+        return '\r';
+    }
     if (lookahead_) {
         return std::exchange(lookahead_, std::nullopt);
     }
@@ -235,6 +209,7 @@ std::optional<HexEntry> HexReader::Interpret(std::uint8_t type, std::uint16_t lo
         return entry;
     }
     case kEndOfFileRecord:
+        endRecordRead_ = true;
         return LineEntry(HexEntry::Kind::End);
     case kSegmentAddressRecord:
     case kLinearAddressRecord: {
@@ -307,7 +282,8 @@ HexFileCheck::HexFileCheck(ByteStream& stream)
 {
     constexpr std::uint64_t kAddressSpace = 65536;
     HexReader reader(stream);
-    for (HexEntry entry = reader.Next(); entry.kind != HexEntry::Kind::End; entry = reader.Next()) {
+    HexEntry entry = reader.Next();
+    for (; entry.kind != HexEntry::Kind::End; entry = reader.Next()) {
         if (entry.IsError()) {
             fault_ = std::move(entry);
             return;
@@ -317,6 +293,12 @@ HexFileCheck::HexFileCheck(ByteStream& stream)
         if (reachesFurther && (reaches_.empty() || reaches_.back().lastAddress < kAddressSpace)) {
             reaches_.push_back({lastAddress, entry.lineNumber});
         }
+    }
+    // A copy or a build cut off at a line end leaves sound records but no
+    // end-of-file record; a text without data may lack it (an empty file).
+    if (!reaches_.empty() && !reader.EndRecordRead()) {
+        entry.kind = HexEntry::Kind::NoEndRecord;
+        fault_ = std::move(entry);
     }
 }
 

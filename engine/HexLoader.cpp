@@ -1,8 +1,10 @@
 // The Write command's body: program the flash from an Intel HEX file, byte by
-// byte as it is read on chips without pages, or gathered in PageBuffer and
-// programmed page by page once the whole file has read cleanly.
+// byte on chips without pages, or gathered in PageBuffer and programmed page
+// by page. The file is read once, into memory, and checked whole before the
+// first instruction; everything after works from that one reading.
 #include <algorithm>
 
+#include "FileReading.h"
 #include "Format.h"
 #include "HexFile.h"
 #include "Programmer.h"
@@ -14,64 +16,122 @@ std::string AddressOutOfRange(std::size_t lineNumber)
 {
     return FormatNumber("Address out of range in line %d.", static_cast<long long>(lineNumber));
 }
+
+// The text of a HEX file in memory, handed out with a checkpoint every 64 KiB:
+// reading 64 MiB takes long enough that a stop request must be heard.
+class CheckpointedStream final : public ByteStream {
+public:
+    CheckpointedStream(std::span<const std::uint8_t> bytes, std::function<void()> checkpoint)
+        : bytes_(bytes), checkpoint_(std::move(checkpoint))
+    {
+    }
+
+    std::optional<std::uint8_t> NextByte() override
+    {
+        if ((++read_ & kCheckpointMask) == 0) {
+            checkpoint_();
+        }
+        return bytes_.NextByte();
+    }
+    bool ReadFailed() const override { return false; }
+
+private:
+    static constexpr std::size_t kCheckpointMask = (std::size_t{1} << 16) - 1;
+    MemoryByteStream bytes_;
+    std::function<void()> checkpoint_;
+    std::size_t read_ = 0;
+};
 }  // namespace
 
 bool Programmer::WriteHexFile(const std::filesystem::path& hexFile)
 {
-    FileByteStream file(hexFile);
-    if (!EnterProgrammingForFile(file) || !ChipErase()) {
+    const std::optional<CheckedHexFile> file = ReadHexFile(hexFile);
+    if (!file || !PrepareChipForFile(*file)) {
         return false;
     }
     std::fill(PageBuffer.begin(), PageBuffer.end(), 0xFF);
     log_.Append("\r\n--- Write AVR ---");
 
-    // The second reading: the file may have changed since the check, so its
-    // faults still stop the command here.
     const bool pageMode = Device().PageSize != 0;
-    HexReader reader(file);
-    for (HexEntry entry = reader.Next(); entry.kind != HexEntry::Kind::End; entry = reader.Next()) {
-        if (entry.IsError()) {
-            log_.Append(ErrorText(entry));
-            return false;
-        }
-        if (!ProgramRecord(entry, pageMode)) {
-            return false;
-        }
-    }
-    if (pageMode && !WriteFlashPages()) {
+    bool programmed = true;
+    ForEachRecord(*file, [&](const HexEntry& record) { return programmed = ProgramRecord(record, pageMode); });
+    if (!programmed || (pageMode && !WriteFlashPages())) {
         return false;
     }
     log_.Append("---done.---");
     return true;
 }
 
-// Reads the whole file once before any instruction reaches the chip, so that
-// a faulty file never costs the chip its program; then identifies the chip
-// and checks that the file's data fits it. True with the chip in programming
-// mode (not erased) and the file rewound for its second reading.
-bool Programmer::EnterProgrammingForFile(FileByteStream& file)
+// Logs the one line of a file that cannot be used; no instruction has gone
+// to the chip yet.
+std::optional<Programmer::CheckedHexFile> Programmer::ReadHexFile(const std::filesystem::path& hexFile)
 {
-    if (!file.IsOpen()) {
+    FileReading reading = ReadFileWhole(hexFile, kLargestHexFile, StopRequested);
+    switch (reading.result) {
+    case FileReading::Result::Read:
+        break;
+    case FileReading::Result::NotFound:
+    case FileReading::Result::Folder:
         log_.Append("File not found.");
-        return false;
+        return std::nullopt;
+    case FileReading::Result::NotRegular:
+        log_.Append("Not a regular file: a HEX file cannot be a pipe or a device.");
+        return std::nullopt;
+    case FileReading::Result::TooLarge:
+        log_.Append(FormatNumber("File too large: a HEX file may hold at most %d MiB.",
+                                 static_cast<long long>(kLargestHexFile >> 20)));
+        return std::nullopt;
+    case FileReading::Result::ReadError:
+        log_.Append("File read error.");
+        return std::nullopt;
+    case FileReading::Result::Stopped:
+        StopIfRequested();
+        return std::nullopt;
     }
-    if (!file.Rewind()) {
-        log_.Append("File cannot be read twice.");
-        return false;
-    }
-    const HexFileCheck check(file);
+    CheckpointedStream stream(reading.bytes, [this] { StopIfRequested(); });
+    HexFileCheck check(stream);
     if (check.Fault()) {
         log_.Append(ErrorText(*check.Fault()));
+        return std::nullopt;
+    }
+    return CheckedHexFile{std::move(reading.bytes), std::move(check)};
+}
+
+void Programmer::ForEachRecord(const CheckedHexFile& file, const std::function<bool(const HexEntry&)>& use)
+{
+    CheckpointedStream stream(file.text, [this] { StopIfRequested(); });
+    HexReader reader(stream);
+    // The text was checked whole: it reads to its end without a fault.
+    for (HexEntry entry = reader.Next(); entry.kind == HexEntry::Kind::Data && use(entry); entry = reader.Next()) {
+    }
+}
+
+// Identifies the chip and checks the file against it. True with a listed
+// chip erased and in programming mode; a chip whose signature was hidden is
+// erased first to be identified (its flash could not be read anyway).
+bool Programmer::PrepareChipForFile(const CheckedHexFile& file)
+{
+    if (!EnterProgramming(true) || !DataFitsChip(file)) {
         return false;
     }
-    if (!file.Rewind()) {
-        log_.Append("File read error.");
+    const bool erased = !IdentifiedChipIsListed() && SignatureHidden();
+    if (erased) {
+        if (!ChipErase()) {
+            return false;
+        }
+        ReadSignature();
+    }
+    if (!IdentifiedChipIsListed()) {
+        log_.Append("Not written: the chip is not in the device table.");
+        ReleasePort();
         return false;
     }
-    if (!EnterProgramming(true)) {
-        return false;
-    }
-    if (const auto line = check.FirstLineReaching(AddressLimit(Device()))) {
+    return (!erased || DataFitsChip(file)) && ByteModeValuesAgree(file) && (erased || ChipErase());
+}
+
+bool Programmer::DataFitsChip(const CheckedHexFile& file)
+{
+    if (const auto line = file.check.FirstLineReaching(AddressLimit(Device()))) {
         log_.Append(AddressOutOfRange(*line));
         ReleasePort();
         return false;
@@ -79,18 +139,45 @@ bool Programmer::EnterProgrammingForFile(FileByteStream& file)
     return true;
 }
 
+// Byte mode writes each byte as it comes, into a flash that is not erased in
+// between: bits only go from 1 to 0, so a second, different value for one
+// address can never be programmed. Page mode keeps the last value.
+bool Programmer::ByteModeValuesAgree(const CheckedHexFile& file)
+{
+    if (Device().PageSize != 0) {
+        return true;
+    }
+    std::vector<std::optional<std::uint8_t>> given(AddressLimit(Device()));
+    std::optional<std::size_t> conflict;
+    ForEachRecord(file, [&](const HexEntry& record) {
+        for (std::size_t i = 0; i < record.data.size(); ++i) {
+            std::optional<std::uint8_t>& value = given[record.address + i];
+            if (value && *value != record.data[i]) {
+                conflict = record.lineNumber;
+                return false;
+            }
+            value = record.data[i];
+        }
+        return true;
+    });
+    if (conflict) {
+        log_.Append(FormatNumber("Address given a second, different value in line %d.",
+                                 static_cast<long long>(*conflict)));
+        ReleasePort();
+        return false;
+    }
+    return true;
+}
+
 // Writes or stores the record's bytes in order and logs its echo line, which
-// is left out when a byte stops the command.
+// is left out when a byte stops the command. The file's data was found to fit
+// the chip before the erase.
 bool Programmer::ProgramRecord(const HexEntry& record, bool pageMode)
 {
     const std::uint32_t limit = AddressLimit(Device());
     std::string echo = FormatNumber("%04x: ", record.address);
     for (std::size_t i = 0; i < record.data.size(); ++i) {
-        const std::uint64_t address = std::uint64_t{record.address} + i;
-        if (address >= limit) {
-            log_.Append(AddressOutOfRange(record.lineNumber));
-            return false;
-        }
+        const std::uint32_t address = record.address + static_cast<std::uint32_t>(i);
         const std::uint8_t data = record.data[i];
         echo += TwoHexDigits(data) + " ";
         if (pageMode) {

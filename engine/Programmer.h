@@ -11,14 +11,12 @@
 
 #include "Clock.h"
 #include "DeviceTable.h"
+#include "HexFile.h"
 #include "Log.h"
 #include "PortOperations.h"
 #include "SckPace.h"
 
 namespace velkor {
-
-struct HexEntry;
-class FileByteStream;
 
 // A serial programming instruction: four bytes, the opcode first on the wire.
 using Instruction = std::array<std::uint8_t, 4>;
@@ -36,6 +34,7 @@ public:
     // ---- State kept between commands ----------------------------------
     std::uint16_t PortAddress = 0x378;  // data register; status at PortAddress + 1
     std::uint8_t DeviceIndex = 0;       // row of DeviceTable chosen by the last identification
+    std::uint8_t MakerCode = 0;         // signature byte 0 read last
     std::uint16_t DeviceSignature = 0;  // signature bytes 1 and 2 read last
     std::vector<std::uint8_t> PageBuffer = std::vector<std::uint8_t>(65536, 0xFF);
     // How long each SCK phase lasts, port access included (see SckPhaseFor).
@@ -62,7 +61,8 @@ public:
     // and no port access. Then writes the fuses in the command frame.
     bool WriteFuses(std::string_view highText, std::string_view lowText);
     // Programming mode without erase, then the file's data compared with the
-    // chip's flash: one line with the bytes compared, or the first that differs.
+    // chip's flash: one line with the bytes compared, or the first that
+    // differs; a file without data has nothing to compare and fails.
     bool VerifyCommand(const std::filesystem::path& hexFile);
     // Programming mode without erase, then the whole flash saved to file as
     // Intel HEX; a failed read or save leaves file as it was.
@@ -95,6 +95,12 @@ public:
     bool ProgrammingEnable();
     bool EnterProgramming(bool noErase);
     void ReadSignature();
+    // Whether the chip identified last is one the engine knows how to write:
+    // the one place that decides it.
+    bool IdentifiedChipIsListed() const;
+    // Signature bytes 00 01 02: an AT90S in lock mode 3 answers its address
+    // bytes instead of its signature until it is erased.
+    bool SignatureHidden() const;
     // Erases the chip and enters programming mode again, as EnterProgramming
     // does when asked to erase.
     bool ChipErase();
@@ -108,8 +114,9 @@ public:
     std::uint8_t ReadFlashByte(std::uint16_t address);
 
     // ---- Intel HEX loading ------------------------------------------------
-    // The body of the Write command: opens the file, enters programming mode
-    // with chip erase and programs the flash. True when "---done.---" was logged.
+    // The body of the Write command: reads and checks the file, enters
+    // programming mode, checks the file against the chip, erases it and
+    // programs the flash. True when "---done.---" was logged.
     bool WriteHexFile(const std::filesystem::path& hexFile);
 
     // ---- Fuse writing -----------------------------------------------------
@@ -118,8 +125,6 @@ public:
     bool ReadFuseAndLockBytes();
 
     // ---- Reading the flash --------------------------------------------------
-    // Compares the data of the open, checked HEX file with the chip's flash.
-    bool VerifyFlash(FileByteStream& file);
     bool ReadFlash(const std::filesystem::path& file);
 
 private:
@@ -142,8 +147,20 @@ private:
     void LogDeviceDescription(const DEVTYPE& device);
     bool ProgramPage(unsigned start, unsigned pageSize);
     bool VerifyError();
+    // A HEX file read once into memory and found sound by itself.
+    struct CheckedHexFile {
+        std::vector<std::uint8_t> text;
+        HexFileCheck check;
+    };
+    std::optional<CheckedHexFile> ReadHexFile(const std::filesystem::path& hexFile);
+    // Each data record of the file in order, while use answers true.
+    void ForEachRecord(const CheckedHexFile& file, const std::function<bool(const HexEntry&)>& use);
+    bool PrepareChipForFile(const CheckedHexFile& file);
+    bool DataFitsChip(const CheckedHexFile& file);
+    bool ByteModeValuesAgree(const CheckedHexFile& file);
     bool ProgramRecord(const HexEntry& record, bool pageMode);
-    bool EnterProgrammingForFile(FileByteStream& file);
+    // Compares the file's data with the chip's flash.
+    bool VerifyFlash(const CheckedHexFile& file);
     void NoteFuseMismatch(const char* which, const char* layoutName, std::uint8_t typed, std::uint8_t readBack);
 
     PortOperations& port_;

@@ -10,6 +10,10 @@ constexpr int kAttemptsPerRound = 32;
 constexpr int kResyncPulses = 31;
 constexpr unsigned kRetryWaitMs = 10;
 constexpr std::uint8_t kAtmelMakerCode = 0x1E;
+// What a lock-mode-3 AT90S answers for signature bytes 0, 1 and 2: the
+// address byte of each instruction.
+constexpr std::uint8_t kHiddenMakerCode = 0x00;
+constexpr std::uint16_t kHiddenSignature = 0x0102;
 constexpr Instruction kChipErase{0xAC, 0x80, 0x00, 0x00};
 
 Instruction ReadSignatureByte(std::uint8_t n)
@@ -98,11 +102,11 @@ bool Programmer::ChipErase()
 
 void Programmer::ReadSignature()
 {
-    const std::uint8_t maker = QueryInstruction(ReadSignatureByte(0));
-    if (maker == kAtmelMakerCode) {
+    MakerCode = QueryInstruction(ReadSignatureByte(0));
+    if (MakerCode == kAtmelMakerCode) {
         log_.Append("ATMEL");
     } else {
-        log_.Append(FormatNumber("Unknown Maker %d", maker));
+        log_.Append(FormatNumber("Unknown Maker %d", MakerCode));
     }
     const std::uint8_t high = QueryInstruction(ReadSignatureByte(1));
     const std::uint8_t low = QueryInstruction(ReadSignatureByte(2));
@@ -118,6 +122,16 @@ void Programmer::ReadSignature()
         log_.Append(FormatNumber("Unknown CPU %d", DeviceSignature));
     }
     DeviceIndex = row;
+}
+
+bool Programmer::IdentifiedChipIsListed() const
+{
+    return Device().Signature != 0;
+}
+
+bool Programmer::SignatureHidden() const
+{
+    return MakerCode == kHiddenMakerCode && DeviceSignature == kHiddenSignature;
 }
 
 void Programmer::LogDeviceDescription(const DEVTYPE& device)

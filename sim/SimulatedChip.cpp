@@ -396,6 +396,8 @@ struct SimulatedChip::Impl {
 
     std::uint8_t SignatureByte(unsigned index) const
     {
+        if (model.hidesSignatureWhenLocked && BitProgrammed(memories.lock, 0) && BitProgrammed(memories.lock, 1))
+            return static_cast<std::uint8_t>(index);
         if (index == 0)
             return faults.makerCode.value_or(model.signature[0]);
         return index < 3 ? model.signature[index] : 0xFF;

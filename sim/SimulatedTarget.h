@@ -120,6 +120,10 @@ struct ChipModel {
     // Bits an ISP fuse/lock write can change; the others (SPIEN, unused
     // bits) keep their value.
     std::uint8_t lowWritable, highWritable, extendedWritable, lockWritable;
+    // In lock mode 3 (LB1 and LB2 programmed) an AT90S answers a signature
+    // read with the instruction's address byte (00 01 02); the ATmega and
+    // ATtiny parts show their signature even when locked.
+    bool hidesSignatureWhenLocked;
     FuseBit spien;
     std::optional<FuseBit> eesave;  // programmed: Chip Erase keeps the EEPROM
 

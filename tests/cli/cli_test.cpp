@@ -63,6 +63,8 @@ TEST(Cli, UnlistedAndAbsentChips)
     EXPECT_EQ(unlisted.status, 0);
     EXPECT_EQ(unlisted.out, "ATMEL\nUnknown CPU 38159\n");
 
+    EXPECT_EQ(Invoke({"--simulate", "ATmega328P", "write", VELKOR_SOURCE_DIR "/examples/blink.hex"}).status, 1);
+
     const CliRun none = Invoke({"--simulate", "none", "--port", "LPT3", "signature"});
     EXPECT_EQ(none.status, 1);
     EXPECT_EQ(none.out, "Program enable fault.\n");
@@ -162,6 +164,10 @@ TEST(Cli, FailuresGetHintsOnStandardErrorWhileStandardOutputKeepsTheLog)
         {{"--simulate", "ATmega8", "write", "no/such.hex"},
          "File not found.\n",
          {"\"no/such.hex\": No such file or directory"}},
+        {{"--simulate", "ATmega8", "write", VELKOR_SOURCE_DIR "/examples"}, "File not found.\n", {"is a folder"}},
+        {{"--simulate", "ATmega328P", "write", VELKOR_SOURCE_DIR "/examples/blink.hex"},
+         "ATMEL\nUnknown CPU 38159\nNot written: the chip is not in the device table.\n",
+         {"signature is 1E 95 0F", "nothing was erased or written"}},
     };
     for (const Case& c : cases) {
         const CliRun run = Invoke(c.args);
@@ -341,6 +347,11 @@ TEST_F(ReadingCommands, VerifyReadAndReadFusesShowWhatTheChipHolds)
     const std::string state = path.string();
     ASSERT_EQ(Invoke({"--simulate", "ATmega8", "--sim-state", state.c_str(), "write", blink.c_str()}).status, 0);
     ASSERT_EQ(Invoke({"--simulate", "ATmega8", "--sim-state", state.c_str(), "fuse", "d1", "e4"}).status, 0);
+
+    std::ofstream(Beside(".hex")) << ":00000001FF\n";
+    const CliRun nothing = Invoke({"--simulate", "ATmega8", "verify", Beside(".hex").c_str()});
+    EXPECT_EQ(nothing.status, 1);
+    EXPECT_NE(nothing.out.find("\nNothing to compare: the file has no data.\n"), std::string::npos) << nothing.out;
 
     const CliRun same = Invoke({"--simulate", "ATmega8", "--sim-state", state.c_str(), "verify", blink.c_str()});
     EXPECT_EQ(same.status, 0);

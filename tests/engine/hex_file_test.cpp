@@ -104,7 +104,7 @@ TEST_P(LineEnds, EndLinesAloneOrInPairsAndTheLastLineNeedsNone)
     EXPECT_EQ(ReadAll(text).size(), 4u) << "last line without its end";
 }
 
-INSTANTIATE_TEST_SUITE_P(HexReader, LineEnds, ::testing::Values("\n", "\r\n", "\r"));
+INSTANTIATE_TEST_SUITE_P(HexReader, LineEnds, ::testing::Values("\n", "\r\n", "\r", "\r\r\n", "\r\r\r\n"));
 
 TEST(HexReader, RecordsOfEveryLengthAreReadWhole)
 {

@@ -12,6 +12,7 @@
 #include <optional>
 #include <random>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "HexText.h"
@@ -234,6 +235,7 @@ TEST_P(ExampleProgram, GoesOntoEveryListedChipWithinItsTiming)
         const std::uint16_t signature = static_cast<std::uint16_t>(model.signature[1] << 8 | model.signature[2]);
         const bool listed = std::any_of(DeviceTable.begin(), DeviceTable.end() - 1,
                                         [signature](const DEVTYPE& device) { return device.Signature == signature; });
+        std::fill(Flash().begin(), Flash().end(), 0x00);  // a program already there
 
         const bool written = programmer->WriteCommand(example);
 
@@ -243,10 +245,12 @@ TEST_P(ExampleProgram, GoesOntoEveryListedChipWithinItsTiming)
             EXPECT_TRUE(written) << model.name;
             EXPECT_TRUE(Flash() == ObjcopyImage(example, Flash().size(), 0)) << model.name;
         } else {
-            // An unlisted chip is written byte by byte, which a chip with
-            // pages never confirms.
+            // Byte mode cannot write a chip with pages: an unlisted chip is
+            // identified and left as it was.
             EXPECT_FALSE(written) << model.name;
-            EXPECT_EQ(log.lines.back(), "Verify Error.") << model.name;
+            EXPECT_EQ(log.lines.back(), "Not written: the chip is not in the device table.") << model.name;
+            EXPECT_TRUE(std::all_of(Flash().begin(), Flash().end(), [](std::uint8_t b) { return b == 0x00; }))
+                << model.name;
         }
     }
 }
@@ -412,7 +416,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(std::get<0>(info.param)) + std::get<1>(info.param).name; });
 
 // A cell that never takes its value, inside or outside the image, and an
-// AT90S1200 byte written twice (the flash keeps the AND of both values).
+// AT90S1200 byte given twice with one value (written twice, read back alike).
 struct ReadBack {
     const char* name;
     const char* chip;
@@ -469,11 +473,11 @@ INSTANTIATE_TEST_SUITE_P(
                                "--- Write AVR ---"},
                       ReadBack{"UnpolledChipStuckInside", "AT90S1200", kTwoRecords, 0x0101, kFirstEcho},
                       ReadBack{"UnpolledChipStuckOutside", "AT90S1200", kTwoRecords, 0x0300, nullptr},
-                      ReadBack{"UnpolledChipOneByteTwice",
+                      ReadBack{"UnpolledChipOneByteTwiceAlike",
                                "AT90S1200",
-                               {DataRecord(0x0010, {kSample.data() + 1, 1}), DataRecord(0x0010, {kSample.data(), 1})},
+                               {DataRecord(0x0010, {kSample.data() + 1, 1}), DataRecord(0x0010, {kSample.data() + 1, 1})},
                                std::nullopt,
-                               "  10: 0C "}),
+                               nullptr}),
     [](const ::testing::TestParamInfo<ReadBack>& info) { return info.param.name; });
 
 TEST_F(WriteCommandTest, AnUnlistedChipMayTakeNoDataAt65536OrAbove)
@@ -506,8 +510,8 @@ TEST_F(WriteCommandTest, VerifyComparesTheValueAFileGivesLastAndNeverWrites)
 TEST_F(WriteCommandTest, AFileThatCannotBeUsedIsItsOneLineAndTouchesNoChip)
 {
     Attach("ATmega8");
-    // A pipe cannot be read a second time; /proc/self/mem fails to read at
-    // offset 0, where nothing is mapped; /dev/zero has no line ends at all.
+    // A pipe or a device is never read (a FIFO could block); /proc/self/mem
+    // fails to read at offset 0, where nothing is mapped.
     int pipeEnds[2];
     ASSERT_EQ(pipe(pipeEnds), 0);
     ASSERT_EQ(write(pipeEnds[1], ":00000001FF\n", 12), 12);
@@ -516,9 +520,9 @@ TEST_F(WriteCommandTest, AFileThatCannotBeUsedIsItsOneLineAndTouchesNoChip)
     for (const auto& [path, line] :
          std::vector<std::pair<fs::path, std::string>>{{folder / "missing.hex", "File not found."},
                                                        {folder, "File not found."},
-                                                       {pipePath, "File cannot be read twice."},
+                                                       {pipePath, "Not a regular file: a HEX file cannot be a pipe or a device."},
                                                        {"/proc/self/mem", "File read error."},
-                                                       {"/dev/zero", "Not Intel-Hex-File.(0)"}}) {
+                                                       {"/dev/zero", "Not a regular file: a HEX file cannot be a pipe or a device."}}) {
         trace.Clear();
         EXPECT_FALSE(programmer->WriteCommand(path)) << path;
         EXPECT_EQ(log.lines, std::vector<std::string>{line}) << path;
@@ -537,6 +541,145 @@ TEST_F(WriteCommandTest, AReadOnlyFileIsRead)
     fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     EXPECT_TRUE(programmer->WriteCommand(file));
     EXPECT_EQ(Flash()[0x0002], 0x7F);
+}
+
+
+// A file the Write or verify cannot use: one line, and nothing erased. Those
+// the file shows by itself stop before any instruction reaches the chip.
+struct FileFault {
+    const char* name;
+    const char* chip;
+    const char* command;  // "write" or "verify"
+    std::string text;     // the file's content, unless made below
+    enum class Made { AsText, Fifo, Sparse, ThreeMiBStopped } made;
+    std::string line;  // the log's last line
+    std::size_t logLines;  // 1: no instruction reached the chip
+};
+
+void PrintTo(const FileFault& fault, std::ostream* os)
+{
+    *os << fault.name;
+}
+
+class FileFaults : public WriteCommandTest, public ::testing::WithParamInterface<FileFault> {
+protected:
+    fs::path Made(const FileFault& fault)
+    {
+        const fs::path file = folder / "made.hex";
+        switch (fault.made) {
+        case FileFault::Made::AsText:
+            return HexFile(fault.text);
+        case FileFault::Made::Fifo:
+            EXPECT_EQ(mkfifo(file.c_str(), 0600), 0);
+            return file;
+        case FileFault::Made::Sparse:
+            std::ofstream(file).close();
+            fs::resize_file(file, std::uintmax_t{3} << 30);
+            return file;
+        case FileFault::Made::ThreeMiBStopped:
+            programmer->StopRequested = [] { return true; };
+            return HexFile(std::string(std::size_t{3} << 20, ':'));
+        }
+        return file;
+    }
+};
+
+TEST_P(FileFaults, EndInOneLineAndLeaveTheChipsProgram)
+{
+    const FileFault& fault = GetParam();
+    Attach(fault.chip);
+    std::fill(Flash().begin(), Flash().end(), 0x5A);
+    const fs::path file = Made(fault);
+    trace.Clear();
+
+    const bool done = std::string_view(fault.command) == "write" ? programmer->WriteCommand(file)
+                                                                  : programmer->VerifyCommand(file);
+
+    EXPECT_FALSE(done);
+    EXPECT_EQ(log.lines.back(), fault.line);
+    EXPECT_EQ(log.lines.size(), fault.logLines);
+    if (fault.logLines == 1) {
+        EXPECT_EQ(trace.events,
+                  (std::vector<Event>{
+                      {Event::Kind::Open, 0x378, 0}, {Event::Kind::Write, 0x378, 0x84}, {Event::Kind::Close, 0, 0}}));
+    }
+    EXPECT_EQ(target->port().DataRegister(), 0x84);
+    EXPECT_TRUE(std::all_of(Flash().begin(), Flash().end(), [](std::uint8_t b) { return b == 0x5A; }));
+}
+
+const std::vector<std::uint8_t> kTwoBytes{0x12, 0x34};
+const std::vector<std::uint8_t> kErasedPair{0xFF, 0xFF};
+const char* const kNotRegular = "Not a regular file: a HEX file cannot be a pipe or a device.";
+
+INSTANTIATE_TEST_SUITE_P(
+    Write, FileFaults,
+    ::testing::Values(
+        FileFault{"CutShort", "ATmega8", "write", JoinLines({DataRecord(0, kSample), DataRecord(3, kSample)}, "\n"),
+                  FileFault::Made::AsText, "File cut short after line 2: no end-of-file record.", 1},
+        FileFault{"Fifo", "ATmega8", "write", "", FileFault::Made::Fifo, kNotRegular, 1},
+        FileFault{"FifoVerify", "ATmega8", "verify", "", FileFault::Made::Fifo, kNotRegular, 1},
+        FileFault{"ThreeGiB", "ATmega8", "write", "", FileFault::Made::Sparse,
+                  "File too large: a HEX file may hold at most 64 MiB.", 1},
+        FileFault{"StoppedWhileRead", "ATmega8", "write", "", FileFault::Made::ThreeMiBStopped, "Interrupted.", 1},
+        FileFault{"ByteModeTwoValues", "AT90S2313", "write",
+                  JoinLines({DataRecord(0, kTwoBytes), DataRecord(0, kErasedPair), EndOfFileRecord()}, "\r\r\n"),
+                  FileFault::Made::AsText, "Address given a second, different value in line 2.", 8},
+        FileFault{"UnlistedChip", "ATmega328P", "write", JoinLines({DataRecord(0, kSample), EndOfFileRecord()}, "\n"),
+                  FileFault::Made::AsText, "Not written: the chip is not in the device table.", 3},
+        FileFault{"VerifyWithoutData", "ATmega8", "verify", EndOfFileRecord(), FileFault::Made::AsText,
+                  "Nothing to compare: the file has no data.", 8}),
+    [](const ::testing::TestParamInfo<FileFault>& info) { return info.param.name; });
+
+TEST_F(WriteCommandTest, PageModeKeepsTheLastValueAndAnEndRecordAloneErases)
+{
+    Attach("ATmega8");
+    std::fill(Flash().begin(), Flash().end(), 0x5A);
+    EXPECT_TRUE(programmer->WriteCommand(HexFile(EndOfFileRecord() + "\n")));
+    EXPECT_TRUE(std::all_of(Flash().begin(), Flash().end(), [](std::uint8_t b) { return b == 0xFF; }));
+
+    EXPECT_TRUE(programmer->WriteCommand(
+        HexFile(JoinLines({DataRecord(0, kTwoBytes), DataRecord(0, kErasedPair), EndOfFileRecord()}, "\n"))));
+    EXPECT_EQ(Flash()[0], 0xFF);
+}
+
+TEST_F(WriteCommandTest, AFileRewrittenDuringTheWriteChangesNothingOnTheChip)
+{
+    Attach("ATmega8");
+    const std::string first = JoinLines({DataRecord(0x0000, kSample), DataRecord(0x0400, kSample), EndOfFileRecord()}, "\n");
+    const fs::path file = HexFile(first);
+    const fs::path copy = HexFile(first);
+    // Asked before every instruction, long after the file was read: each time
+    // the file says something else, as an editor saving in a loop would.
+    int rewrites = 0;
+    programmer->StopRequested = [&] {
+        const std::vector<std::uint8_t> other(16, static_cast<std::uint8_t>(++rewrites));
+        std::ofstream(file, std::ios::binary | std::ios::trunc)
+            << JoinLines({DataRecord(0x0000, other), DataRecord(0x0200, other), EndOfFileRecord()}, "\n");
+        return false;
+    };
+
+    EXPECT_TRUE(programmer->WriteCommand(file));
+    programmer->StopRequested = nullptr;
+    EXPECT_GT(rewrites, 100);
+    EXPECT_TRUE(Flash() == ObjcopyImage(copy, Flash().size(), 0)) << FirstDifference(Flash(), ObjcopyImage(copy, Flash().size(), 0));
+    EXPECT_TRUE(programmer->VerifyCommand(copy));
+}
+
+TEST_F(WriteCommandTest, ALockedAt90sIsErasedIdentifiedAgainAndWritten)
+{
+    Attach("AT90S2313");
+    std::fill(Flash().begin(), Flash().end(), 0x5A);
+    target->chip()->LockBits() = 0xFC;  // lock mode 3: LB1 and LB2 programmed
+    const fs::path example = fs::path(VELKOR_SOURCE_DIR) / "examples" / "blink.hex";
+
+    EXPECT_TRUE(programmer->WriteCommand(example));
+
+    const std::vector<std::string> hidden{"Unknown Maker 0", "Unknown CPU 258", "", "Chip Erase...", "done", "ATMEL",
+                                          " \u3010AT90S2313\u3011"};
+    ASSERT_GT(log.lines.size(), hidden.size());
+    EXPECT_EQ(std::vector<std::string>(log.lines.begin(), log.lines.begin() + 7), hidden);
+    EXPECT_EQ(std::count(log.lines.begin(), log.lines.end(), "Chip Erase..."), 1);
+    EXPECT_TRUE(Flash() == ObjcopyImage(example, Flash().size(), 0));
 }
 
 }  // namespace

@@ -27,8 +27,10 @@ std::vector<std::string_view> SplitLines(std::string_view text)
         if (end == std::string_view::npos) {
             break;
         }
-        const bool crlf = text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n';
-        text.remove_prefix(end + (crlf ? 2 : 1));
+        // CRs up to an LF end one line; otherwise a CR ends it alone.
+        const std::size_t lineFeed = text.find_first_not_of('\r', end);
+        const bool toLineFeed = lineFeed != std::string_view::npos && text[lineFeed] == '\n';
+        text.remove_prefix(toLineFeed ? lineFeed + 1 : end + 1);
     }
     return lines;
 }
@@ -91,7 +93,8 @@ std::optional<Record> ParseRecord(std::string_view line)
 }
 
 // The data records with their full addresses, in file order, and whether the
-// file has a fault: a faulty line, or data beyond the flash.
+// file has a fault: a faulty line, data beyond the flash, or data without an
+// end-of-file record after it.
 struct FileContents {
     std::vector<Record> data;
     bool faulty = false;
@@ -109,7 +112,7 @@ FileContents ReadFile(std::string_view text, std::uint32_t flashSize)
             break;
         }
         if (record->type == 1) {
-            break;
+            return contents;
         }
         if (addressRecord) {
             const unsigned value = record->data[0] << 8 | record->data[1];
@@ -125,7 +128,25 @@ FileContents ReadFile(std::string_view text, std::uint32_t flashSize)
         }
         contents.data.push_back(std::move(*record));
     }
+    contents.faulty = contents.faulty || !contents.data.empty();
     return contents;
+}
+
+// Byte mode cannot take two different values for one address: the flash is
+// not erased between them.
+bool GivesTwoValues(const std::vector<Record>& data, std::size_t flashSize)
+{
+    std::vector<int> given(flashSize, -1);
+    for (const Record& record : data) {
+        for (std::size_t i = 0; i < record.data.size(); ++i) {
+            int& value = given[record.address + i];
+            if (value >= 0 && value != record.data[i]) {
+                return true;
+            }
+            value = record.data[i];
+        }
+    }
+    return false;
 }
 
 // ---- The model: what the Write leaves in the flash ---------------------------
@@ -139,11 +160,11 @@ Outcome ReferenceWrite(const DEVTYPE& device, const std::vector<std::uint8_t>& b
 {
     // The whole file is checked before Chip Erase: a fault in it leaves the
     // chip as it was.
+    const bool pageMode = device.PageSize != 0;
     const FileContents file = ReadFile(text, device.FlashSize);
-    if (file.faulty) {
+    if (file.faulty || (!pageMode && GivesTwoValues(file.data, device.FlashSize))) {
         return {false, before};
     }
-    const bool pageMode = device.PageSize != 0;
     std::vector<std::uint8_t> flash(before.size(), 0xFF);  // erased
     std::vector<std::uint8_t> image(before.size(), 0xFF);
     for (const Record& record : file.data) {

@@ -234,6 +234,7 @@ TEST_F(PpdevEndToEnd, SigintDuringAWriteStopsItAndReleasesThePort)
             }
             out << testing::DataRecord(static_cast<std::uint16_t>(address), data) << '\n';
         }
+        out << testing::EndOfFileRecord() << '\n';
     }
 
     const CliRun run =
