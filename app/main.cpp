@@ -8,6 +8,7 @@
 #include <optional>
 #include <stdexcept>
 
+#include "BuiltInCatalogue.h"
 #include "SckPace.h"
 #include "SimulatedTarget.h"
 #include "Unit1.h"
@@ -54,8 +55,8 @@ int main(int argc, char* argv[])
     parser.addVersionOption();
     const QCommandLineOption simulate(
         QStringLiteral("simulate"),
-        QStringLiteral("Run the commands on a simulated CHIP (a device-table name, ATmega328P, "
-                       "ATmega32, or none) instead of the parallel port."),
+        QStringLiteral("Run the commands on a simulated CHIP (a device-table or catalogue name, "
+                       "or none) instead of the parallel port."),
         QStringLiteral("CHIP"));
     parser.addOption(simulate);
     const QCommandLineOption chipClock(
@@ -68,6 +69,15 @@ int main(int argc, char* argv[])
         QStringLiteral("With --simulate: the simulated chip's clock, 32k .. 20M (default: its factory clock)."),
         QStringLiteral("FREQ"));
     parser.addOption(simClock);
+    const QCommandLineOption allChips(
+        QStringLiteral("all-chips"),
+        QStringLiteral("Identify the chips of the built-in catalogue too, once the device table has no match."));
+    parser.addOption(allChips);
+    const QCommandLineOption chipFile(
+        QStringLiteral("chip-file"),
+        QStringLiteral("Your own chips, in the catalogue's format (JSON), searched before the catalogue."),
+        QStringLiteral("FILE"));
+    parser.addOption(chipFile);
     if (!parser.parse(QApplication::arguments()))
         return UsageError(parser.errorText());
     if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all")))
@@ -86,6 +96,16 @@ int main(int argc, char* argv[])
     if (parser.isSet(simClock) && !parser.isSet(simulate))
         return UsageError(QStringLiteral("--sim-clock needs --simulate"));
 
+    std::optional<velkor::KnownChips> knownChips;
+    try {
+        knownChips.emplace(parser.isSet(allChips), parser.isSet(chipFile)
+                                                       ? std::optional<std::filesystem::path>(
+                                                             parser.value(chipFile).toStdString())
+                                                       : std::nullopt);
+    } catch (const velkor::ChipFileError& e) {
+        return UsageError(QStringLiteral("--chip-file %1").arg(QString::fromStdString(e.what())));
+    }
+
     std::unique_ptr<velkor::sim::SimulatedTarget> target;
     if (parser.isSet(simulate)) {
         const QString chip = parser.value(simulate);
@@ -98,6 +118,7 @@ int main(int argc, char* argv[])
 
     velkor::TForm1 window(target ? &target->port() : nullptr, target ? &target->clock() : nullptr);
     window.Engine().SckPhase = velkor::SckPhaseFor(chipClockHz.value_or(velkor::kDefaultChipClockHz));
+    window.Engine().ChipLists = knownChips->Lists();
     velkor::Form1 = &window;
     window.show();
     const int exitCode = QApplication::exec();

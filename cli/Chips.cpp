@@ -4,21 +4,9 @@
 #include <ostream>
 #include <string>
 
-#include "BuiltInCatalogue.h"
 #include "Format.h"
 
 namespace velkor {
-
-KnownChips::KnownChips(bool allChips, const std::optional<std::filesystem::path>& chipFile)
-{
-    if (chipFile) {
-        userFile_.emplace(ChipCatalogue::Load(*chipFile, ChipSource::UserFile));
-        lists_.push_back(&*userFile_);
-    }
-    if (allChips) {
-        lists_.push_back(&BuiltInCatalogue());
-    }
-}
 
 namespace {
 

@@ -8,4 +8,15 @@ const ChipCatalogue& BuiltInCatalogue()
     return catalogue;
 }
 
+KnownChips::KnownChips(bool allChips, const std::optional<std::filesystem::path>& chipFile)
+{
+    if (chipFile) {
+        userFile_.emplace(ChipCatalogue::Load(*chipFile, ChipSource::UserFile));
+        lists_.push_back(&*userFile_);
+    }
+    if (allChips) {
+        lists_.push_back(&BuiltInCatalogue());
+    }
+}
+
 }  // namespace velkor
