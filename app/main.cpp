@@ -98,10 +98,9 @@ int main(int argc, char* argv[])
 
     std::optional<velkor::KnownChips> knownChips;
     try {
-        knownChips.emplace(parser.isSet(allChips), parser.isSet(chipFile)
-                                                       ? std::optional<std::filesystem::path>(
-                                                             parser.value(chipFile).toStdString())
-                                                       : std::nullopt);
+        knownChips.emplace(parser.isSet(allChips), parser.isSet(chipFile) ? std::optional<std::filesystem::path>(
+                                                                                parser.value(chipFile).toStdString())
+                                                                          : std::nullopt);
     } catch (const velkor::ChipFileError& e) {
         return UsageError(QStringLiteral("--chip-file %1").arg(QString::fromStdString(e.what())));
     }

@@ -342,8 +342,7 @@ void DefineGlobalOptions(CLI::App& app, Options& options)
     app.add_option("--port", options.port,
                    "lpt1 | lpt2 | lpt3 | an I/O base address such as 0x378 or 0xD010 | /dev/parportN (default lpt1)")
         ->type_name("PORT");
-    app.add_option("--simulate", options.chip,
-                   "run on a simulated chip: a device-table or catalogue name, or none")
+    app.add_option("--simulate", options.chip, "run on a simulated chip: a device-table or catalogue name, or none")
         ->type_name("CHIP");
     app.add_option("--sim-state", options.stateFile,
                    "with --simulate: load the chip's memories from FILE (JSON) and save them back")

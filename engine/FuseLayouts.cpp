@@ -96,8 +96,7 @@ std::optional<std::span<const FuseByteLayout>> FuseLayoutOf(std::uint16_t signat
     return chip->bytes;
 }
 
-const FuseByteLayout* FindFuseByte(const std::optional<std::span<const FuseByteLayout>>& bytes,
-                                   std::string_view name)
+const FuseByteLayout* FindFuseByte(const std::optional<std::span<const FuseByteLayout>>& bytes, std::string_view name)
 {
     if (!bytes) {
         return nullptr;

@@ -9,6 +9,7 @@
 #include <set>
 #include <sstream>
 
+#include "NameMatch.h"
 #include "SckPace.h"
 
 namespace velkor {
@@ -45,15 +46,8 @@ constexpr std::array<FuseByteKind, 3> kFuseBytes{{
 }};
 
 const std::set<std::string, std::less<>> kChipFields{
-    "name", "also", "signature", "flash", "page",    "sram",     "eeprom",   "eeprom_page",
-    "pins", "no_poll_value", "fuses", "lock", "rdy_bsy", "busy_us", "clock_hz", "note"};
-
-bool SameNameIgnoringCase(std::string_view a, std::string_view b)
-{
-    return std::ranges::equal(a, b, [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-    });
-}
+    "name", "also",          "signature", "flash", "page",    "sram",    "eeprom",   "eeprom_page",
+    "pins", "no_poll_value", "fuses",     "lock",  "rdy_bsy", "busy_us", "clock_hz", "note"};
 
 std::string Hex4(unsigned value)
 {
@@ -88,8 +82,9 @@ bool IsPrintableName(std::string_view name)
 
 bool IsBitName(std::string_view name)
 {
-    return name.size() <= kLongestBitName && !name.empty() &&
-           std::ranges::all_of(name, [](char c) { return std::isupper(static_cast<unsigned char>(c)) || std::isdigit(static_cast<unsigned char>(c)); });
+    return name.size() <= kLongestBitName && !name.empty() && std::ranges::all_of(name, [](char c) {
+               return std::isupper(static_cast<unsigned char>(c)) || std::isdigit(static_cast<unsigned char>(c));
+           });
 }
 
 // Reads one chip's fields, each checked as it is read; every fault names the
@@ -264,8 +259,9 @@ private:
             if (!IsBitName(name)) {
                 Fail(field + ".bits", "\"" + name + "\" is no bit name: capital letters and digits, up to 15");
             }
-            if (HasBit(layout, name) ||
-                std::ranges::any_of(chip.layout, [&name](const FuseByteLayout& other) { return HasBit(other, name); })) {
+            if (HasBit(layout, name) || std::ranges::any_of(chip.layout, [&name](const FuseByteLayout& other) {
+                    return HasBit(other, name);
+                })) {
                 Fail(field + ".bits", "\"" + name + "\" is named twice");
             }
             layout.bits[i] = chip.bitNames.emplace_back(name).c_str();
@@ -362,7 +358,8 @@ std::string WithoutLibraryPrefix(const std::string& message)
 std::size_t LineOf(std::string_view text, std::size_t byte)
 {
     const std::size_t end = std::min(byte, text.size());
-    return 1 + static_cast<std::size_t>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(end), '\n'));
+    return 1 +
+           static_cast<std::size_t>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(end), '\n'));
 }
 
 bool IsNote(const Json& note)
@@ -411,9 +408,8 @@ std::uint8_t CatalogueChip::LockWritableBits() const
 bool CatalogueChip::Answers(std::string_view chipName) const
 {
     return SameNameIgnoringCase(name, chipName) ||
-           std::ranges::any_of(otherNames, [chipName](const std::string& other) {
-               return SameNameIgnoringCase(other, chipName);
-           });
+           std::ranges::any_of(otherNames,
+                               [chipName](const std::string& other) { return SameNameIgnoringCase(other, chipName); });
 }
 
 ChipCatalogue ChipCatalogue::Parse(std::string_view text, ChipSource source)
@@ -430,7 +426,8 @@ ChipCatalogue ChipCatalogue::Parse(std::string_view text, ChipSource source)
     }
     for (const auto& [key, value] : document.items()) {
         if (key != "chips" && !(key == "note" && IsNote(value))) {
-            throw ChipFileError("field \"" + key + "\": the file holds \"chips\" and a \"note\" (a text or a list of texts)");
+            throw ChipFileError("field \"" + key +
+                                "\": the file holds \"chips\" and a \"note\" (a text or a list of texts)");
         }
     }
     ChipCatalogue catalogue;
@@ -440,15 +437,19 @@ ChipCatalogue ChipCatalogue::Parse(std::string_view text, ChipSource source)
         CatalogueChip& chip = catalogue.chips_.emplace_back();
         ChipReader reader(entry, ++number);
         reader.Read(chip);
-        if (std::ranges::any_of(DeviceTable, [&chip](const DEVTYPE& row) { return row.Signature == chip.row.Signature; })) {
+        if (std::ranges::any_of(DeviceTable,
+                                [&chip](const DEVTYPE& row) { return row.Signature == chip.row.Signature; })) {
             reader.Fail("signature", "the built-in table has " + Hex4(chip.row.Signature) + " already");
         }
         for (std::size_t other = 0; other + 1 < catalogue.chips_.size(); ++other) {
             const CatalogueChip& earlier = catalogue.chips_[other];
             if (earlier.row.Signature == chip.row.Signature) {
-                reader.Fail("signature", "the " + earlier.name + " has it already: chips that share a signature are one chip (name it \"A/B\")");
+                reader.Fail("signature",
+                            "the " + earlier.name +
+                                " has it already: chips that share a signature are one chip (name it \"A/B\")");
             }
-            if (earlier.Answers(chip.name) || std::ranges::any_of(chip.otherNames, [&earlier](const std::string& n) { return earlier.Answers(n); })) {
+            if (earlier.Answers(chip.name) ||
+                std::ranges::any_of(chip.otherNames, [&earlier](const std::string& n) { return earlier.Answers(n); })) {
                 reader.Fail("name", "the " + earlier.name + " has that name already");
             }
         }
@@ -472,7 +473,8 @@ ChipCatalogue ChipCatalogue::Load(const std::filesystem::path& file, ChipSource 
 
 const CatalogueChip* ChipCatalogue::Find(std::uint16_t signature) const
 {
-    const auto chip = std::ranges::find_if(chips_, [signature](const CatalogueChip& c) { return c.row.Signature == signature; });
+    const auto chip =
+        std::ranges::find_if(chips_, [signature](const CatalogueChip& c) { return c.row.Signature == signature; });
     return chip == chips_.end() ? nullptr : &*chip;
 }
 

@@ -83,6 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"NotJson", "{\"chips\": [\n{\"name\": }\n]}", "line 2: not JSON"},
         FaultCase{"Empty", "", "line 1: not JSON"},
         FaultCase{"NoChipsList", "{\"chip\": []}", "\"chips\" lists the chips"},
+        FaultCase{"DeeplyNested", std::string(200000, '[') + std::string(200000, ']'), "\"chips\" lists the chips"},
         FaultCase{"ChipNotObject", FileWith("7"), "chip 1: must be an object"},
         FaultCase{"UnknownField", FileWith(Replaced(kGoodChip, "\"pins\"", "\"pin\"")),
                   "field \"pin\": is not a field"},
@@ -94,7 +95,8 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"SignatureZero", FileWith(Replaced(kGoodChip, "1E 99 01", "1E 00 00")), "cannot be 00 00"},
         FaultCase{"SignatureOfTheTable", FileWith(Replaced(kGoodChip, "1E 99 01", "1E 93 07")),
                   "the built-in table has 0x9307"},
-        FaultCase{"SignatureTwice", "{\"chips\": [" + kGoodChip + "," + Replaced(kGoodChip, "ATtinyX", "ATtinyY") + "]}",
+        FaultCase{"SignatureTwice",
+                  "{\"chips\": [" + kGoodChip + "," + Replaced(kGoodChip, "ATtinyX", "ATtinyY") + "]}",
                   "chip 2 (ATtinyY), field \"signature\": the ATtinyX has it already"},
         FaultCase{"NameTwice", "{\"chips\": [" + kGoodChip + "," + Replaced(kGoodChip, "99 01", "99 02") + "]}",
                   "the ATtinyX has that name already"},
@@ -113,8 +115,8 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"BitTwice", FileWith(Replaced(kGoodChip, "CKDIV8", "DWEN")), "\"DWEN\" is named twice"},
         FaultCase{"UnusedBitProgrammed", FileWith(Replaced(kGoodChip, "\"FE\"", "\"F0\"")),
                   "fuses.low.factory\": an unused bit always reads 1"},
-        FaultCase{"ExtendedWithoutHigh",
-                  FileWith(Replaced(kGoodChip, "\"high\"", "\"extended\"")), "extended needs high"},
+        FaultCase{"ExtendedWithoutHigh", FileWith(Replaced(kGoodChip, "\"high\"", "\"extended\"")),
+                  "extended needs high"},
         FaultCase{"UnknownFuseByte", FileWith(Replaced(kGoodChip, "\"high\"", "\"upper\"")), "fuses.upper"},
         FaultCase{"NoSpien", FileWith(Replaced(kGoodChip, "SPIEN", "SPIX")), "no SPIEN"},
         FaultCase{"SpienShippedUnprogrammed", FileWith(Replaced(kGoodChip, "\"DF\"", "\"FF\"")),
@@ -183,13 +185,12 @@ TEST_P(CatalogueChipOnTarget, IsIdentifiedWrittenVerifiedAndReadBackWholeWithIts
 
     ASSERT_TRUE(programmer->WriteCommand(folder / "image.hex")) << log.lines.back();
     const std::vector<std::string> identification(log.lines.begin(), log.lines.begin() + 7);
-    EXPECT_EQ(identification,
-              (std::vector<std::string>{"ATMEL", " \u3010" + Chip().name + "\u3011",
-                                        "      " + std::to_string(row.Pins) + "PIN",
-                                        Printed("      Flash  = %5ubyte", row.FlashSize),
-                                        Printed("      SRAM   = %5ubyte", row.SramSize),
-                                        Printed("      EEPROM = %5ubyte", row.EepromSize),
-                                        Printed("      FUSE   = %5ubyte", row.FuseCount)}));
+    EXPECT_EQ(identification, (std::vector<std::string>{"ATMEL", " \u3010" + Chip().name + "\u3011",
+                                                        "      " + std::to_string(row.Pins) + "PIN",
+                                                        Printed("      Flash  = %5ubyte", row.FlashSize),
+                                                        Printed("      SRAM   = %5ubyte", row.SramSize),
+                                                        Printed("      EEPROM = %5ubyte", row.EepromSize),
+                                                        Printed("      FUSE   = %5ubyte", row.FuseCount)}));
     EXPECT_EQ(target->chip()->Flash(), image);
     // One page address line per page.
     EXPECT_EQ(std::count(log.lines.begin(), log.lines.end(), Printed("%X", row.FlashSize - row.PageSize)), 1);
@@ -215,12 +216,11 @@ std::vector<std::string> CatalogueNames()
     return names;
 }
 
-INSTANTIATE_TEST_SUITE_P(Catalogue, CatalogueChipOnTarget, ::testing::ValuesIn(CatalogueNames()),
-                         [](const auto& info) {
-                             std::string name = info.param;
-                             std::replace(name.begin(), name.end(), '/', '_');
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Catalogue, CatalogueChipOnTarget, ::testing::ValuesIn(CatalogueNames()), [](const auto& info) {
+    std::string name = info.param;
+    std::replace(name.begin(), name.end(), '/', '_');
+    return name;
+});
 
 // ---- fuses at each chip's own positions ----
 
@@ -242,9 +242,8 @@ TEST_P(CatalogueFuses, AreWrittenOrRefusedAtTheChipsOwnBitPositions)
     sim::SimulatedChip& chip = *target->chip();
     const std::array<std::uint8_t, 3> before{chip.FuseLow(), chip.FuseHigh(), chip.FuseExtended()};
 
-    const bool written = programmer->WriteFuses(fuse.high, fuse.low,
-                                                fuse.extended ? std::optional<std::string_view>(*fuse.extended)
-                                                              : std::nullopt);
+    const bool written = programmer->WriteFuses(
+        fuse.high, fuse.low, fuse.extended ? std::optional<std::string_view>(*fuse.extended) : std::nullopt);
     const std::vector<std::string> after(log.lines.begin() + 7, log.lines.end());
     if (!fuse.refusal.empty()) {
         EXPECT_FALSE(written);
@@ -261,18 +260,19 @@ TEST_P(CatalogueFuses, AreWrittenOrRefusedAtTheChipsOwnBitPositions)
 
 INSTANTIATE_TEST_SUITE_P(
     Positions, CatalogueFuses,
-    ::testing::Values(FuseCase{"ATtiny13", "FE", "6A", {}, "FUSE (High) FE would disable serial programming (RSTDISBL)."},
-                      FuseCase{"ATtiny13", "F7", "6A", {}, "FUSE (High) F7 would disable serial programming (DWEN)."},
-                      FuseCase{"ATtiny13", "EF", "6B", {}, ""},  // SELFPRGEN, then EESAVE bit 6 of low
-                      FuseCase{"ATtiny2313", "5F", "64", {}, "FUSE (High) 5F would disable serial programming (DWEN)."},
-                      FuseCase{"ATtiny2313", "DE", "64", {}, "FUSE (High) DE would disable serial programming (RSTDISBL)."},
-                      FuseCase{"ATtiny2313", "9F", "E4", "FE", ""},  // EESAVE in bit 6 is no hazard
-                      FuseCase{"ATtiny85", "5F", "62", {}, "FUSE (High) 5F would disable serial programming (RSTDISBL)."},
-                      FuseCase{"ATmega328P", "9F", "62", {}, "FUSE (High) 9F would disable serial programming (DWEN)."},
-                      FuseCase{"ATmega328P", "DE", "FF", "FD", ""},
-                      FuseCase{"ATmega32", "19", "E1", {}, ""},  // OCDEN in bit 7: no RSTDISBL there
-                      FuseCase{"ATmega32", "99", "E1", "FF",
-                               "FUSE (Extended): this chip has no extended fuse byte; nothing written."}),
+    ::testing::Values(
+        FuseCase{"ATtiny13", "FE", "6A", {}, "FUSE (High) FE would disable serial programming (RSTDISBL)."},
+        FuseCase{"ATtiny13", "F7", "6A", {}, "FUSE (High) F7 would disable serial programming (DWEN)."},
+        FuseCase{"ATtiny13", "EF", "6B", {}, ""},  // SELFPRGEN, then EESAVE bit 6 of low
+        FuseCase{"ATtiny2313", "5F", "64", {}, "FUSE (High) 5F would disable serial programming (DWEN)."},
+        FuseCase{"ATtiny2313", "DE", "64", {}, "FUSE (High) DE would disable serial programming (RSTDISBL)."},
+        FuseCase{"ATtiny2313", "9F", "E4", "FE", ""},  // EESAVE in bit 6 is no hazard
+        FuseCase{"ATtiny85", "5F", "62", {}, "FUSE (High) 5F would disable serial programming (RSTDISBL)."},
+        FuseCase{"ATmega328P", "9F", "62", {}, "FUSE (High) 9F would disable serial programming (DWEN)."},
+        FuseCase{"ATmega328P", "DE", "FF", "FD", ""},
+        FuseCase{"ATmega32", "19", "E1", {}, ""},  // OCDEN in bit 7: no RSTDISBL there
+        FuseCase{"ATmega32", "99", "E1", "FF",
+                 "FUSE (Extended): this chip has no extended fuse byte; nothing written."}),
     [](const auto& info) { return std::string(info.param.chip) + "_" + info.param.high + info.param.low; });
 
 }  // namespace
