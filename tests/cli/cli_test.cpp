@@ -457,6 +457,8 @@ TEST_F(ChipFileRuns, TheUsersChipsComeBeforeTheCatalogueAndTheListSaysWhereEachC
               std::string::npos);
     EXPECT_LT(list.out.find("MyTiny"), list.out.find("ATtiny85"));  // the order of the search
     EXPECT_EQ(Invoke({"chips"}).out.find("catalogue"), std::string::npos);
+    EXPECT_NE(Invoke({"--simulate", "ATtiny85", "signature"}).err.find("knows it as the ATtiny85: add --all-chips"),
+              std::string::npos);
 }
 
 TEST_F(ChipFileRuns, AFaultyChipFileIsAUsageErrorNamingTheFieldAndNothingReachesThePort)
