@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <tuple>
 
+#include "BuiltInCatalogue.h"
 #include "SckPace.h"
 #include "SimulatedTarget.h"
 #include "Unit1.h"
@@ -47,8 +48,8 @@ struct CommandLine {
     QCommandLineParser parser;
     const QCommandLineOption simulate{
         QStringLiteral("simulate"),
-        QStringLiteral("Run the commands on a simulated CHIP (a device-table name, ATmega328P, "
-                       "ATmega32, or none) instead of the parallel port."),
+        QStringLiteral("Run the commands on a simulated CHIP (a device-table or catalogue name, "
+                       "or none) instead of the parallel port."),
         QStringLiteral("CHIP")};
     const QCommandLineOption chipClock{
         QStringLiteral("chip-clock"),
@@ -58,6 +59,13 @@ struct CommandLine {
         QStringLiteral("sim-clock"),
         QStringLiteral("With --simulate: the simulated chip's clock, 32k .. 20M (default: its factory clock)."),
         QStringLiteral("FREQ")};
+    const QCommandLineOption allChips{
+        QStringLiteral("all-chips"),
+        QStringLiteral("Identify the chips of the built-in catalogue too, once the device table has no match.")};
+    const QCommandLineOption chipFile{
+        QStringLiteral("chip-file"),
+        QStringLiteral("Your own chips, in the catalogue's format (JSON), searched before the catalogue."),
+        QStringLiteral("FILE")};
 };
 
 CommandLine::CommandLine()
@@ -71,6 +79,8 @@ CommandLine::CommandLine()
     parser.addOption(simulate);
     parser.addOption(chipClock);
     parser.addOption(simClock);
+    parser.addOption(allChips);
+    parser.addOption(chipFile);
 }
 
 // Answers --help and --version, and exits, before the window's application
@@ -96,8 +106,9 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     CommandLine commandLine;
     QCommandLineParser& parser = commandLine.parser;
-    const auto& [simulate, chipClock, simClock] =
-        std::tie(commandLine.simulate, commandLine.chipClock, commandLine.simClock);
+    const auto& [simulate, chipClock, simClock, allChips, chipFile] =
+        std::tie(commandLine.simulate, commandLine.chipClock, commandLine.simClock, commandLine.allChips,
+                 commandLine.chipFile);
     if (!parser.parse(QApplication::arguments()))
         return UsageError(parser.errorText());
     if (!parser.positionalArguments().isEmpty())
@@ -112,6 +123,15 @@ int main(int argc, char* argv[])
     if (parser.isSet(simClock) && !parser.isSet(simulate))
         return UsageError(QStringLiteral("--sim-clock needs --simulate"));
 
+    std::optional<velkor::KnownChips> knownChips;
+    try {
+        knownChips.emplace(parser.isSet(allChips), parser.isSet(chipFile) ? std::optional<std::filesystem::path>(
+                                                                                parser.value(chipFile).toStdString())
+                                                                          : std::nullopt);
+    } catch (const velkor::ChipFileError& e) {
+        return UsageError(QStringLiteral("--chip-file %1").arg(QString::fromStdString(e.what())));
+    }
+
     std::unique_ptr<velkor::sim::SimulatedTarget> target;
     if (parser.isSet(simulate)) {
         const QString chip = parser.value(simulate);
@@ -124,6 +144,7 @@ int main(int argc, char* argv[])
 
     velkor::TForm1 window(target ? &target->port() : nullptr, target ? &target->clock() : nullptr);
     window.Engine().SckPhase = velkor::SckPhaseFor(chipClockHz.value_or(velkor::kDefaultChipClockHz));
+    window.Engine().ChipLists = knownChips->Lists();
     velkor::Form1 = &window;
     window.show();
     const int exitCode = QApplication::exec();

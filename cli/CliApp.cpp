@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Chips.h"
 #include "Help.h"
 #include "Hints.h"
 #include "Interruption.h"
@@ -90,6 +91,10 @@ struct Options {
     bool showProgress = false;  // standard error is a terminal
     std::filesystem::path readFile;
     std::vector<std::string> simFaults;
+    bool allChips = false;
+    std::optional<std::filesystem::path> chipFile;
+    std::optional<std::string> fuseExtended;
+    std::vector<const ChipCatalogue*> chipLists;  // read from allChips and chipFile before any port access
 };
 
 void CheckSimulationOptions(const Options& options)
@@ -147,10 +152,12 @@ std::optional<std::uint32_t> ChipClockOption(std::string_view option, const std:
     return hz;
 }
 
-// --chip-clock sets the SCK pace for the target's clock.
+// --chip-clock sets the SCK pace for the target's clock; --chip-file and
+// --all-chips add the chips identification may find beyond the table.
 void SetPace(Programmer& programmer, const Options& options)
 {
     programmer.SckPhase = SckPhaseFor(ChipClockOption("--chip-clock", options.chipClock).value_or(kDefaultChipClockHz));
+    programmer.ChipLists = options.chipLists;
 }
 
 std::unique_ptr<sim::SimulatedTarget> MakeTarget(const Options& options)
@@ -190,7 +197,7 @@ bool RunProgrammerCommand(Programmer& programmer, const Options& options)
     if (options.command == "read-fuses") {
         return programmer.ReadFusesCommand();
     }
-    return programmer.WriteFuses(options.fuseHigh, options.fuseLow);
+    return programmer.WriteFuses(options.fuseHigh, options.fuseLow, options.fuseExtended);
 }
 
 void PrintHints(const StreamLog& log, const Options& options, std::ostream& err)
@@ -335,8 +342,7 @@ void DefineGlobalOptions(CLI::App& app, Options& options)
     app.add_option("--port", options.port,
                    "lpt1 | lpt2 | lpt3 | an I/O base address such as 0x378 or 0xD010 | /dev/parportN (default lpt1)")
         ->type_name("PORT");
-    app.add_option("--simulate", options.chip,
-                   "run on a simulated chip: a device-table name, ATmega328P, ATmega32, or none")
+    app.add_option("--simulate", options.chip, "run on a simulated chip: a device-table or catalogue name, or none")
         ->type_name("CHIP");
     app.add_option("--sim-state", options.stateFile,
                    "with --simulate: load the chip's memories from FILE (JSON) and save them back")
@@ -352,6 +358,11 @@ void DefineGlobalOptions(CLI::App& app, Options& options)
     app.add_option("--sim-clock", options.simClock,
                    "with --simulate: the simulated chip's clock (default: its factory clock)")
         ->type_name("FREQ");
+    app.add_flag("--all-chips", options.allChips,
+                 "identify the chips of the built-in catalogue too, once the device table has no match");
+    app.add_option("--chip-file", options.chipFile,
+                   "your own chips, in the catalogue's format (JSON), searched before the catalogue")
+        ->type_name("FILE");
 }
 
 // The commands: each names itself in options.command when it is given.
@@ -369,12 +380,14 @@ void DefineCommands(CLI::App& app, Options& options)
     auto* fuse = addCommand("fuse", "write the fuse bytes typed in hexadecimal (Write FUSE bit)");
     fuse->add_option("HIGH", options.fuseHigh, "the high fuse byte's text")->required();
     fuse->add_option("LOW", options.fuseLow, "the low fuse byte's text")->required();
+    fuse->add_option("EXTENDED", options.fuseExtended, "the extended fuse byte's text, on chips that have one");
     auto* verify = addCommand("verify", "compare the chip's flash with a HEX file; never writes");
     verify->add_option("HEXFILE", options.hexFile, "Intel HEX file (default " + DefaultHexFilePath().string() + ")");
     auto* read = addCommand("read", "save the chip's whole flash as an Intel HEX file");
     read->add_option("FILE", options.readFile, "the HEX file to write")->required();
     addCommand("read-fuses", "show the fuse and lock bytes the chip has");
     addCommand("ports", "list the parallel ports and whether you may use them");
+    addCommand("chips", "list the chips the options in force know: the table, --chip-file, --all-chips");
 }
 
 std::string CommandNames(const CLI::App& app)
@@ -420,6 +433,12 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         if (options.command == "ports") {
             return ListPorts(out);
         }
+        const KnownChips known(options.allChips, options.chipFile);
+        options.chipLists = known.Lists();
+        if (options.command == "chips") {
+            ListChips(options.chipLists, options.chipFile, out);
+            return 0;
+        }
         ChosenPort(options.port);
         CheckSimulationOptions(options);
         return options.chip ? RunOnSimulatedTarget(options, out, err) : RunOnPort(options, out, err);
@@ -434,6 +453,9 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         return kExitUsage;
     } catch (const UsageError& e) {
         err << "velkor-cli: " << e.what() << '\n';
+        return kExitUsage;
+    } catch (const ChipFileError& e) {
+        err << "velkor-cli: --chip-file " << e.what() << '\n';
         return kExitUsage;
     } catch (const std::exception& e) {
         err << "velkor-cli: " << e.what() << '\n';

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "BuiltInCatalogue.h"
 #include "Format.h"
 #include "Programmer.h"
 
@@ -69,9 +70,14 @@ std::vector<std::string> UnknownCpuHints(const std::string& line, const std::str
     } else if (StartsWith(previous, "Unknown Maker ")) {
         maker = TwoHexDigits(static_cast<std::uint8_t>(std::atoi(previous.c_str() + std::strlen("Unknown Maker "))));
     }
-    return {"the chip's signature is " + maker + " " + TwoHexDigits(static_cast<std::uint8_t>(signature >> 8)) + " " +
-            TwoHexDigits(static_cast<std::uint8_t>(signature & 0xFF)) +
-            " (hexadecimal); no chip in Velkor's device table has it."};
+    std::vector<std::string> hints{"the chip's signature is " + maker + " " +
+                                   TwoHexDigits(static_cast<std::uint8_t>(signature >> 8)) + " " +
+                                   TwoHexDigits(static_cast<std::uint8_t>(signature & 0xFF)) +
+                                   " (hexadecimal); no chip in Velkor's device table has it."};
+    if (const CatalogueChip* chip = BuiltInCatalogue().Find(static_cast<std::uint16_t>(signature))) {
+        hints.push_back("the chip catalogue knows it as the " + chip->name + ": add --all-chips.");
+    }
+    return hints;
 }
 
 // The system's own reason, found by trying the file again.

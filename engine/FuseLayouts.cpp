@@ -96,9 +96,8 @@ std::optional<std::span<const FuseByteLayout>> FuseLayoutOf(std::uint16_t signat
     return chip->bytes;
 }
 
-const FuseByteLayout* FindFuseByte(std::uint16_t signature, std::string_view name)
+const FuseByteLayout* FindFuseByte(const std::optional<std::span<const FuseByteLayout>>& bytes, std::string_view name)
 {
-    const auto bytes = FuseLayoutOf(signature);
     if (!bytes) {
         return nullptr;
     }

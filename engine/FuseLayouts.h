@@ -22,8 +22,8 @@ struct FuseByteLayout {
 // for a listed chip that has none, nothing for a chip not listed.
 std::optional<std::span<const FuseByteLayout>> FuseLayoutOf(std::uint16_t signature);
 
-// The byte called name on that chip, if it has one.
-const FuseByteLayout* FindFuseByte(std::uint16_t signature, std::string_view name);
+// The byte called name among a chip's bytes, if it has one.
+const FuseByteLayout* FindFuseByte(const std::optional<std::span<const FuseByteLayout>>& bytes, std::string_view name);
 
 // The names of the bits that value programs (0 = programmed), bit 7 first;
 // unused bits are left out.

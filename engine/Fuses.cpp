@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 
 #include "Format.h"
 #include "FuseLayouts.h"
@@ -17,6 +18,7 @@ namespace {
 constexpr unsigned kFuseWaitMs = 10;
 constexpr const char* kHighFuse = "Fuse high";
 constexpr const char* kLowFuse = "Fuse low";
+constexpr const char* kExtendedFuse = "Fuse ext";
 
 Instruction WriteFuseHighBits(std::uint8_t value)
 {
@@ -29,16 +31,23 @@ Instruction WriteFuseBits(std::uint8_t value)
 constexpr Instruction kReadFuseHighBits{0x58, 0x08, 0x00, 0x00};
 constexpr Instruction kReadFuseBits{0x50, 0x00, 0x00, 0x00};
 
-// High fuse bits that, once programmed (0), take the chip out of reach of
-// serial programming: RSTDISBL turns RESET into an I/O pin, DWEN hands RESET
-// to debugWIRE. SPIEN needs no guard: it cannot be changed serially.
-std::optional<std::string> LockoutBitProgrammedBy(std::uint16_t signature, std::uint8_t highValue)
+Instruction WriteExtendedFuseBits(std::uint8_t value)
 {
-    const FuseByteLayout* high = FindFuseByte(signature, kHighFuse);
-    if (high == nullptr) {
+    return {0xAC, 0xA4, 0x00, value};
+}
+constexpr Instruction kReadExtendedFuseBits{0x50, 0x08, 0x00, 0x00};
+
+// Fuse bits that, once programmed (0), take the chip out of reach of serial
+// programming: RSTDISBL turns RESET into an I/O pin, DWEN hands RESET to
+// debugWIRE. They sit where the chip's own layout puts them (the ATtiny13
+// has RSTDISBL in bit 0 of the high byte). SPIEN needs no guard: it cannot be
+// changed serially.
+std::optional<std::string> LockoutBitProgrammedBy(const FuseByteLayout* byte, std::uint8_t value)
+{
+    if (byte == nullptr) {
         return std::nullopt;
     }
-    for (const std::string_view bit : ProgrammedBits(*high, highValue)) {
+    for (const std::string_view bit : ProgrammedBits(*byte, value)) {
         if (bit == "RSTDISBL" || bit == "DWEN") {
             return std::string(bit);
         }
@@ -87,29 +96,59 @@ std::optional<std::uint8_t> ParseFuseField(std::string_view text)
     return value;
 }
 
-bool Programmer::WriteFuses(std::string_view highText, std::string_view lowText)
+bool Programmer::WriteFuses(std::string_view highText, std::string_view lowText,
+                            std::optional<std::string_view> extendedText)
 {
     log_.Clear();
     FuseProblem.clear();
-    // Both fields are always examined; either one invalid gives one "Error".
+    // Every field is always examined; any one invalid gives one "Error".
     const auto highValue = ParseFuseField(highText);
     const auto lowValue = ParseFuseField(lowText);
-    if (!highValue || !lowValue) {
+    const auto extendedValue = extendedText ? ParseFuseField(*extendedText) : std::nullopt;
+    if (!highValue || !lowValue || (extendedText && !extendedValue)) {
         log_.Append("Error");
         return false;
     }
-    return RunInCommandFrame([&] { return EnterProgramming(true) && WriteFuseBytes(*highValue, *lowValue); });
+    return RunInCommandFrame(
+        [&] { return EnterProgramming(true) && WriteFuseBytes(*highValue, *lowValue, extendedValue); });
 }
 
-bool Programmer::WriteFuseBytes(std::uint8_t highValue, std::uint8_t lowValue)
+// Refuses, with one log line, a value that would take the chip out of reach.
+bool Programmer::FuseValuesAreSafe(std::uint8_t highValue, std::uint8_t lowValue,
+                                   std::optional<std::uint8_t> extendedValue)
 {
-    if (Device().FuseCount != 2) {
+    const auto layout = FuseLayout();
+    const std::array<std::tuple<const char*, const char*, std::optional<std::uint8_t>>, 3> values{{
+        {"High", kHighFuse, highValue},
+        {"Low", kLowFuse, lowValue},
+        {"Extended", kExtendedFuse, extendedValue},
+    }};
+    for (const auto& [label, layoutName, value] : values) {
+        if (!value) {
+            continue;
+        }
+        if (const auto bit = LockoutBitProgrammedBy(FindFuseByte(layout, layoutName), *value)) {
+            log_.Append(std::string("FUSE (") + label + ") " + TwoHexDigits(*value) +
+                        " would disable serial programming (" + *bit + ").");
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Programmer::WriteFuseBytes(std::uint8_t highValue, std::uint8_t lowValue,
+                                std::optional<std::uint8_t> extendedValue)
+{
+    if (Device().FuseCount < 2) {
         // One fuse byte or none reachable this way: nothing is sent.
         FuseProblem = "this chip has no two fuse bytes for this command to write";
         return false;
     }
-    if (const auto bit = LockoutBitProgrammedBy(Device().Signature, highValue)) {
-        log_.Append("FUSE (High) " + TwoHexDigits(highValue) + " would disable serial programming (" + *bit + ").");
+    if (extendedValue && Device().FuseCount < 3) {
+        log_.Append("FUSE (Extended): this chip has no extended fuse byte; nothing written.");
+        return false;
+    }
+    if (!FuseValuesAreSafe(highValue, lowValue, extendedValue)) {
         return false;
     }
     log_.Append("Write Fuse bit.");
@@ -124,9 +163,21 @@ bool Programmer::WriteFuseBytes(std::uint8_t highValue, std::uint8_t lowValue)
     log_.Append(FormatNumber("%02X", lowValue));
     const std::uint8_t lowRead = QueryInstruction(kReadFuseBits);
     log_.Append(FormatNumber("%02X", lowRead));
+    std::optional<std::uint8_t> extendedRead;
+    if (extendedValue) {
+        Wait(kFuseWaitMs);
+        SendInstruction(WriteExtendedFuseBits(*extendedValue));
+        Wait(kFuseWaitMs);
+        log_.Append(FormatNumber("%02X", *extendedValue));
+        extendedRead = QueryInstruction(kReadExtendedFuseBits);
+        log_.Append(FormatNumber("%02X", *extendedRead));
+    }
     log_.Append("Complete");
     NoteFuseMismatch("high", kHighFuse, highValue, highRead);
     NoteFuseMismatch("low", kLowFuse, lowValue, lowRead);
+    if (extendedValue) {
+        NoteFuseMismatch("extended", kExtendedFuse, *extendedValue, *extendedRead);
+    }
     return FuseProblem.empty();
 }
 
@@ -137,7 +188,7 @@ void Programmer::NoteFuseMismatch(const char* which, const char* layoutName, std
     }
     FuseProblem += FuseProblem.empty() ? "" : "; ";
     FuseProblem += std::string(which) + " fuse reads back " + TwoHexDigits(readBack) + ", not " + TwoHexDigits(typed) +
-                   MismatchReason(FindFuseByte(Device().Signature, layoutName), typed, readBack);
+                   MismatchReason(FindFuseByte(FuseLayout(), layoutName), typed, readBack);
 }
 
 bool Programmer::ReadFusesCommand()
@@ -148,7 +199,7 @@ bool Programmer::ReadFusesCommand()
 
 bool Programmer::ReadFuseAndLockBytes()
 {
-    const auto layout = FuseLayoutOf(Device().Signature);
+    const auto layout = FuseLayout();
     if (!layout) {
         log_.Append("Unknown chip: its fuse bytes are not known.");
         return false;

@@ -5,10 +5,12 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "ChipCatalogue.h"
 #include "Clock.h"
 #include "DeviceTable.h"
 #include "HexFile.h"
@@ -40,7 +42,18 @@ public:
     // How long each SCK phase lasts, port access included (see SckPhaseFor).
     std::chrono::nanoseconds SckPhase = SckPhaseFor(kDefaultChipClockHz);
 
-    const DEVTYPE& Device() const { return DeviceTable[DeviceIndex]; }
+    // Chip lists searched in this order once identification reaches the
+    // table's zero row (the user's chip file, the catalogue); empty: the
+    // table alone, as described.
+    std::vector<const ChipCatalogue*> ChipLists;
+
+    // The row in use: the catalogue chip identified last, else DeviceTable's.
+    const DEVTYPE& Device() const { return catalogueChip_ != nullptr ? catalogueChip_->row : DeviceTable[DeviceIndex]; }
+    // The chip list's chip identified last; nullptr for a table chip or an unknown one.
+    const CatalogueChip* CatalogueChipInUse() const { return catalogueChip_; }
+    // The fuse and lock bytes of the chip in use: empty for a listed chip
+    // that has none, nothing for an unknown one.
+    std::optional<std::span<const FuseByteLayout>> FuseLayout() const;
 
     // Told as a long command moves through the flash: the bytes done so far
     // and the bytes it will cover. Whoever runs the command decides what to
@@ -57,9 +70,11 @@ public:
     // True when the command reached its successful end.
     bool ReadSignatureCommand();
     bool WriteCommand(const std::filesystem::path& hexFile);
-    // Checks both fields first; an invalid one gives the single line "Error"
-    // and no port access. Then writes the fuses in the command frame.
-    bool WriteFuses(std::string_view highText, std::string_view lowText);
+    // Checks every field first; an invalid one gives the single line "Error"
+    // and no port access. Then writes the fuses in the command frame; the
+    // extended byte only when its text is given, on a chip that has one.
+    bool WriteFuses(std::string_view highText, std::string_view lowText,
+                    std::optional<std::string_view> extendedText = std::nullopt);
     // Programming mode without erase, then the file's data compared with the
     // chip's flash: one line with the bytes compared, or the first that
     // differs; a file without data has nothing to compare and fails.
@@ -121,7 +136,8 @@ public:
 
     // ---- Fuse writing -----------------------------------------------------
     // The fuse sequence proper, run inside the frame once both fields are valid.
-    bool WriteFuseBytes(std::uint8_t highValue, std::uint8_t lowValue);
+    bool WriteFuseBytes(std::uint8_t highValue, std::uint8_t lowValue,
+                        std::optional<std::uint8_t> extendedValue = std::nullopt);
     bool ReadFuseAndLockBytes();
 
     // ---- Reading the flash --------------------------------------------------
@@ -161,8 +177,12 @@ private:
     bool ProgramRecord(const HexEntry& record, bool pageMode);
     // Compares the file's data with the chip's flash.
     bool VerifyFlash(const CheckedHexFile& file);
+    bool FuseValuesAreSafe(std::uint8_t highValue, std::uint8_t lowValue, std::optional<std::uint8_t> extendedValue);
     void NoteFuseMismatch(const char* which, const char* layoutName, std::uint8_t typed, std::uint8_t readBack);
 
+    const CatalogueChip* FindInChipLists(std::uint16_t signature) const;
+
+    const CatalogueChip* catalogueChip_ = nullptr;
     PortOperations& port_;
     Clock& clock_;
     Log& log_;

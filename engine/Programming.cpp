@@ -1,5 +1,6 @@
 // Programming mode and chip identification.
 #include "Format.h"
+#include "FuseLayouts.h"
 #include "Programmer.h"
 
 namespace velkor {
@@ -116,12 +117,31 @@ void Programmer::ReadSignature()
     while (DeviceTable[row].Signature != DeviceSignature && DeviceTable[row].Signature != 0) {
         ++row;
     }
-    if (DeviceTable[row].Signature != 0) {
-        LogDeviceDescription(DeviceTable[row]);
+    DeviceIndex = row;
+    catalogueChip_ = DeviceTable[row].Signature != 0 ? nullptr : FindInChipLists(DeviceSignature);
+    if (Device().Signature != 0) {
+        LogDeviceDescription(Device());
     } else {
         log_.Append(FormatNumber("Unknown CPU %d", DeviceSignature));
     }
-    DeviceIndex = row;
+}
+
+const CatalogueChip* Programmer::FindInChipLists(std::uint16_t signature) const
+{
+    for (const ChipCatalogue* list : ChipLists) {
+        if (const CatalogueChip* chip = list->Find(signature)) {
+            return chip;
+        }
+    }
+    return nullptr;
+}
+
+std::optional<std::span<const FuseByteLayout>> Programmer::FuseLayout() const
+{
+    if (catalogueChip_ != nullptr) {
+        return catalogueChip_->layout;
+    }
+    return FuseLayoutOf(Device().Signature);
 }
 
 bool Programmer::IdentifiedChipIsListed() const

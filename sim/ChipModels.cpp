@@ -1,6 +1,7 @@
 // The simulated chips as data, from their data sheets and the decisions noted
 // where the sheets leave a figure open (5 V supply, factory clock).
 
+#include "BuiltInCatalogue.h"
 #include "NameMatch.h"
 #include "SimulatedTarget.h"
 
@@ -100,6 +101,66 @@ ChipModel Mega(const char* name, std::uint8_t sig1, std::uint8_t sig2, std::uint
     };
 }
 
+std::optional<FuseBit> FuseBitNamed(const CatalogueChip& chip, std::string_view name)
+{
+    const auto at = chip.FuseBitPosition(name);
+    if (!at) {
+        return std::nullopt;
+    }
+    return FuseBit{static_cast<Fuse>(at->first), static_cast<std::uint8_t>(at->second)};
+}
+
+std::vector<LockoutBit> LockoutBitsOf(const CatalogueChip& chip)
+{
+    std::vector<LockoutBit> lockout;
+    for (const char* name : {"RSTDISBL", "DWEN"}) {
+        if (const auto bit = FuseBitNamed(chip, name)) {
+            lockout.push_back({bit->fuse, bit->bit, name});
+        }
+    }
+    return lockout;
+}
+
+// A chip of the catalogue, made from its data alone. Every one of them is of
+// the ATmega/ATtiny generation: fuse bytes read and written by the 50/58 and
+// AC Ax instructions, SCK phases > 2 cycles (3 from 12 MHz), and a programmed
+// LB1 that freezes the fuses too. The checker has made sure SPIEN is there.
+ChipModel FromCatalogue(const CatalogueChip& chip)
+{
+    return ChipModel{
+        .name = chip.name.c_str(),
+        .signature = chip.signature,
+        .flashBytes = chip.row.FlashSize,
+        .pageBytes = chip.row.PageSize,
+        .eepromBytes = chip.row.EepromSize,
+        .fuseBytes = chip.row.FuseCount,
+        .factoryLow = chip.factoryFuses[0],
+        .factoryHigh = chip.factoryFuses[1],
+        .factoryExtended = chip.factoryFuses[2],
+        .factoryLock = chip.factoryLock,
+        .lockoutBits = LockoutBitsOf(chip),
+        .encoding = FuseLockEncoding::FuseBytes,
+        .hasPollRdyBsy = chip.rdyBsyPoll,
+        .lockBitsProtectFuses = true,
+        .lowWritable = chip.WritableBits(0),
+        .highWritable = chip.WritableBits(1),
+        .extendedWritable = chip.WritableBits(2),
+        .lockWritable = chip.LockWritableBits(),
+        .spien = *FuseBitNamed(chip, "SPIEN"),
+        .eesave = FuseBitNamed(chip, "EESAVE"),
+        .flashPollValue = chip.row.NoPollValue,
+        .flashPollable = true,
+        .clockHz = chip.clockHz,
+        .sckLowMinCycles = 2,
+        .sckHighMinCycles = 2,
+        .sckExtraCycleFrom12MHz = true,
+        .byteWriteMicros = 0,
+        .pageWriteMicros = chip.pageWriteMicros,
+        .chipEraseMicros = chip.chipEraseMicros,
+        .fuseWriteMicros = chip.fuseWriteMicros,
+    };
+}
+
 const LockoutBit kRstdisblHigh7{Fuse::High, 7, "RSTDISBL"};
 const LockoutBit kDwenHigh6{Fuse::High, 6, "DWEN"};
 
@@ -148,11 +209,9 @@ std::vector<ChipModel> BuildChipModels()
                          {kRstdisblHigh7, kDwenHigh6}, true));
     chips.push_back(Mega("ATmega168", 0x94, 0x06, 16384, 128, 512, 3, {0x62, 0xDF, 0xF9}, 0xDF, 0x07, 0x3F,
                          {kRstdisblHigh7, kDwenHigh6}, true));
-    chips.push_back(Mega("ATmega328P", 0x95, 0x0F, 32768, 128, 1024, 3, {0x62, 0xD9, 0xFF}, 0xDF, 0x07, 0x3F,
-                         {kRstdisblHigh7, kDwenHigh6}, true));
-    // ATmega32: dedicated RESET pin (no RSTDISBL); JTAGEN programmed at the
-    // factory.
-    chips.push_back(Mega("ATmega32", 0x95, 0x02, 32768, 128, 1024, 2, {0xE1, 0x99, 0xFF}, 0xDF, 0x00, 0x3F, {}, false));
+    for (const CatalogueChip& chip : BuiltInCatalogue().Chips()) {
+        chips.push_back(FromCatalogue(chip));
+    }
     return chips;
 }
 
@@ -172,10 +231,14 @@ std::span<const ChipModel> AllChipModels()
     return chips;
 }
 
+// A catalogue chip also answers to the names of the chips that share its
+// signature ("ATtiny13" is the "ATtiny13/13A").
 const ChipModel* FindChipModel(std::string_view name)
 {
+    const CatalogueChip* catalogued = BuiltInCatalogue().FindByName(name);
+    const std::string_view modelName = catalogued != nullptr ? std::string_view(catalogued->name) : name;
     for (const ChipModel& chip : AllChipModels()) {
-        if (SameNameIgnoringCase(chip.name, name))
+        if (SameNameIgnoringCase(chip.name, modelName))
             return &chip;
     }
     return nullptr;

@@ -420,3 +420,79 @@ TEST(Cli, WithoutHomeTheDefaultHexFileIsLookedForInTheUsersHomeFolderNotHere)
 
 }  // namespace
 }  // namespace velkor
+
+namespace velkor {
+namespace {
+
+// --all-chips, --chip-file and the chips command, on the simulated chip.
+class ChipFileRuns : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        path = std::filesystem::temp_directory_path() /
+               ("velkor-cli-chips-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".json");
+    }
+    void TearDown() override { std::filesystem::remove(path); }
+
+    // The ATtiny85's signature under a name of the user's own.
+    void WriteChipFile(const std::string& pins)
+    {
+        std::ofstream(path) << R"({"chips": [{"name": "MyTiny", "signature": "1E 93 0B", "flash": 8192,
+            "page": 64, "sram": 512, "eeprom": 512, "eeprom_page": 4, "pins": )"
+                            << pins << R"(, "no_poll_value": "FF",
+            "fuses": {"low": {"bits": ["-", "-", "-", "-", "-", "-", "-", "-"], "factory": "FF"},
+                      "high": {"bits": ["RSTDISBL", "DWEN", "SPIEN", "-", "-", "-", "-", "-"], "factory": "DF"}},
+            "lock": {"bits": ["-", "-", "-", "-", "-", "-", "LB2", "LB1"], "factory": "FF"},
+            "rdy_bsy": true, "busy_us": {"flash_page": 4500, "eeprom": 4000, "erase": 9000, "fuse": 4500},
+            "clock_hz": 1000000}]})";
+    }
+
+    std::filesystem::path path;
+};
+
+TEST_F(ChipFileRuns, TheUsersChipsComeBeforeTheCatalogueAndTheListSaysWhereEachComesFrom)
+{
+    WriteChipFile("8");
+    const std::string file = path.string();
+    const CliRun mine = Invoke({"--simulate", "ATtiny85", "--chip-file", file.c_str(), "--all-chips", "signature"});
+    EXPECT_EQ(mine.status, 0);
+    EXPECT_EQ(mine.out.substr(0, mine.out.find("      8PIN")), "ATMEL\n 【MyTiny】\n");
+    const CliRun catalogue = Invoke({"--simulate", "ATtiny85", "--all-chips", "signature"});
+    EXPECT_EQ(catalogue.out.substr(0, catalogue.out.find("      8PIN")), "ATMEL\n 【ATtiny85】\n");
+
+    const CliRun list = Invoke({"chips", "--all-chips", "--chip-file", file.c_str()});
+    EXPECT_EQ(list.status, 0);
+    EXPECT_NE(list.out.find("ATmega8           1E 93 07  flash  8192  page  64  EEPROM  512  fuses 2  table\n"),
+              std::string::npos);
+    EXPECT_NE(list.out.find("MyTiny            1E 93 0B  flash  8192  page  64  EEPROM  512  fuses 2  file " + file),
+              std::string::npos);
+    EXPECT_LT(list.out.find("MyTiny"), list.out.find("ATtiny85"));  // the order of the search
+    EXPECT_EQ(Invoke({"chips"}).out.find("catalogue"), std::string::npos);
+    EXPECT_NE(Invoke({"--simulate", "ATtiny85", "signature"}).err.find("knows it as the ATtiny85: add --all-chips"),
+              std::string::npos);
+}
+
+TEST_F(ChipFileRuns, AFaultyChipFileIsAUsageErrorNamingTheFieldAndNothingReachesThePort)
+{
+    WriteChipFile("300");
+    const std::string file = path.string();
+    const CliRun run = Invoke({"--simulate", "ATtiny85", "--stats", "--chip-file", file.c_str(), "signature"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "velkor-cli: --chip-file " + file +
+                           ": chip 1 (MyTiny), field \"pins\": must be a whole number from 1 to 255\n");
+}
+
+TEST(Cli, FuseWritesTheExtendedByteOnlyWhereTheChipHasOne)
+{
+    const CliRun extended = Invoke({"--simulate", "ATmega328P", "--all-chips", "fuse", "d9", "62", "fd"});
+    EXPECT_EQ(extended.status, 0) << extended.err;
+    EXPECT_NE(extended.out.find("Write Fuse bit.\nD9\nD9\n62\n62\nFD\nFD\nComplete\n"), std::string::npos);
+    const CliRun none = Invoke({"--simulate", "ATmega32", "--all-chips", "fuse", "99", "e1", "ff"});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_NE(none.out.find("FUSE (Extended): this chip has no extended fuse byte; nothing written.\n"),
+              std::string::npos);
+}
+
+}  // namespace
+}  // namespace velkor

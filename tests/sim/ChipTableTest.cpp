@@ -22,15 +22,21 @@ struct Published {
 
 // Signatures and sizes as the data sheets give them.
 const Published kPublished[] = {
-    {"AT90S1200", 0x90, 0x01, 1024, 0, 64},     {"AT90S2313", 0x91, 0x01, 2048, 0, 128},
-    {"AT90S2323", 0x91, 0x02, 2048, 0, 128},    {"AT90S2343", 0x91, 0x03, 2048, 0, 128},
-    {"AT90S2333", 0x91, 0x05, 2048, 0, 128},    {"ATtiny26", 0x91, 0x09, 2048, 32, 128},
-    {"AT90S4414", 0x92, 0x01, 4096, 0, 256},    {"AT90S4434", 0x92, 0x02, 4096, 0, 256},
-    {"AT90S4433", 0x92, 0x03, 4096, 0, 256},    {"AT90S8515", 0x93, 0x01, 8192, 0, 512},
-    {"AT90S8535", 0x93, 0x03, 8192, 0, 512},    {"ATmega8", 0x93, 0x07, 8192, 64, 512},
-    {"ATmega48", 0x92, 0x05, 4096, 64, 256},    {"ATmega88", 0x93, 0x0A, 8192, 64, 512},
-    {"ATmega168", 0x94, 0x06, 16384, 128, 512}, {"ATmega328P", 0x95, 0x0F, 32768, 128, 1024},
-    {"ATmega32", 0x95, 0x02, 32768, 128, 1024},
+    {"AT90S1200", 0x90, 0x01, 1024, 0, 64},       {"AT90S2313", 0x91, 0x01, 2048, 0, 128},
+    {"AT90S2323", 0x91, 0x02, 2048, 0, 128},      {"AT90S2343", 0x91, 0x03, 2048, 0, 128},
+    {"AT90S2333", 0x91, 0x05, 2048, 0, 128},      {"ATtiny26", 0x91, 0x09, 2048, 32, 128},
+    {"AT90S4414", 0x92, 0x01, 4096, 0, 256},      {"AT90S4434", 0x92, 0x02, 4096, 0, 256},
+    {"AT90S4433", 0x92, 0x03, 4096, 0, 256},      {"AT90S8515", 0x93, 0x01, 8192, 0, 512},
+    {"AT90S8535", 0x93, 0x03, 8192, 0, 512},      {"ATmega8", 0x93, 0x07, 8192, 64, 512},
+    {"ATmega48", 0x92, 0x05, 4096, 64, 256},      {"ATmega88", 0x93, 0x0A, 8192, 64, 512},
+    {"ATmega168", 0x94, 0x06, 16384, 128, 512},   {"ATmega328P", 0x95, 0x0F, 32768, 128, 1024},
+    {"ATmega32", 0x95, 0x02, 32768, 128, 1024},   {"ATmega328", 0x95, 0x14, 32768, 128, 1024},
+    {"ATmega48PA", 0x92, 0x0A, 4096, 64, 256},    {"ATmega88PA", 0x93, 0x0F, 8192, 64, 512},
+    {"ATmega168PA", 0x94, 0x0B, 16384, 128, 512}, {"ATmega16", 0x94, 0x03, 16384, 128, 512},
+    {"ATmega8515", 0x93, 0x06, 8192, 64, 512},    {"ATmega8535", 0x93, 0x08, 8192, 64, 512},
+    {"ATtiny13/13A", 0x90, 0x07, 1024, 32, 64},   {"ATtiny2313/2313A", 0x91, 0x0A, 2048, 32, 128},
+    {"ATtiny25", 0x91, 0x08, 2048, 32, 128},      {"ATtiny45", 0x92, 0x06, 4096, 64, 256},
+    {"ATtiny85", 0x93, 0x0B, 8192, 64, 512},
 };
 
 TEST(ChipTable, HoldsExactlyThePublishedChips)
@@ -84,6 +90,7 @@ TEST(ChipTable, FindsChipsWhateverTheCase)
     ASSERT_NE(FindChipModel("atmega8"), nullptr);
     EXPECT_STREQ(FindChipModel("atmega8")->name, "ATmega8");
     EXPECT_STREQ(FindChipModel("AT90s2313")->name, "AT90S2313");
+    EXPECT_STREQ(FindChipModel("attiny13a")->name, "ATtiny13/13A");  // one signature, two chips
     EXPECT_EQ(FindChipModel("none"), nullptr);
     EXPECT_EQ(FindChipModel("ATmega8x"), nullptr);
     EXPECT_EQ(FindChipModel(""), nullptr);
@@ -137,8 +144,11 @@ TEST_P(EveryChip, ErasesFlashAndEepromButKeepsFuses)
     EXPECT_EQ(wires.Violations(), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Chips, EveryChip, ::testing::ValuesIn(kPublished),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Chips, EveryChip, ::testing::ValuesIn(kPublished), [](const auto& info) {
+    std::string name = info.param.name;
+    std::replace(name.begin(), name.end(), '/', '_');
+    return name;
+});
 
 }  // namespace
 }  // namespace velkor::sim::testing

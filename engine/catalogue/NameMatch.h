@@ -4,7 +4,7 @@
 #include <cctype>
 #include <string_view>
 
-namespace velkor::sim {
+namespace velkor {
 
 // Chip names are matched without regard to case ("atmega8" is the ATmega8).
 inline bool SameNameIgnoringCase(std::string_view a, std::string_view b)
@@ -14,4 +14,4 @@ inline bool SameNameIgnoringCase(std::string_view a, std::string_view b)
     });
 }
 
-}  // namespace velkor::sim
+}  // namespace velkor
