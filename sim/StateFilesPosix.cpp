@@ -32,7 +32,9 @@ std::filesystem::path Beside(const std::filesystem::path& file, const char* suff
 StateFileLock::StateFileLock(const std::filesystem::path& file, const WaitReport& reportWait)
 {
     const std::filesystem::path lockFile = Beside(file, ".lock");
-    const int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    // O_NOFOLLOW: a link planted at the lock's name would make this create or
+    // lock a file elsewhere.
+    const int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0) {
         FailOn("create the lock file", lockFile);
     }
