@@ -10,6 +10,7 @@
 
 #include "SckPace.h"
 #include "SimulatedTarget.h"
+#include "StandardDescriptors.h"
 #include "Unit1.h"
 
 namespace {
@@ -43,6 +44,7 @@ int ClockUsageError(const QCommandLineParser& parser, const QCommandLineOption& 
 
 int main(int argc, char* argv[])
 {
+    velkor::OpenMissingStandardDescriptors();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("velkor"));
     QApplication::setApplicationVersion(QStringLiteral(VELKOR_VERSION));
