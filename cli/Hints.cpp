@@ -22,9 +22,15 @@ bool StartsWith(const std::string& line, const std::string& prefix)
 
 std::vector<std::string> ProgramEnableFaultHints(const CommandReport& report)
 {
+    const std::string slowClock =
+        "a chip on a slow clock misses the default SCK pace: give its clock, e.g. --chip-clock 128k.";
+    if (report.simulated) {
+        return {"the simulated chip gave no answer: --simulate none attaches no chip, and a --sim-fault can make "
+                "one silent.",
+                slowClock};
+    }
     return {"the chip gave no answer: check its power, and the cable and its pins (the README's wiring table).",
-            "check that --port names the port the cable is on (now " + report.port + ").",
-            "a chip on a slow clock misses the default SCK pace: give its clock, e.g. --chip-clock 128k."};
+            "check that --port names the port the cable is on (now " + report.port + ").", slowClock};
 }
 
 // Why a fuse field is refused, in the words of the accepted form.

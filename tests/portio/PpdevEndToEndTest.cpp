@@ -303,8 +303,8 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"NotPermitted",
                     "lpt1",
                     {{"VELKOR_VIRTUAL_PPDEV_FAULT", "not-permitted"}},
-                    "Cannot open the port: permission denied on /dev/parport0 (add your user to the lp group: "
-                    "sudo usermod -aG lp $USER, then log in again)"},
+                    "Cannot open the port: opening /dev/parport0 is not permitted (the system does not permit it: "
+                    "device rules of a container or a security module, not the lp group)"},
         RefusalCase{"Busy",
                     "lpt1",
                     {{"VELKOR_VIRTUAL_PPDEV_FAULT", "busy"}},
@@ -364,6 +364,16 @@ INSTANTIATE_TEST_SUITE_P(
                   {{"VELKOR_VIRTUAL_PPDEV_NUMBER", "2"}, {"VELKOR_VIRTUAL_PPDEV_FAULT", "permission-denied"}},
                   "/dev/parport2  0x378   device node present, you may not open it (add your user to the lp group: "
                   "sudo usermod -aG lp $USER, then log in again)\n",
+                  1},
+        PortsCase{"NotPermitted",
+                  {{"VELKOR_VIRTUAL_PPDEV_FAULT", "not-permitted"}},
+                  "/dev/parport0  0x378   device node present, but opening it is not permitted (the system does "
+                  "not permit it: device rules of a container or a security module, not the lp group)\n",
+                  1},
+        PortsCase{"Busy",
+                  {{"VELKOR_VIRTUAL_PPDEV_FAULT", "busy"}},
+                  "/dev/parport0  0x378   device node present, but another program or driver holds the port now "
+                  "(ppdev0)\n",
                   1},
         PortsCase{"PpdevNotLoaded",
                   {{"VELKOR_VIRTUAL_PPDEV_FAULT", "no-device-node"}},
