@@ -45,8 +45,7 @@ bool PutInPlace(const std::filesystem::path& temporary, const std::filesystem::p
     if (oldAttributes == INVALID_FILE_ATTRIBUTES) {
         return ::MoveFileExW(temporary.c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     }
-    return ::ReplaceFileW(file.c_str(), temporary.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-                          nullptr);
+    return ::ReplaceFileW(file.c_str(), temporary.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
 }
 
 }  // namespace

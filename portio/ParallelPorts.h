@@ -31,10 +31,10 @@ std::optional<std::uint16_t> KernelBaseAddress(unsigned number);
 // What opening a ppdev device gave.
 enum class DeviceAccess {
     Usable,
-    Missing,  // no device node: ppdev is not loaded
+    Missing,       // no device node: ppdev is not loaded
     Denied,        // the node is there, but this user may not open it
     NotPermitted,  // the system's rules forbid opening it (EPERM)
-    Failed,   // the open failed otherwise
+    Failed,        // the open failed otherwise
 };
 // What an open's errno means for a ppdev device.
 DeviceAccess DeviceAccessAfter(int openError);

@@ -176,7 +176,7 @@ const ChipModel* FindChipModel(std::string_view name)
 {
     // The device table's own misspellings name the chips they stand for.
     constexpr std::pair<std::string_view, std::string_view> kTableSpellings[] = {{"ATiny26", "ATtiny26"},
-                                                                                {"ATmage88", "ATmega88"}};
+                                                                                 {"ATmage88", "ATmega88"}};
     for (const auto& [spelling, chipName] : kTableSpellings) {
         if (SameNameIgnoringCase(spelling, name))
             name = chipName;

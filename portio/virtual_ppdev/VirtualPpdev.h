@@ -56,11 +56,11 @@ public:
     VirtualPpdev& operator=(const VirtualPpdev&) = delete;
 
     enum class Node {
-        Other,        // not a parallel port's: the real system answers
-        Device,       // /dev/parportN
-        BaseAddress,  // /proc/sys/dev/parport/parportN/base-addr
-        ActiveDevice, // /proc/sys/dev/parport/parportN/devices/active
-        Absent,       // another port's device or base-addr file
+        Other,         // not a parallel port's: the real system answers
+        Device,        // /dev/parportN
+        BaseAddress,   // /proc/sys/dev/parport/parportN/base-addr
+        ActiveDevice,  // /proc/sys/dev/parport/parportN/devices/active
+        Absent,        // another port's device or base-addr file
     };
     // Whether path names any parallel port's device or one of the files the
     // kernel tells of it.

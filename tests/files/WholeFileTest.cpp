@@ -122,7 +122,7 @@ struct Replacement {
     bool asNobody = false;                // the writer runs as another user than the file's
     rlim_t sizeLimit = RLIM_INFINITY;     // the writer's file-size limit, SIGXFSZ ignored
     bool flushFails = false;
-    int writers = 1;  // at once, each with its own contents
+    int writers = 1;                // at once, each with its own contents
     const char* refusal = nullptr;  // part of the reason; none when the file is replaced
     mode_t newMode = 0644;
 };
