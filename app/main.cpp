@@ -12,6 +12,7 @@
 #include "BuiltInCatalogue.h"
 #include "SckPace.h"
 #include "SimulatedTarget.h"
+#include "StandardDescriptors.h"
 #include "Unit1.h"
 
 namespace {
@@ -102,6 +103,7 @@ void AnswerHelpOrVersion(int argc, char* argv[])
 
 int main(int argc, char* argv[])
 {
+    velkor::OpenMissingStandardDescriptors();
     AnswerHelpOrVersion(argc, argv);
     QApplication application(argc, argv);
     CommandLine commandLine;
@@ -137,8 +139,8 @@ int main(int argc, char* argv[])
         const QString chip = parser.value(simulate);
         try {
             target = std::make_unique<velkor::sim::SimulatedTarget>(chip.toStdString(), simClockHz);
-        } catch (const std::invalid_argument&) {
-            return UsageError(QStringLiteral("unknown chip \"%1\" for --simulate").arg(chip));
+        } catch (const std::invalid_argument& e) {
+            return UsageError(QStringLiteral("--simulate: %1").arg(QString::fromStdString(e.what())));
         }
     }
 

@@ -202,9 +202,13 @@ bool RunProgrammerCommand(Programmer& programmer, const Options& options)
 
 void PrintHints(const StreamLog& log, const Options& options, std::ostream& err)
 {
-    const CommandReport report{options.command,  log.lines,
-                               options.port,     options.hexFile.value_or(DefaultHexFilePath()),
-                               options.fuseHigh, options.fuseLow};
+    const CommandReport report{.command = options.command,
+                               .log = log.lines,
+                               .port = options.port,
+                               .simulated = options.chip.has_value(),
+                               .hexFile = options.hexFile.value_or(DefaultHexFilePath()),
+                               .fuseHigh = options.fuseHigh,
+                               .fuseLow = options.fuseLow};
     for (const std::string& hint : HintsFor(report)) {
         err << "velkor-cli: " << hint << '\n';
     }
@@ -302,11 +306,16 @@ std::string DeviceState(const ParallelPort& port)
 {
     switch (port.access) {
     case DeviceAccess::Usable:
+        if (!port.holder.empty()) {
+            return "device node present, but another program or driver holds the port now (" + port.holder + ")";
+        }
         return "device node present, you may open it";
     case DeviceAccess::Missing:
         return std::string("no device node (") + kLoadPpdevHint + ")";
     case DeviceAccess::Denied:
         return std::string("device node present, you may not open it (") + kJoinLpGroupHint + ")";
+    case DeviceAccess::NotPermitted:
+        return std::string("device node present, but opening it is not permitted (") + kNotPermittedHint + ")";
     case DeviceAccess::Failed:
         break;
     }
@@ -314,7 +323,7 @@ std::string DeviceState(const ParallelPort& port)
 }
 
 // The parallel ports the kernel knows, one line each. Succeeds when at least
-// one of them can be used.
+// one of them can be used now (opened, and held by nobody).
 int ListPorts(std::ostream& out)
 {
     const std::vector<ParallelPort> ports = ListParallelPorts();
@@ -326,7 +335,7 @@ int ListPorts(std::ostream& out)
     for (const ParallelPort& port : ports) {
         out << std::left << std::setw(15) << PpdevDevicePath(port.number) << std::setw(8)
             << FormatPortAddress(port.baseAddress) << DeviceState(port) << '\n';
-        anyUsable = anyUsable || port.access == DeviceAccess::Usable;
+        anyUsable = anyUsable || (port.access == DeviceAccess::Usable && port.holder.empty());
     }
     return anyUsable ? 0 : kExitFailed;
 }
@@ -400,19 +409,23 @@ std::string CommandNames(const CLI::App& app)
 }
 
 // When no command was recognised, the first word that is not an option is a
-// mistyped command, or there is none: say which commands there are. Other
+// mistyped command, or there is none: say which commands there are. A word
+// left over that looks like an option is one that does not exist. Other
 // faults keep the library's own message.
-std::optional<std::string> MissingCommandMessage(const CLI::App& app, const CLI::Error& error)
+std::optional<std::string> UsageMessage(const CLI::App& app, const CLI::Error& error)
 {
-    if (!app.get_subcommands().empty()) {
-        return std::nullopt;
-    }
-    for (const std::string& word : app.remaining()) {
-        if (!word.starts_with("-")) {
+    const bool noCommand = app.get_subcommands().empty();
+    for (const std::string& word : app.remaining(true)) {
+        if (noCommand && !word.starts_with("-")) {
             return "unknown command '" + word + "'; the commands are " + CommandNames(app);
         }
     }
-    if (dynamic_cast<const CLI::RequiredError*>(&error) != nullptr) {
+    for (const std::string& word : app.remaining(true)) {
+        if (word.starts_with("-")) {
+            return "unknown option '" + word + "'";
+        }
+    }
+    if (noCommand && dynamic_cast<const CLI::RequiredError*>(&error) != nullptr) {
         return "a command is needed: " + CommandNames(app);
     }
     return std::nullopt;
@@ -445,7 +458,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     } catch (const CLI::Success& e) {
         return app.exit(e, out, err);
     } catch (const CLI::Error& e) {
-        if (const auto message = MissingCommandMessage(app, e)) {
+        if (const auto message = UsageMessage(app, e)) {
             err << "velkor-cli: " << *message << " (see --help)\n";
         } else {
             app.exit(e, out, err);

@@ -23,9 +23,15 @@ bool StartsWith(const std::string& line, const std::string& prefix)
 
 std::vector<std::string> ProgramEnableFaultHints(const CommandReport& report)
 {
+    const std::string slowClock =
+        "a chip on a slow clock misses the default SCK pace: give its clock, e.g. --chip-clock 128k.";
+    if (report.simulated) {
+        return {"the simulated chip gave no answer: --simulate none attaches no chip, and a --sim-fault can make "
+                "one silent.",
+                slowClock};
+    }
     return {"the chip gave no answer: check its power, and the cable and its pins (the README's wiring table).",
-            "check that --port names the port the cable is on (now " + report.port + ").",
-            "a chip on a slow clock misses the default SCK pace: give its clock, e.g. --chip-clock 128k."};
+            "check that --port names the port the cable is on (now " + report.port + ").", slowClock};
 }
 
 // Why a fuse field is refused, in the words of the accepted form.
@@ -80,9 +86,14 @@ std::vector<std::string> UnknownCpuHints(const std::string& line, const std::str
     return hints;
 }
 
-// The system's own reason, found by trying the file again.
+// The system's own reason, found by trying the file again. Only a regular
+// file is tried: opening a FIFO would wait for a writer.
 std::string OpenFailureReason(const std::filesystem::path& path)
 {
+    std::error_code error;
+    if (std::filesystem::exists(path, error) && !std::filesystem::is_regular_file(path, error)) {
+        return "it is not a regular file";
+    }
     std::FILE* file = std::fopen(path.string().c_str(), "rb");
     if (file != nullptr) {
         std::fclose(file);
@@ -107,8 +118,9 @@ std::vector<std::string> FileNotFoundHints(const CommandReport& report)
 
 std::vector<std::string> UnlistedChipHints()
 {
-    return {"nothing was erased or written: Velkor writes only the chips in its device table (the README lists "
-            "them). Program this chip with a programmer that knows it."};
+    return {"nothing was erased or written: Velkor writes only the chips it knows, those of its device table and, "
+            "with --all-chips or --chip-file, of its catalogue or your own file (velkor-cli chips --all-chips lists "
+            "them)."};
 }
 
 std::vector<std::string> PortHints()

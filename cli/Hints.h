@@ -11,7 +11,8 @@ namespace velkor {
 struct CommandReport {
     std::string command;  // "signature", "write", "fuse"
     std::vector<std::string> log;
-    std::string port;  // as given with --port
+    std::string port;        // as given with --port
+    bool simulated = false;  // on a simulated chip (--simulate), where no port or cable is involved
     std::filesystem::path hexFile;
     std::string fuseHigh;
     std::string fuseLow;

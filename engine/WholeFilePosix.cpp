@@ -1,9 +1,12 @@
-// A file replaced whole on POSIX systems: write, fsync, rename.
+// A file replaced whole on POSIX systems: a new file beside it, written,
+// fsync'd and renamed over it.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -13,9 +16,86 @@ namespace velkor {
 
 namespace {
 
-[[noreturn]] void FailOn(const std::string& what, const std::filesystem::path& file)
+[[noreturn]] void FailOn(const std::string& what, const std::filesystem::path& file, int error = errno)
 {
-    throw std::runtime_error("cannot " + what + " " + file.string() + ": " + std::strerror(errno));
+    throw std::runtime_error("cannot " + what + " " + file.string() + ": " + std::strerror(error));
+}
+
+// The folder the file is in, open for the *at calls, so that every name
+// used is the short one inside it.
+class Folder {
+public:
+    explicit Folder(const std::filesystem::path& file)
+        : path_(file.has_parent_path() ? file.parent_path() : std::filesystem::path(".")),
+          fd_(::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    {
+        if (fd_ < 0) {
+            FailOn("open the folder", path_);
+        }
+    }
+    ~Folder() { ::close(fd_); }
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+
+    int fd() const { return fd_; }
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+    int fd_;
+};
+
+// The file as it is now, or nothing when there is none yet.
+std::optional<struct stat> Existing(const Folder& folder, const std::filesystem::path& file)
+{
+    struct stat status {};
+    if (::fstatat(folder.fd(), file.filename().c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
+        return status;
+    }
+    if (errno != ENOENT) {
+        FailOn("examine", file);
+    }
+    return std::nullopt;
+}
+
+// A file the user may not write is left alone, although the folder would let
+// a rename replace it. A symbolic link is replaced itself, never followed.
+void CheckMayReplace(const Folder& folder, const std::filesystem::path& file, const struct stat& existing)
+{
+    if (!S_ISLNK(existing.st_mode) && ::faccessat(folder.fd(), file.filename().c_str(), W_OK, AT_EACCESS) != 0) {
+        FailOn("replace", file);
+    }
+}
+
+// The new file takes the old one's permission bits and, where the user may
+// give it away (root), its owner and group.
+void TakeOver(int fd, const struct stat& existing, const std::filesystem::path& temporary)
+{
+    if (S_ISLNK(existing.st_mode)) {
+        return;
+    }
+    if (existing.st_uid != ::geteuid() || existing.st_gid != ::getegid()) {
+        // Failing leaves the new file the user's own, as any new file is.
+        [[maybe_unused]] const int given = ::fchown(fd, existing.st_uid, existing.st_gid);
+    }
+    if (::fchmod(fd, existing.st_mode & 0777) != 0) {
+        FailOn("set the permissions of", temporary);
+    }
+}
+
+// O_EXCL: a name that exists already, a planted link included, is never
+// opened; another name is drawn.
+int CreateTemporary(const Folder& folder, std::string& name)
+{
+    constexpr int kAttempts = 100;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        name = TemporaryFileName();
+        const int fd = ::openat(folder.fd(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) {
+            return fd;
+        }
+    }
+    return -1;
 }
 
 void WriteAll(int fd, std::string_view contents, const std::filesystem::path& file)
@@ -32,35 +112,58 @@ void WriteAll(int fd, std::string_view contents, const std::filesystem::path& fi
     }
 }
 
+void Fill(int fd, std::string_view contents, const std::optional<struct stat>& existing,
+          const std::filesystem::path& temporary)
+{
+    if (existing) {
+        TakeOver(fd, *existing, temporary);
+    }
+    WriteAll(fd, contents, temporary);
+    // The data is on the disk before the rename makes it the file.
+    if (::fsync(fd) != 0) {
+        FailOn("flush", temporary);
+    }
+}
+
+// Removes the temporary file after a failure and reports the failure.
+[[noreturn]] void Discard(const Folder& folder, const std::string& name, const std::string& what,
+                          const std::filesystem::path& file)
+{
+    const int error = errno;
+    ::unlinkat(folder.fd(), name.c_str(), 0);
+    FailOn(what, file, error);
+}
+
 }  // namespace
 
 void WriteFileWhole(const std::filesystem::path& file, std::string_view contents)
 {
-    std::filesystem::path temporary = file;
-    temporary += ".tmp";
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        FailOn("create", temporary);
+    const Folder folder(file);
+    const std::optional<struct stat> existing = Existing(folder, file);
+    if (existing) {
+        CheckMayReplace(folder, file, *existing);
     }
+    std::string name;
+    const int fd = CreateTemporary(folder, name);
+    if (fd < 0) {
+        FailOn("create a temporary file in", folder.path());
+    }
+    const std::filesystem::path temporary = folder.path() / name;
     try {
-        WriteAll(fd, contents, temporary);
-        if (::fsync(fd) != 0) {
-            FailOn("flush", temporary);
-        }
+        Fill(fd, contents, existing, temporary);
     } catch (...) {
         ::close(fd);
-        ::unlink(temporary.c_str());
+        ::unlinkat(folder.fd(), name.c_str(), 0);
         throw;
     }
     if (::close(fd) != 0) {
-        FailOn("write", temporary);
+        Discard(folder, name, "write", temporary);
     }
-    if (::rename(temporary.c_str(), file.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temporary.c_str());
-        errno = error;
-        FailOn("replace", file);
+    if (::renameat(folder.fd(), name.c_str(), folder.fd(), file.filename().c_str()) != 0) {
+        Discard(folder, name, "replace", file);
     }
+    // The rename itself reaches the disk with the folder.
+    ::fsync(folder.fd());
 }
 
 }  // namespace velkor

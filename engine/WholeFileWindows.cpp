@@ -1,4 +1,5 @@
-// A file replaced whole on Windows: write, FlushFileBuffers, MoveFileEx.
+// A file replaced whole on Windows: a new file beside it, written, flushed
+// and put in the old one's place, which keeps the old one's attributes.
 #include <windows.h>
 
 #include <stdexcept>
@@ -10,34 +11,69 @@ namespace velkor {
 
 namespace {
 
-[[noreturn]] void FailOn(const std::string& what, const std::filesystem::path& file)
+[[noreturn]] void FailOn(const std::string& what, const std::filesystem::path& file, DWORD error = ::GetLastError())
 {
-    throw std::runtime_error("cannot " + what + " " + file.string() + ": Windows error " +
-                             std::to_string(::GetLastError()));
+    throw std::runtime_error("cannot " + what + " " + file.string() + ": Windows error " + std::to_string(error));
+}
+
+// CREATE_NEW never opens a name that exists, a planted link included;
+// another name is drawn.
+HANDLE CreateTemporary(const std::filesystem::path& folder, std::filesystem::path& temporary)
+{
+    constexpr int kAttempts = 100;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        temporary = folder / TemporaryFileName();
+        const HANDLE handle =
+            ::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_FILE_EXISTS) {
+            return handle;
+        }
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
+bool WriteAndFlush(HANDLE handle, std::string_view contents)
+{
+    DWORD written = 0;
+    return ::WriteFile(handle, contents.data(), static_cast<DWORD>(contents.size()), &written, nullptr) &&
+           written == contents.size() && ::FlushFileBuffers(handle);
+}
+
+// ReplaceFileW gives the new file the old one's attributes and security.
+bool PutInPlace(const std::filesystem::path& temporary, const std::filesystem::path& file, DWORD oldAttributes)
+{
+    if (oldAttributes == INVALID_FILE_ATTRIBUTES) {
+        return ::MoveFileExW(temporary.c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    }
+    return ::ReplaceFileW(file.c_str(), temporary.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
 }
 
 }  // namespace
 
 void WriteFileWhole(const std::filesystem::path& file, std::string_view contents)
 {
-    std::filesystem::path temporary = file;
-    temporary += L".tmp";
-    const HANDLE handle =
-        ::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        FailOn("create", temporary);
+    // A read-only file is one the user may not write: it is left alone.
+    const DWORD oldAttributes = ::GetFileAttributesW(file.c_str());
+    if (oldAttributes != INVALID_FILE_ATTRIBUTES && (oldAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        FailOn("replace", file, ERROR_ACCESS_DENIED);
     }
-    DWORD written = 0;
-    const bool whole = ::WriteFile(handle, contents.data(), static_cast<DWORD>(contents.size()), &written, nullptr) &&
-                       written == contents.size() && ::FlushFileBuffers(handle);
+    const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(L".");
+    std::filesystem::path temporary;
+    const HANDLE handle = CreateTemporary(folder, temporary);
+    if (handle == INVALID_HANDLE_VALUE) {
+        FailOn("create a temporary file in", folder);
+    }
+    const bool whole = WriteAndFlush(handle, contents);
+    const DWORD writeError = ::GetLastError();
     ::CloseHandle(handle);
     if (!whole) {
         ::DeleteFileW(temporary.c_str());
-        FailOn("write", temporary);
+        FailOn("write", temporary, writeError);
     }
-    if (!::MoveFileExW(temporary.c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!PutInPlace(temporary, file, oldAttributes)) {
+        const DWORD error = ::GetLastError();
         ::DeleteFileW(temporary.c_str());
-        FailOn("replace", file);
+        FailOn("replace", file, error);
     }
 }
 

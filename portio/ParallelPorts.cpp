@@ -1,5 +1,6 @@
 #include "ParallelPorts.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
@@ -12,11 +13,13 @@ std::string PpdevDevicePath(unsigned number)
     return "/dev/parport" + std::to_string(number);
 }
 
-// The first number of a base-addr file ("888\t1912\n": the base, then the
-// port's upper register block).
-std::optional<std::uint16_t> KernelBaseAddress(unsigned number)
+namespace {
+
+// The start of a file the kernel tells of port N in, or nothing when there
+// is no such file.
+std::optional<std::string> KernelPortFile(unsigned number, const char* name)
 {
-    const std::string path = "/proc/sys/dev/parport/parport" + std::to_string(number) + "/base-addr";
+    const std::string path = "/proc/sys/dev/parport/parport" + std::to_string(number) + "/" + name;
     std::FILE* file = std::fopen(path.c_str(), "r");
     if (file == nullptr) {
         return std::nullopt;
@@ -24,8 +27,30 @@ std::optional<std::uint16_t> KernelBaseAddress(unsigned number)
     char text[64];
     const std::size_t length = std::fread(text, 1, sizeof text, file);
     std::fclose(file);
-    const char* begin = text;
-    const char* end = text + length;
+    return std::string(text, length);
+}
+
+// The device that holds port N: the first line of devices/active, where
+// "none" says nobody does.
+std::string PortHolder(unsigned number)
+{
+    std::string holder = KernelPortFile(number, "devices/active").value_or("none");
+    holder.erase(std::min(holder.find('\n'), holder.size()));
+    return holder == "none" ? std::string() : holder;
+}
+
+}  // namespace
+
+// The first number of a base-addr file ("888\t1912\n": the base, then the
+// port's upper register block).
+std::optional<std::uint16_t> KernelBaseAddress(unsigned number)
+{
+    const std::optional<std::string> text = KernelPortFile(number, "base-addr");
+    if (!text) {
+        return std::nullopt;
+    }
+    const char* begin = text->data();
+    const char* end = begin + text->size();
     while (begin != end && std::isspace(static_cast<unsigned char>(*begin))) {
         ++begin;
     }
@@ -44,8 +69,9 @@ DeviceAccess DeviceAccessAfter(int openError)
     case ENOENT:
         return DeviceAccess::Missing;
     case EACCES:
-    case EPERM:
         return DeviceAccess::Denied;
+    case EPERM:
+        return DeviceAccess::NotPermitted;
     default:
         return DeviceAccess::Failed;
     }
@@ -74,7 +100,7 @@ std::vector<ParallelPort> ListParallelPorts()
     for (unsigned number = 0; number < kMaxParallelPorts; ++number) {
         if (const std::optional<std::uint16_t> base = KernelBaseAddress(number)) {
             const int error = DeviceOpenError(number);
-            ports.push_back({number, *base, DeviceAccessAfter(error), error});
+            ports.push_back({number, *base, DeviceAccessAfter(error), error, PortHolder(number)});
         }
     }
     return ports;

@@ -75,6 +75,8 @@ OpenResult PpdevPort::OpenNumber(unsigned number, std::uint16_t baseAddress)
                                                      " is missing (" + kLoadPpdevHint + ")"};
         case DeviceAccess::Denied:
             return {OpenResult::Status::Failed, "permission denied on " + device + " (" + kJoinLpGroupHint + ")"};
+        case DeviceAccess::NotPermitted:
+            return {OpenResult::Status::Failed, "opening " + device + " is not permitted (" + kNotPermittedHint + ")"};
         default:
             return {OpenResult::Status::Failed, device + ": " + SystemErrorText(error)};
         }

@@ -1,6 +1,8 @@
 // The simulated chips as data, from their data sheets and the decisions noted
 // where the sheets leave a figure open (5 V supply, factory clock).
 
+#include <utility>
+
 #include "BuiltInCatalogue.h"
 #include "NameMatch.h"
 #include "SimulatedTarget.h"
@@ -235,6 +237,13 @@ std::span<const ChipModel> AllChipModels()
 // signature ("ATtiny13" is the "ATtiny13/13A").
 const ChipModel* FindChipModel(std::string_view name)
 {
+    // The device table's own misspellings name the chips they stand for.
+    constexpr std::pair<std::string_view, std::string_view> kTableSpellings[] = {{"ATiny26", "ATtiny26"},
+                                                                                 {"ATmage88", "ATmega88"}};
+    for (const auto& [spelling, chipName] : kTableSpellings) {
+        if (SameNameIgnoringCase(spelling, name))
+            name = chipName;
+    }
     const CatalogueChip* catalogued = BuiltInCatalogue().FindByName(name);
     const std::string_view modelName = catalogued != nullptr ? std::string_view(catalogued->name) : name;
     for (const ChipModel& chip : AllChipModels()) {

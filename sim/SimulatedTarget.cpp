@@ -11,6 +11,16 @@ namespace {
 
 constexpr std::string_view kNoChip = "none";
 
+// Every name a simulated target takes, the chips' and "none".
+std::string SimulatedChipNames()
+{
+    std::string names;
+    for (const ChipModel& chip : AllChipModels()) {
+        names += std::string(chip.name) + ", ";
+    }
+    return names + std::string(kNoChip);
+}
+
 std::unique_ptr<SimulatedChip> MakeChip(std::string_view chipName, TimeSource& time,
                                         std::optional<std::uint32_t> clockHz)
 {
@@ -18,7 +28,8 @@ std::unique_ptr<SimulatedChip> MakeChip(std::string_view chipName, TimeSource& t
         return nullptr;
     const ChipModel* model = FindChipModel(chipName);
     if (model == nullptr) {
-        throw std::invalid_argument("No simulated chip is called \"" + std::string(chipName) + "\".");
+        throw std::invalid_argument("No simulated chip is called \"" + std::string(chipName) +
+                                    "\"; the chips (in any case): " + SimulatedChipNames() + ".");
     }
     return std::make_unique<SimulatedChip>(*model, time, clockHz);
 }

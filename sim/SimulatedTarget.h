@@ -152,7 +152,8 @@ struct ChipModel {
 std::uint64_t SckPhaseMinimumNs(const ChipModel& model, std::uint32_t clockHz, bool high);
 
 std::span<const ChipModel> AllChipModels();
-// Case-insensitive; nullptr when no chip has that name. "none" is not a chip:
+// Case-insensitive, and the device table's own spellings ("ATiny26") name
+// their chips; nullptr when no chip has that name. "none" is not a chip:
 // callers treat it as nothing attached.
 const ChipModel* FindChipModel(std::string_view name);
 

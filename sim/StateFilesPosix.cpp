@@ -20,6 +20,9 @@ namespace {
     throw std::runtime_error("cannot " + what + " " + file.string() + ": " + std::strerror(errno));
 }
 
+// One command at a time on a state file: a shared lock would let in both.
+constexpr int kStateLock = LOCK_EX;
+
 std::filesystem::path Beside(const std::filesystem::path& file, const char* suffix)
 {
     std::filesystem::path sibling = file;
@@ -32,15 +35,17 @@ std::filesystem::path Beside(const std::filesystem::path& file, const char* suff
 StateFileLock::StateFileLock(const std::filesystem::path& file, const WaitReport& reportWait)
 {
     const std::filesystem::path lockFile = Beside(file, ".lock");
-    const int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    // O_NOFOLLOW: a link planted at the lock's name would make this create or
+    // lock a file elsewhere.
+    const int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0) {
         FailOn("create the lock file", lockFile);
     }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (::flock(fd, kStateLock | LOCK_NB) != 0) {
         if (errno == EWOULDBLOCK && reportWait) {
             reportWait(file);
         }
-        while (::flock(fd, LOCK_EX) != 0) {
+        while (::flock(fd, kStateLock) != 0) {
             if (errno != EINTR) {
                 const int error = errno;
                 ::close(fd);

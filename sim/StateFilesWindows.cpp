@@ -25,8 +25,10 @@ std::filesystem::path Beside(const std::filesystem::path& file, const wchar_t* s
 
 HANDLE OpenShared(const std::filesystem::path& file, DWORD disposition)
 {
+    // FILE_FLAG_OPEN_REPARSE_POINT: a link planted at the lock's name is
+    // opened itself, never followed to a file elsewhere.
     return ::CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+                         disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
 }  // namespace

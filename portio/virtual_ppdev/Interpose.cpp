@@ -87,8 +87,8 @@ int OpenVirtualNode(const char* path, int flags)
     if (fd < 0) {
         return -1;
     }
-    if (node == VirtualPpdev::Node::BaseAddress) {
-        const std::string text = session.port->BaseAddressText();
+    if (node != VirtualPpdev::Node::Device) {
+        const std::string text = session.port->NodeText(node);
         if (::write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size()) ||
             ::lseek(fd, 0, SEEK_SET) != 0) {
             ::close(fd);

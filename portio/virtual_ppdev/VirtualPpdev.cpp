@@ -23,6 +23,7 @@ namespace {
 constexpr std::string_view kDevicePrefix = "/dev/parport";
 constexpr std::string_view kProcPrefix = "/proc/sys/dev/parport/parport";
 constexpr std::string_view kProcSuffix = "/base-addr";
+constexpr std::string_view kActiveSuffix = "/devices/active";
 
 std::optional<std::string> Environment(const char* name)
 {
@@ -177,7 +178,8 @@ VirtualPpdev::~VirtualPpdev()
 
 bool VirtualPpdev::IsParallelPortNode(std::string_view path)
 {
-    return PortNumberIn(path, kDevicePrefix, "") || PortNumberIn(path, kProcPrefix, kProcSuffix);
+    return PortNumberIn(path, kDevicePrefix, "") || PortNumberIn(path, kProcPrefix, kProcSuffix) ||
+           PortNumberIn(path, kProcPrefix, kActiveSuffix);
 }
 
 VirtualPpdev::Node VirtualPpdev::Classify(std::string_view path) const
@@ -187,6 +189,9 @@ VirtualPpdev::Node VirtualPpdev::Classify(std::string_view path) const
     }
     if (const auto number = PortNumberIn(path, kProcPrefix, kProcSuffix)) {
         return *number == config_.portNumber ? Node::BaseAddress : Node::Absent;
+    }
+    if (const auto number = PortNumberIn(path, kProcPrefix, kActiveSuffix)) {
+        return *number == config_.portNumber ? Node::ActiveDevice : Node::Absent;
     }
     return Node::Other;
 }
@@ -211,17 +216,25 @@ int VirtualPpdev::OpenError(Node node) const
         }
         return 0;
     case Node::BaseAddress:
+    case Node::ActiveDevice:
     case Node::Other:
         return 0;
     }
     return 0;
 }
 
-// The kernel writes the base and the upper register block (0 for a port
-// without one), tab-separated.
-std::string VirtualPpdev::BaseAddressText() const
+// base-addr: the base and the upper register block (0 for a port without
+// one), tab-separated. devices/active: the name of the device that holds the
+// port (ppdev's is ppdevN), or none.
+std::string VirtualPpdev::NodeText(Node node) const
 {
-    return std::to_string(config_.baseAddress) + "\t0\n";
+    if (node == Node::BaseAddress) {
+        return std::to_string(config_.baseAddress) + "\t0\n";
+    }
+    const bool held = config_.fault == VirtualPpdevConfig::Fault::Busy ||
+                      config_.fault == VirtualPpdevConfig::Fault::HeldExclusively ||
+                      ClaimedElsewhere(-1);  // -1: claimed by any open file
+    return held ? "ppdev" + std::to_string(config_.portNumber) + "\n" : "none\n";
 }
 
 void VirtualPpdev::Opened(int fd)

@@ -56,19 +56,21 @@ public:
     VirtualPpdev& operator=(const VirtualPpdev&) = delete;
 
     enum class Node {
-        Other,        // not a parallel port's: the real system answers
-        Device,       // /dev/parportN
-        BaseAddress,  // /proc/sys/dev/parport/parportN/base-addr
-        Absent,       // another port's device or base-addr file
+        Other,         // not a parallel port's: the real system answers
+        Device,        // /dev/parportN
+        BaseAddress,   // /proc/sys/dev/parport/parportN/base-addr
+        ActiveDevice,  // /proc/sys/dev/parport/parportN/devices/active
+        Absent,        // another port's device or base-addr file
     };
-    // Whether path names any parallel port's device or base-addr file.
+    // Whether path names any parallel port's device or one of the files the
+    // kernel tells of it.
     static bool IsParallelPortNode(std::string_view path);
     Node Classify(std::string_view path) const;
 
     // 0, or the errno that opening this node gives.
     int OpenError(Node node) const;
-    // The text of the base-addr file, as the kernel writes it.
-    std::string BaseAddressText() const;
+    // The text of a file the kernel tells of the port in, as it writes it.
+    std::string NodeText(Node node) const;
 
     // Each open file of the device keeps its own claim, as in the kernel.
     void Opened(int fd);

@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "CliApp.h"
+#include "Hints.h"
 
 namespace velkor {
 namespace {
@@ -147,6 +148,53 @@ TEST(Cli, VersionHelpAndMistypedCommands)
     }
 }
 
+TEST(Cli, UsageErrorsSayWhatIsWrong)
+{
+    const std::vector<std::pair<std::vector<const char*>, std::string>> cases{
+        {{"-x"}, "velkor-cli: unknown option '-x' (see --help)\n"},
+        {{"--simulate", "ATmega8", "signature", "--sim-stat", "x.json"},
+         "velkor-cli: unknown option '--sim-stat' (see --help)\n"},
+        {{"--simulate", "ATmega9", "signature"},
+         "velkor-cli: No simulated chip is called \"ATmega9\"; the chips (in any case): AT90S1200, AT90S2313, "
+         "AT90S2323, AT90S2343, AT90S2333, ATtiny26, AT90S4414, AT90S4434, AT90S4433, AT90S8515, AT90S8535, ATmega8, "
+         "ATmega48, ATmega88, ATmega168, ATmega328P, "},
+    };
+    // The last message goes on with the catalogue's chips: only its start is fixed.
+    for (const auto& [args, message] : cases) {
+        const CliRun run = Invoke(args);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.err.substr(0, message.size()), message);
+        EXPECT_EQ(run.err.back(), '\n');
+    }
+}
+
+TEST(Cli, SimulateTakesTheDeviceTablesOwnSpellingsInAnyCase)
+{
+    for (const auto& [name, shown] : std::vector<std::pair<const char*, std::string>>{
+             {"ATiny26", "ATtiny26"}, {"atiny26", "ATtiny26"}, {"ATTINY26", "ATtiny26"}, {"ATmage88", "ATmega88"}}) {
+        const CliRun run = Invoke({"--simulate", name, "signature"});
+        EXPECT_EQ(run.status, 0) << name << run.err;
+        EXPECT_NE(run.out.find("【" + shown + "】"), std::string::npos) << run.out;
+    }
+}
+
+// The port and its cable are named only where there are a port and a cable.
+TEST(Cli, AChipThatGivesNoAnswerOnASimulatedRunGetsNoPortHint)
+{
+    CommandReport report;
+    report.command = "signature";
+    report.log = {"Program enable fault."};
+    report.port = "lpt2";
+    for (const bool simulated : {false, true}) {
+        report.simulated = simulated;
+        const std::vector<std::string> hints = HintsFor(report);
+        const bool namesThePort = std::ranges::any_of(
+            hints, [](const std::string& hint) { return hint.find("--port") != std::string::npos; });
+        EXPECT_EQ(namesThePort, !simulated);
+        EXPECT_EQ(hints.size(), simulated ? 2u : 3u);
+    }
+}
+
 TEST(Cli, FailuresGetHintsOnStandardErrorWhileStandardOutputKeepsTheLog)
 {
     struct Case {
@@ -157,7 +205,7 @@ TEST(Cli, FailuresGetHintsOnStandardErrorWhileStandardOutputKeepsTheLog)
     const std::vector<Case> cases{
         {{"--simulate", "none", "signature", "--port", "lpt2"},
          "Program enable fault.\n",
-         {"no answer", "--port names the port the cable is on (now lpt2)"}},
+         {"the simulated chip gave no answer", "--simulate none attaches no chip", "--chip-clock"}},
         {{"--simulate", "ATmega8", "fuse", "0x1F", "e"}, "Error\n", {"HIGH \"0x1F\" has 4 characters"}},
         {{"--simulate", "ATmega8", "fuse", "d9", "g1"}, "Error\n", {"LOW \"g1\" holds 'g'"}},
         {{"--simulate", "ATmega328P", "signature"}, "ATMEL\nUnknown CPU 38159\n", {"signature is 1E 95 0F"}},

@@ -66,9 +66,10 @@ std::vector<std::string> ChildEnvironment(const Environment& extra)
     return entries;
 }
 
-// interruptAfter: send SIGINT that long after the start.
+// interruptAfter: send SIGINT that long after the start. withoutOutput: start
+// it with its standard output closed.
 CliRun RunCli(const std::vector<std::string>& arguments, const Environment& extra = {},
-              std::optional<std::chrono::milliseconds> interruptAfter = std::nullopt)
+              std::optional<std::chrono::milliseconds> interruptAfter = std::nullopt, bool withoutOutput = false)
 {
     std::vector<std::string> argumentTexts = {VELKOR_CLI_PATH};
     argumentTexts.insert(argumentTexts.end(), arguments.begin(), arguments.end());
@@ -91,7 +92,11 @@ CliRun RunCli(const std::vector<std::string>& arguments, const Environment& extr
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    if (withoutOutput) {
+        posix_spawn_file_actions_addclose(&actions, STDOUT_FILENO);
+    } else {
+        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    }
     posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
     pid_t child = 0;
     const int spawnError = ::posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), envp.data());
@@ -136,20 +141,22 @@ protected:
 
     // velkor-cli --port PORT ... with the chip behind the virtual port at base.
     CliRun OnVirtualPort(const std::string& chip, const std::vector<std::string>& arguments, Environment extra = {},
-                         std::optional<std::chrono::milliseconds> interruptAfter = std::nullopt)
+                         std::optional<std::chrono::milliseconds> interruptAfter = std::nullopt,
+                         bool withoutOutput = false)
     {
         extra["LD_PRELOAD"] = VELKOR_VIRTUAL_PPDEV_PATH;
         extra["VELKOR_VIRTUAL_PPDEV_CHIP"] = chip;
         extra["VELKOR_VIRTUAL_PPDEV_STATE"] = (folder / "port-chip.json").string();
         extra["VELKOR_VIRTUAL_PPDEV_STATS"] = (folder / "port-stats.json").string();
-        return RunCli(arguments, extra, interruptAfter);
+        return RunCli(arguments, extra, interruptAfter, withoutOutput);
     }
 
-    CliRun OnSimulatedTarget(const std::string& chip, const std::vector<std::string>& command)
+    CliRun OnSimulatedTarget(const std::string& chip, const std::vector<std::string>& command,
+                             bool withoutOutput = false)
     {
         std::vector<std::string> arguments = {"--simulate", chip, "--sim-state", (folder / "sim-chip.json").string()};
         arguments.insert(arguments.end(), command.begin(), command.end());
-        return RunCli(arguments);
+        return RunCli(arguments, {}, std::nullopt, withoutOutput);
     }
 
     nlohmann::json PortStats() const { return ReadJson(folder / "port-stats.json"); }
@@ -250,6 +257,23 @@ TEST_F(PpdevEndToEnd, SigintDuringAWriteStopsItAndReleasesThePort)
     EXPECT_NE(after.output.find("ATmega8"), std::string::npos) << after.output;
 }
 
+// Started without standard output, a command opens its lock files and the
+// port on descriptors of their own: no log line is written into them.
+TEST_F(PpdevEndToEnd, WithoutStandardOutputTheLogReachesNoFileAndNoPort)
+{
+    EXPECT_EQ(OnVirtualPort("ATmega8", {"--port", "lpt1", "signature"}, {}, std::nullopt, true).exitStatus, 0);
+    EXPECT_EQ(OnSimulatedTarget("ATmega8", {"signature"}, true).exitStatus, 0);
+    int lockFiles = 0;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+        if (entry.path().extension() == ".lock") {
+            ++lockFiles;
+            EXPECT_EQ(entry.file_size(), 0u) << entry.path();
+        }
+    }
+    EXPECT_EQ(lockFiles, 3);
+    EXPECT_EQ(ReadJson(folder / "port-chip.json"), ReadJson(folder / "sim-chip.json"));
+}
+
 // ---- A port that cannot be had: one line saying why, and no port access ----------
 
 struct RefusalCase {
@@ -280,8 +304,8 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"NotPermitted",
                     "lpt1",
                     {{"VELKOR_VIRTUAL_PPDEV_FAULT", "not-permitted"}},
-                    "Cannot open the port: permission denied on /dev/parport0 (add your user to the lp group: "
-                    "sudo usermod -aG lp $USER, then log in again)"},
+                    "Cannot open the port: opening /dev/parport0 is not permitted (the system does not permit it: "
+                    "device rules of a container or a security module, not the lp group)"},
         RefusalCase{"Busy",
                     "lpt1",
                     {{"VELKOR_VIRTUAL_PPDEV_FAULT", "busy"}},
@@ -341,6 +365,16 @@ INSTANTIATE_TEST_SUITE_P(
                   {{"VELKOR_VIRTUAL_PPDEV_NUMBER", "2"}, {"VELKOR_VIRTUAL_PPDEV_FAULT", "permission-denied"}},
                   "/dev/parport2  0x378   device node present, you may not open it (add your user to the lp group: "
                   "sudo usermod -aG lp $USER, then log in again)\n",
+                  1},
+        PortsCase{"NotPermitted",
+                  {{"VELKOR_VIRTUAL_PPDEV_FAULT", "not-permitted"}},
+                  "/dev/parport0  0x378   device node present, but opening it is not permitted (the system does "
+                  "not permit it: device rules of a container or a security module, not the lp group)\n",
+                  1},
+        PortsCase{"Busy",
+                  {{"VELKOR_VIRTUAL_PPDEV_FAULT", "busy"}},
+                  "/dev/parport0  0x378   device node present, but another program or driver holds the port now "
+                  "(ppdev0)\n",
                   1},
         PortsCase{"PpdevNotLoaded",
                   {{"VELKOR_VIRTUAL_PPDEV_FAULT", "no-device-node"}},

@@ -50,6 +50,8 @@ INSTANTIATE_TEST_SUITE_P(
                       PathCase{"/dev/parport0", Node::Absent, 1}, PathCase{"/dev/parport1", Node::Device, 1},
                       PathCase{"/proc/sys/dev/parport/parport1/base-addr", Node::BaseAddress, 1},
                       PathCase{"/proc/sys/dev/parport/parport0/modes", Node::Other},
+                      PathCase{"/proc/sys/dev/parport/parport0/devices/active", Node::ActiveDevice},
+                      PathCase{"/proc/sys/dev/parport/parport2/devices/active", Node::Absent},
                       PathCase{"/proc/sys/dev/parport/parport/base-addr", Node::Other}));
 
 TEST(VirtualPpdevConfigTest, AnUnknownChipIsRefused)

@@ -9,6 +9,12 @@
 #include <string>
 
 #include "SimulatedTarget.h"
+#include "StateFiles.h"
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 namespace velkor::sim {
 namespace {
@@ -146,6 +152,66 @@ TEST_F(StateFile, LoadedRstdisblTakesTheChipOutOfReach)
     EXPECT_TRUE(fresh.OutOfReach());
     std::filesystem::remove(path);
 }
+
+#ifndef _WIN32
+// Two processes on one state file: the second waits until the first lets go
+// (a lock they could share would let both in at once).
+TEST_F(StateFile, ASecondProcessWaitsForTheFirstOnesLock)
+{
+    const auto path = Path("shared");
+    int release[2];
+    int events[2];
+    ASSERT_EQ(::pipe(release), 0);
+    ASSERT_EQ(::pipe(events), 0);
+    const auto tell = [&events](char event) { return ::write(events[1], &event, 1) == 1; };
+    const auto next = [&events] {
+        char event = 0;
+        return ::read(events[0], &event, 1) == 1 ? event : '?';
+    };
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+        StateFileLock lock(path, nullptr);
+        char go = 0;
+        ::_exit(tell('H') && ::read(release[0], &go, 1) == 1 ? 0 : 1);
+    }
+    ASSERT_EQ(next(), 'H');
+    const pid_t waiter = ::fork();
+    if (waiter == 0) {
+        StateFileLock lock(path, [&tell](const std::filesystem::path&) { tell('W'); });
+        ::_exit(tell('L') ? 0 : 1);
+    }
+    // Only the children tell: once both are gone, reading ends.
+    ::close(events[1]);
+    EXPECT_EQ(next(), 'W');
+    EXPECT_EQ(::write(release[1], "g", 1), 1);
+    EXPECT_EQ(next(), 'L');
+    for (const pid_t child : {holder, waiter}) {
+        int status = -1;
+        ::waitpid(child, &status, 0);
+        EXPECT_EQ(status, 0);
+    }
+    for (const int fd : {release[0], release[1], events[0]}) {
+        ::close(fd);
+    }
+    std::filesystem::path lockFile = path;
+    std::filesystem::remove(lockFile += ".lock");
+}
+
+// A link planted at the lock file's name would have the lock create a file
+// wherever it points.
+TEST_F(StateFile, ALinkAtTheLockFilesNameIsNotFollowed)
+{
+    const auto path = Path("planted");
+    const auto elsewhere = Path("elsewhere");
+    std::filesystem::path lockFile = path;
+    lockFile += ".lock";
+    std::filesystem::remove(elsewhere);
+    std::filesystem::create_symlink(elsewhere, lockFile);
+    EXPECT_THROW(StateFileLock(path, nullptr), std::runtime_error);
+    EXPECT_FALSE(std::filesystem::exists(elsewhere));
+    std::filesystem::remove(lockFile);
+}
+#endif
 
 }  // namespace
 }  // namespace velkor::sim
