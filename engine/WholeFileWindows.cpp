@@ -50,14 +50,17 @@ bool PutInPlace(const std::filesystem::path& temporary, const std::filesystem::p
 
 }  // namespace
 
-void WriteFileWhole(const std::filesystem::path& file, std::string_view contents)
+void WriteFileWhole(const std::filesystem::path& given, std::string_view contents)
 {
+    // Whole paths: ReplaceFileW does not take a bare name in the current
+    // folder everywhere (Wine gives ERROR_DIRECTORY).
+    const std::filesystem::path file = std::filesystem::absolute(given);
     // A read-only file is one the user may not write: it is left alone.
     const DWORD oldAttributes = ::GetFileAttributesW(file.c_str());
     if (oldAttributes != INVALID_FILE_ATTRIBUTES && (oldAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
         FailOn("replace", file, ERROR_ACCESS_DENIED);
     }
-    const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(L".");
+    const std::filesystem::path folder = file.parent_path();
     std::filesystem::path temporary;
     const HANDLE handle = CreateTemporary(folder, temporary);
     if (handle == INVALID_HANDLE_VALUE) {
