@@ -14,7 +14,9 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <atomic>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <thread>
 #include <fstream>
@@ -67,9 +69,11 @@ std::vector<std::string> ChildEnvironment(const Environment& extra)
 }
 
 // interruptAfter: send SIGINT that long after the start. withoutOutput: start
-// it with its standard output closed.
+// it with its standard output closed. onFirstOutput: called once the first
+// log text has come, while the command goes on.
 CliRun RunCli(const std::vector<std::string>& arguments, const Environment& extra = {},
-              std::optional<std::chrono::milliseconds> interruptAfter = std::nullopt, bool withoutOutput = false)
+              std::optional<std::chrono::milliseconds> interruptAfter = std::nullopt, bool withoutOutput = false,
+              const std::function<void()>& onFirstOutput = {})
 {
     std::vector<std::string> argumentTexts = {VELKOR_CLI_PATH};
     argumentTexts.insert(argumentTexts.end(), arguments.begin(), arguments.end());
@@ -111,6 +115,9 @@ CliRun RunCli(const std::vector<std::string>& arguments, const Environment& extr
     char buffer[4096];
     ssize_t length = 0;
     while ((length = ::read(pipeFds[0], buffer, sizeof buffer)) > 0) {
+        if (run.output.empty() && onFirstOutput) {
+            onFirstOutput();
+        }
         run.output.append(buffer, static_cast<std::size_t>(length));
     }
     ::close(pipeFds[0]);
@@ -142,13 +149,13 @@ protected:
     // velkor-cli --port PORT ... with the chip behind the virtual port at base.
     CliRun OnVirtualPort(const std::string& chip, const std::vector<std::string>& arguments, Environment extra = {},
                          std::optional<std::chrono::milliseconds> interruptAfter = std::nullopt,
-                         bool withoutOutput = false)
+                         bool withoutOutput = false, const std::function<void()>& onFirstOutput = {})
     {
         extra["LD_PRELOAD"] = VELKOR_VIRTUAL_PPDEV_PATH;
         extra["VELKOR_VIRTUAL_PPDEV_CHIP"] = chip;
         extra["VELKOR_VIRTUAL_PPDEV_STATE"] = (folder / "port-chip.json").string();
         extra["VELKOR_VIRTUAL_PPDEV_STATS"] = (folder / "port-stats.json").string();
-        return RunCli(arguments, extra, interruptAfter, withoutOutput);
+        return RunCli(arguments, extra, interruptAfter, withoutOutput, onFirstOutput);
     }
 
     CliRun OnSimulatedTarget(const std::string& chip, const std::vector<std::string>& command,
@@ -228,21 +235,25 @@ TEST_F(PpdevEndToEnd, WritesTheFusesThroughPpdevAsTheSimulationDoes)
     EXPECT_EQ(chip.at("fuses").at("low"), "E4");
 }
 
+// The first bytes of an ATmega8's flash (all 8192 take seconds of
+// programming on the port), each derived from its address and seed, into file.
+void WriteFlashFile(const fs::path& file, unsigned seed, unsigned bytes = 8192)
+{
+    std::ofstream out(file, std::ios::trunc);
+    for (unsigned address = 0; address < bytes; address += 16) {
+        std::vector<std::uint8_t> data(16);
+        for (unsigned i = 0; i < data.size(); ++i) {
+            data[i] = static_cast<std::uint8_t>(address + i * 3 + seed);
+        }
+        out << testing::DataRecord(static_cast<std::uint16_t>(address), data) << '\n';
+    }
+    out << testing::EndOfFileRecord() << '\n';
+}
+
 TEST_F(PpdevEndToEnd, SigintDuringAWriteStopsItAndReleasesThePort)
 {
-    // The whole flash of an ATmega8: seconds of programming on the port.
     const fs::path hexFile = folder / "full.hex";
-    {
-        std::ofstream out(hexFile);
-        for (unsigned address = 0; address < 8192; address += 16) {
-            std::vector<std::uint8_t> data(16);
-            for (unsigned i = 0; i < data.size(); ++i) {
-                data[i] = static_cast<std::uint8_t>(address + i * 3);
-            }
-            out << testing::DataRecord(static_cast<std::uint16_t>(address), data) << '\n';
-        }
-        out << testing::EndOfFileRecord() << '\n';
-    }
+    WriteFlashFile(hexFile, 0);
 
     const CliRun run =
         OnVirtualPort("ATmega8", {"--port", "lpt1", "write", hexFile.string()}, {}, std::chrono::milliseconds(400));
@@ -255,6 +266,40 @@ TEST_F(PpdevEndToEnd, SigintDuringAWriteStopsItAndReleasesThePort)
     const CliRun after = OnVirtualPort("ATmega8", {"--port", "lpt1", "signature"});
     EXPECT_EQ(after.exitStatus, 0);
     EXPECT_NE(after.output.find("ATmega8"), std::string::npos) << after.output;
+}
+
+// An editor saving, a build finishing: the file is rewritten in place, over
+// and over, from the first log line (the file has been read by then) to the
+// end of the Write. The chip holds the file as it was when the Write began.
+TEST_F(PpdevEndToEnd, AFileRewrittenDuringTheWriteLeavesTheChipHoldingItsFirstContent)
+{
+    constexpr unsigned kBytes = 2048;
+    const fs::path hexFile = folder / "changing.hex";
+    const fs::path firstContent = folder / "first.hex";
+    WriteFlashFile(hexFile, 0, kBytes);
+    WriteFlashFile(firstContent, 0, kBytes);
+
+    std::atomic<bool> writeEnded = false;
+    std::atomic<int> rewrites = 0;
+    std::thread rewriter;
+    const CliRun run = OnVirtualPort("ATmega8", {"--port", "lpt1", "write", hexFile.string()}, {}, std::nullopt,
+                                     false, [&] {
+                                         rewriter = std::thread([&] {
+                                             for (unsigned seed = 1; !writeEnded; ++seed, ++rewrites) {
+                                                 WriteFlashFile(hexFile, seed, kBytes);
+                                             }
+                                         });
+                                     });
+    writeEnded = true;
+    ASSERT_TRUE(rewriter.joinable());
+    rewriter.join();
+    EXPECT_EQ(run.exitStatus, 0) << run.output;
+    EXPECT_TRUE(run.output.ends_with("---done.---\n")) << run.output;
+    EXPECT_GT(rewrites, 1);
+
+    const CliRun verify = OnVirtualPort("ATmega8", {"--port", "lpt1", "verify", firstContent.string()});
+    EXPECT_EQ(verify.exitStatus, 0) << verify.output;
+    EXPECT_NE(verify.output.find("Verify OK: 2048 bytes compared."), std::string::npos) << verify.output;
 }
 
 // Started without standard output, a command opens its lock files and the
