@@ -66,9 +66,14 @@ std::vector<std::string> ChildEnvironment(const Environment& extra)
     return entries;
 }
 
-// interruptAfter: send SIGINT that long after the start.
+// A signal sent to the program that long after its start.
+struct Interruption {
+    int signal;
+    std::chrono::milliseconds after;
+};
+
 CliRun RunCli(const std::vector<std::string>& arguments, const Environment& extra = {},
-              std::optional<std::chrono::milliseconds> interruptAfter = std::nullopt)
+              std::optional<Interruption> interruption = std::nullopt)
 {
     std::vector<std::string> argumentTexts = {VELKOR_CLI_PATH};
     argumentTexts.insert(argumentTexts.end(), arguments.begin(), arguments.end());
@@ -97,9 +102,9 @@ CliRun RunCli(const std::vector<std::string>& arguments, const Environment& extr
     const int spawnError = ::posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     ::close(pipeFds[1]);
-    if (spawnError == 0 && interruptAfter) {
-        std::this_thread::sleep_for(*interruptAfter);
-        ::kill(child, SIGINT);
+    if (spawnError == 0 && interruption) {
+        std::this_thread::sleep_for(interruption->after);
+        ::kill(child, interruption->signal);
     }
 
     CliRun run;
@@ -136,13 +141,13 @@ protected:
 
     // velkor-cli --port PORT ... with the chip behind the virtual port at base.
     CliRun OnVirtualPort(const std::string& chip, const std::vector<std::string>& arguments, Environment extra = {},
-                         std::optional<std::chrono::milliseconds> interruptAfter = std::nullopt)
+                         std::optional<Interruption> interruption = std::nullopt)
     {
         extra["LD_PRELOAD"] = VELKOR_VIRTUAL_PPDEV_PATH;
         extra["VELKOR_VIRTUAL_PPDEV_CHIP"] = chip;
         extra["VELKOR_VIRTUAL_PPDEV_STATE"] = (folder / "port-chip.json").string();
         extra["VELKOR_VIRTUAL_PPDEV_STATS"] = (folder / "port-stats.json").string();
-        return RunCli(arguments, extra, interruptAfter);
+        return RunCli(arguments, extra, interruption);
     }
 
     CliRun OnSimulatedTarget(const std::string& chip, const std::vector<std::string>& command)
@@ -221,7 +226,15 @@ TEST_F(PpdevEndToEnd, WritesTheFusesThroughPpdevAsTheSimulationDoes)
     EXPECT_EQ(chip.at("fuses").at("low"), "E4");
 }
 
-TEST_F(PpdevEndToEnd, SigintDuringAWriteStopsItAndReleasesThePort)
+struct SignalCase {
+    const char* name;
+    int number;
+};
+
+class PpdevInterruption : public PpdevEndToEnd, public ::testing::WithParamInterface<SignalCase> {};
+
+// Ctrl-C, a kill or a timeout, a closed terminal: each must leave the chip out of reset.
+TEST_P(PpdevInterruption, ASignalDuringAWriteStopsItAndReleasesThePort)
 {
     // The whole flash of an ATmega8: seconds of programming on the port.
     const fs::path hexFile = folder / "full.hex";
@@ -236,18 +249,26 @@ TEST_F(PpdevEndToEnd, SigintDuringAWriteStopsItAndReleasesThePort)
         }
     }
 
-    const CliRun run =
-        OnVirtualPort("ATmega8", {"--port", "lpt1", "write", hexFile.string()}, {}, std::chrono::milliseconds(400));
-    EXPECT_EQ(run.exitStatus, 130);
+    const int signal = GetParam().number;
+    const CliRun run = OnVirtualPort("ATmega8", {"--port", "lpt1", "write", hexFile.string()}, {},
+                                     Interruption{signal, std::chrono::milliseconds(400)});
+    EXPECT_EQ(run.exitStatus, 128 + signal);
     EXPECT_TRUE(run.output.ends_with("\nInterrupted.\n")) << run.output;
     EXPECT_EQ(run.output.find("---done.---"), std::string::npos);
     EXPECT_EQ(PortStats().at("dataRegister"), 0x84);
     EXPECT_EQ(PortStats().at("timingViolations"), nlohmann::json::array());
 
+    EXPECT_EQ(ReadJson(folder / "port-chip.json").at("chip"), "ATmega8");  // the chip's state saved
+
     const CliRun after = OnVirtualPort("ATmega8", {"--port", "lpt1", "signature"});
     EXPECT_EQ(after.exitStatus, 0);
     EXPECT_NE(after.output.find("ATmega8"), std::string::npos) << after.output;
 }
+
+INSTANTIATE_TEST_SUITE_P(, PpdevInterruption,
+                         ::testing::Values(SignalCase{"Sigint", SIGINT}, SignalCase{"Sigterm", SIGTERM},
+                                           SignalCase{"Sighup", SIGHUP}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // ---- A port that cannot be had: one line saying why, and no port access ----------
 
