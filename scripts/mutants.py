@@ -2,8 +2,9 @@
 """Mechanical faults for the sampled mutation run (scripts/mutation-test.sh --sample).
 
 Reads every source file of engine/, sim/, portio/, cli/ and app/ that this
-build compiles or includes (from the build's own dependency records, so the
-files only built on Windows are left out), finds every place where one of
+build compiles or includes, on the lines it compiles (from the preprocessor
+run with the build's own commands, so the files only built on Windows and
+the #if branches for other systems are left out), finds every place where one of
 the operators below changes the code, draws a sample with a seed, and
 writes one NUL-separated record per fault to standard output:
 
@@ -18,32 +19,69 @@ changed.
 
     mutants.py SOURCE BUILD SEED COUNT EQUIVALENTS
 """
+import json
+import os
 import random
 import re
+import shlex
 import subprocess
 import sys
+from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
 
 FOLDERS = ('engine', 'sim', 'portio', 'cli', 'app')
 SUFFIXES = ('.cpp', '.h')
 
 
-def built_sources(source, build):
-    """The source files the build compiled or included, relative to SOURCE."""
-    deps = subprocess.run(['ninja', '-C', str(build), '-t', 'deps'], check=True,
-                          capture_output=True, text=True).stdout
-    files = set()
-    for line in deps.splitlines():
-        if not line.startswith('    '):
-            continue
-        path = (build / line.strip()).resolve()
+def preprocessed(entry):
+    """The translation unit of a compile_commands.json entry, as the preprocessor leaves it."""
+    arguments = shlex.split(entry['command']) if 'command' in entry else list(entry['arguments'])
+    kept = []
+    skip = False
+    for argument in arguments:
+        if skip:
+            skip = False
+        elif argument in ('-o', '-MF', '-MT', '-MQ'):
+            skip = True
+        elif argument not in ('-c', '-MD', '-MMD'):
+            kept.append(argument)
+    return subprocess.run(kept + ['-E'], cwd=entry['directory'], check=True, capture_output=True,
+                          text=True, errors='replace').stdout
+
+
+def compiled_lines(source, build):
+    """{file relative to SOURCE: the line numbers this build compiles}, for the files of FOLDERS.
+
+    Read from the preprocessor's line markers over every translation unit of
+    the build, so a file only built on Windows, and the lines of an #if
+    branch this build leaves out, are not there.
+    """
+    entries = json.loads((build / 'compile_commands.json').read_text())
+    marker = re.compile(r'^# (\d+) "(.*)"')
+    lines = {}
+    with ThreadPoolExecutor(os.cpu_count() or 1) as pool:
+        for unit in pool.map(preprocessed, entries):
+            current, number = None, 0
+            for text in unit.split('\n'):
+                match = marker.match(text)
+                if match:
+                    number, current = int(match.group(1)), lines.get(match.group(2), None)
+                    if current is None:
+                        current = lines.setdefault(match.group(2), set())
+                    continue
+                if text.strip():  # an #if branch left out stays as blank lines
+                    current.add(number)
+                number += 1
+    compiled = {}
+    for name, numbers in lines.items():
+        path = (build / name).resolve()
         try:
             relative = path.relative_to(source)
         except ValueError:
             continue
         if relative.parts[0] in FOLDERS and path.suffix in SUFFIXES:
-            files.add(relative)
-    return sorted(files)
+            compiled.setdefault(relative, set()).update(numbers)
+    return compiled
 
 
 def masked(text):
@@ -173,11 +211,12 @@ def dropped_statement(code_lines, index):
     return first not in KEYWORDS
 
 
-def faults_of(relative, text):
+def faults_of(relative, text, compiled):
+    """Every fault of a file, on the line numbers COMPILED."""
     lines = text.split('\n')
     code_lines = without_unmutable(masked(text)).split('\n')
     for index, (line, code_line) in enumerate(zip(lines, code_lines)):
-        if not code_line.strip():
+        if index + 1 not in compiled or not code_line.strip():
             continue
         for start, end, replacement in expression_changes(code_line):
             yield str(relative), index + 1, line, line[:start] + replacement + line[end:]
@@ -203,8 +242,8 @@ def main():
     source, build = Path(sys.argv[1]).resolve(), Path(sys.argv[2]).resolve()
     seed, count, equivalents = sys.argv[3], int(sys.argv[4]), read_equivalents(Path(sys.argv[5]))
     faults = []
-    for relative in built_sources(source, build):
-        faults.extend(faults_of(relative, (source / relative).read_text()))
+    for relative, compiled in sorted(compiled_lines(source, build).items()):
+        faults.extend(faults_of(relative, (source / relative).read_text(), compiled))
     print(f'{len(faults)} faults in the code; drawing {min(count, len(faults))} with seed {seed}',
           file=sys.stderr)
     drawn = sorted(random.Random(seed).sample(range(len(faults)), min(count, len(faults))))
