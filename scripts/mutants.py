@@ -144,6 +144,8 @@ LOGICAL = {'&&': '||', '||': '&&'}
 # Whole operator tokens, longest first, so that << or -> is never read as < or >.
 OPERATOR = re.compile(r'<<=|>>=|<=>|<<|>>|->|<=|>=|==|!=|&&|\|\||<|>')
 INTEGER = re.compile(r"(?<![\w.'])(0[xX][0-9A-Fa-f']+|\d[\d']*)([uUlL]*)(?![\w.'])")
+# The 0 of '= 0;' after a declaration's parameters makes it pure virtual: no value.
+PURE_SPECIFIER = re.compile(r'\)[\w\s]*=\s*(0)\s*;')
 NEGATION = re.compile(r'!(?=[\w(])')
 BOOLEAN = re.compile(r'\b(true|false)\b')
 CALL_STATEMENT = re.compile(r'^\s*(::)?[A-Za-z_]\w*(\s*(::|\.|->)\s*~?[A-Za-z_]\w*)*\s*(<[\w:, ]*>)?\s*\(.*\)\s*;\s*$')
@@ -176,7 +178,10 @@ def expression_changes(code_line):
             continue
         for replacement in COMPARISON.get(token, []) + ([LOGICAL[token]] if token in LOGICAL else []):
             yield start, end, replacement
+    pure = {match.start(1) for match in PURE_SPECIFIER.finditer(code_line)}
     for match in INTEGER.finditer(code_line):
+        if match.start(1) in pure:
+            continue
         for replacement in off_by_one(match.group(1)):
             yield match.start(1), match.end(1), replacement
     for match in NEGATION.finditer(code_line):

@@ -188,7 +188,7 @@ TEST_P(PpdevSignature, ReadsTheChipThroughPpdevAsTheSimulationDoes)
 }
 
 INSTANTIATE_TEST_SUITE_P(, PpdevSignature,
-                         ::testing::Values(SignatureCase{"ATmega8", "lpt1", "0x378", "0"},
+                         ::testing::Values(SignatureCase{"ATmega8", "lpt1", "888", "0"},  // 0x378 in decimal
                                            SignatureCase{"AT90S2313", "lpt2", "0x278", "1"},
                                            SignatureCase{"ATtiny26", "0x3BC", "0x3BC", "2"},
                                            // A PCI card's port: by its own address, or by its device.

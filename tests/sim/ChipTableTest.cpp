@@ -6,7 +6,10 @@
 #include <bit>
 #include <set>
 #include <string>
+#include <string_view>
+#include <utility>
 
+#include "FuseLayouts.h"
 #include "Wires.h"
 
 namespace velkor::sim::testing {
@@ -75,6 +78,31 @@ TEST(ChipTable, SpienIsNeverWritableAndNeverALockout)
         for (const LockoutBit& lockout : chip.lockoutBits) {
             EXPECT_EQ(writable[static_cast<int>(lockout.fuse)] >> lockout.bit & 1, 1)
                 << chip.name << " " << lockout.name;
+        }
+    }
+}
+
+// The bits a chip lets serial programming change are the fuse bits its data
+// sheet names (the engine's layouts), SPIEN excepted.
+TEST(ChipTable, WritableFuseBitsAreTheNamedOnesButSpien)
+{
+    for (const ChipModel& chip : AllChipModels()) {
+        const auto signature = static_cast<std::uint16_t>(chip.signature[1] << 8 | chip.signature[2]);
+        const std::pair<const char*, std::uint8_t> fuses[] = {
+            {"Fuse low", chip.lowWritable}, {"Fuse high", chip.highWritable}, {"Fuse ext", chip.extendedWritable}};
+        for (const auto& [name, writable] : fuses) {
+            const FuseByteLayout* layout = FindFuseByte(signature, name);
+            if (layout == nullptr) {
+                continue;
+            }
+            std::uint8_t named = 0;
+            for (int i = 0; i < 8; ++i) {
+                const char* bit = layout->bits[static_cast<std::size_t>(i)];
+                if (bit != nullptr && std::string_view(bit) != "SPIEN") {
+                    named |= static_cast<std::uint8_t>(0x80 >> i);
+                }
+            }
+            EXPECT_EQ(writable, named) << chip.name << " " << name;
         }
     }
 }
