@@ -161,6 +161,8 @@ in_own_group() {
   child=$!
   local status=0
   wait "$child" || status=$?
+  # What it left behind (a program a timed-out test had started) goes too.
+  kill -KILL -- "-$child" 2>/dev/null || true
   child=
   return "$status"
 }

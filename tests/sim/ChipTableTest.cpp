@@ -3,12 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <set>
 #include <string>
 #include <string_view>
 #include <utility>
 
+#include "DeviceTable.h"
 #include "FuseLayouts.h"
 #include "Wires.h"
 
@@ -105,6 +107,26 @@ TEST(ChipTable, WritableFuseBitsAreTheNamedOnesButSpien)
             EXPECT_EQ(writable, named) << chip.name << " " << name;
         }
     }
+}
+
+// The engine's device table, read as data sheets give its chips: every row
+// but the end marker is a published chip of the same sizes.
+TEST(ChipTable, TheDeviceTableGivesThePublishedSizes)
+{
+    std::size_t found = 0;
+    for (const Published& chip : kPublished) {
+        const auto row = std::find_if(DeviceTable.begin(), DeviceTable.end(),
+                                      [&chip](const DEVTYPE& device) { return std::string(device.Name) == chip.name; });
+        if (row == DeviceTable.end()) {
+            continue;  // a chip beyond the described table
+        }
+        ++found;
+        EXPECT_EQ(row->Signature, chip.sig1 << 8 | chip.sig2) << chip.name;
+        EXPECT_EQ(row->FlashSize, chip.flash) << chip.name;
+        EXPECT_EQ(row->PageSize, chip.page) << chip.name;
+        EXPECT_EQ(row->EepromSize, chip.eeprom) << chip.name;
+    }
+    EXPECT_EQ(found, DeviceTable.size() - 1);
 }
 
 TEST(ChipTable, FindsChipsWhateverTheCase)
