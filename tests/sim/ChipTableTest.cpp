@@ -129,6 +129,24 @@ TEST(ChipTable, TheDeviceTableGivesThePublishedSizes)
     EXPECT_EQ(found, DeviceTable.size() - 1);
 }
 
+TEST(ChipTable, AtmegaPartsLeaveTheFactoryWithThePublishedFuses)
+{
+    struct Factory {
+        const char* name;
+        std::uint8_t low, high, extended;
+    };
+    const Factory published[] = {{"ATmega8", 0xE1, 0xD9, 0xFF},   {"ATmega48", 0x62, 0xDF, 0xFF},
+                                 {"ATmega88", 0x62, 0xDF, 0xF9},  {"ATmega168", 0x62, 0xDF, 0xF9},
+                                 {"ATmega328P", 0x62, 0xD9, 0xFF}, {"ATmega32", 0xE1, 0x99, 0xFF}};
+    for (const Factory& chip : published) {
+        const ChipModel* model = FindChipModel(chip.name);
+        ASSERT_NE(model, nullptr) << chip.name;
+        EXPECT_EQ(model->factoryLow, chip.low) << chip.name;
+        EXPECT_EQ(model->factoryHigh, chip.high) << chip.name;
+        EXPECT_EQ(model->factoryExtended, chip.extended) << chip.name;
+    }
+}
+
 TEST(ChipTable, FindsChipsWhateverTheCase)
 {
     ASSERT_NE(FindChipModel("atmega8"), nullptr);
