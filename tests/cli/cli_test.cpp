@@ -186,6 +186,7 @@ TEST(Cli, ProgressOnlyOnATerminalAndNeverInTheLog)
     EXPECT_EQ(piped.err, "");
     EXPECT_EQ(shown.out, piped.out);
     EXPECT_NE(shown.err.find("\rwrite 100% of the flash"), std::string::npos) << shown.err;
+    EXPECT_NE(shown.err.find("\rwrite   5% of the flash"), std::string::npos) << shown.err;  // in step with 100%
     // Erased at the end: the terminal's line is blank for what follows.
     EXPECT_EQ(shown.err.back(), '\r');
 }
