@@ -1,23 +1,42 @@
 #!/usr/bin/env bash
 # A mutation run: measures how many planted faults the tests catch. Each
-# fault of scripts/mutations.txt is put, one at a time, into a scratch copy
-# of the tree, which is rebuilt incrementally (ccache when installed); the
-# whole test suite runs, and the file is put back. A fault no test notices
-# survives. Prints every survivor with the list's reason, the faults whose
-# text is no longer in the code (stale: fix the list), and the score.
+# fault is put, one at a time, into a scratch copy of the tree, which is
+# rebuilt incrementally (ccache when installed); the whole test suite runs,
+# and the file is put back. A fault no test notices survives.
+#
+# The faults come either from the hand-written list scripts/mutations.txt
+# (prints every survivor with the list's reason, the faults whose text is
+# no longer in the code (stale: fix the list), and the score), or, with
+# --sample, from the code itself (scripts/mutants.py): flipped comparisons
+# and boundaries, && and ||, constants off by one, dropped negations, calls,
+# returns, swapped true and false, over every file of engine/, sim/,
+# portio/, cli/ and app/ that this build compiles or includes (the files
+# only built on Windows are not among them). N of them are drawn with the
+# seed S; the same tree and seed draw the same faults. Faults that do not
+# compile are listed and not counted; survivors are listed as file:line
+# with the line before and after. A survivor named in the reviewed list of
+# equivalent faults (scripts/mutation-equivalents.txt) is not counted.
 #
 #   scripts/mutation-test.sh [--check] [--only REGEX] [--list FILE]
+#                            [--source DIR] [--work DIR] [--timeout SECONDS]
+#   scripts/mutation-test.sh --sample N [--seed S] [--equivalents FILE]
 #                            [--source DIR] [--work DIR] [--timeout SECONDS]
 #
 #   --check        only check the list against the code: stale or ambiguous texts
 #   --only REGEX   run only the faults whose list line matches REGEX (grep -E)
 #   --list FILE    the faults (default scripts/mutations.txt)
+#   --sample N     N faults generated from the code instead of the list
+#   --seed S       the draw's seed (default: from the clock; printed, to repeat the draw)
+#   --equivalents FILE  reviewed equivalent faults (default scripts/mutation-equivalents.txt)
 #   --source DIR   the tree to copy (default this one, uncommitted changes included)
 #   --work DIR     the scratch copy, its build and the logs (default /tmp/velkor-mutation)
 #   --timeout S    time limit per test program (default 120 s); one that hangs catches the fault
 #
 # The first run builds the scratch copy from nothing; every fault after that
-# recompiles one file and relinks. Not part of the normal test run.
+# recompiles the files that need it and relinks. The copy is kept for the
+# next run; a planted fault is put back whenever the run ends, also on
+# Ctrl-C, SIGTERM or SIGHUP, and the build or tests running then are ended.
+# Not part of the normal test run.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -27,6 +46,9 @@ work=/tmp/velkor-mutation
 only=
 timeout=120
 check_only=false
+sample=
+seed=
+equivalents=$root/scripts/mutation-equivalents.txt
 
 while [[ $# -gt 0 ]]; do
   case $1 in
@@ -36,6 +58,9 @@ while [[ $# -gt 0 ]]; do
     --source) source=$(realpath "$2"); shift 2 ;;
     --work) work=$2; shift 2 ;;
     --timeout) timeout=$2; shift 2 ;;
+    --sample) sample=$2; shift 2 ;;
+    --seed) seed=$2; shift 2 ;;
+    --equivalents) equivalents=$(realpath "$2"); shift 2 ;;
     *) sed -n '2,/^set -e/p' "$0" | sed '$d; s/^# \{0,1\}//' >&2; exit 2 ;;
   esac
 done
@@ -64,6 +89,20 @@ for line_number, line in enumerate(list_file.read_text().splitlines(), 1):
     state = 'ok' if found == 1 else 'stale' if found == 0 else 'ambiguous'
     counted = 'no' if reason.startswith('equivalent:') else 'yes'
     sys.stdout.write('\0'.join([str(number), state, counted, file, text, replacement, reason, line]) + '\0')
+PY
+}
+
+# Replaces line NUMBER of a file, which must read BEFORE, with AFTER.
+plant_line() {
+  python3 - "$1" "$2" "$3" "$4" <<'PY'
+import sys
+from pathlib import Path
+path, number, before, after = Path(sys.argv[1]), int(sys.argv[2]), sys.argv[3], sys.argv[4]
+lines = path.read_text().split('\n')
+if lines[number - 1] != before:
+    sys.exit(f'{path}:{number} does not read: {before}')
+lines[number - 1] = after
+path.write_text('\n'.join(lines))
 PY
 }
 
@@ -108,34 +147,113 @@ for folder, folders, files in os.walk(copy):
 PY
 }
 
-listing=$(mktemp)
-trap 'rm -f "$listing"' EXIT
-read_list >"$listing"
-records=()
-while IFS= read -r -d '' field; do records+=("$field"); done <"$listing"
-[[ ${#records[@]} -gt 0 ]] || { echo "no faults in $list" >&2; exit 1; }
-
-stale=() ambiguous=()
-for ((i = 0; i < ${#records[@]}; i += 8)); do
-  case ${records[i + 1]} in
-    stale) stale+=("${records[i + 7]}") ;;
-    ambiguous) ambiguous+=("${records[i + 7]}") ;;
-  esac
-done
-if [[ ${#ambiguous[@]} -gt 0 ]]; then
-  echo "These texts occur more than once in their file; make each one unique:" >&2
-  printf '  %s\n' "${ambiguous[@]}" >&2
-  exit 1
-fi
-if $check_only; then
-  echo "$((${#records[@]} / 8)) faults, ${#stale[@]} stale"
-  [[ ${#stale[@]} -eq 0 ]] || { printf '  stale: %s\n' "${stale[@]}"; exit 1; }
-  exit 0
-fi
-
 scratch=$work/src
 build=$work/build
 logs=$work/logs
+listing=$(mktemp)
+planted=
+child=
+
+# Runs a command in a process group of its own, so that an interrupted run
+# can end it with everything it started (compilers, test programs).
+in_own_group() {
+  setsid --wait "$@" &
+  child=$!
+  local status=0
+  wait "$child" || status=$?
+  # What it left behind (a program a timed-out test had started) goes too.
+  kill -KILL -- "-$child" 2>/dev/null || true
+  child=
+  return "$status"
+}
+
+# Whatever ends the run: end the running build or tests, put the planted
+# file back, remove the temporary listing.
+clean_up() {
+  if [[ -n $child ]]; then
+    kill -TERM -- "-$child" 2>/dev/null || true
+    wait "$child" 2>/dev/null || true
+  fi
+  if [[ -n $planted ]]; then
+    cp "$source/$planted" "$scratch/$planted"
+  fi
+  rm -f "$listing"
+}
+trap clean_up EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+trap 'exit 129' HUP
+
+run_tests() {
+  in_own_group ctest --test-dir "$build" -j "$(nproc)" --timeout "$timeout" --stop-on-failure --output-on-failure >"$1" 2>&1
+}
+
+# Builds the scratch copy with the fault planted in FILE, runs the tests,
+# and puts FILE back. Sets outcome (what to print) and result: unbuilt,
+# survived or caught.
+try_fault() {
+  local file=$1 log=$2
+  if ! in_own_group cmake --build "$build" >"$log" 2>&1; then
+    outcome="does not build" result=unbuilt
+  elif run_tests "$log.tests"; then
+    outcome=SURVIVED result=survived
+  else
+    local first
+    first=$(grep -m1 -oE '\[  FAILED  \] [^ ,]+|\*\*\*(Timeout|Exception).*' "$log.tests" || true)
+    outcome="caught${first:+ by ${first#\[  FAILED  \] }}" result=caught
+  fi
+  # A plain copy: the file must look newer than the objects built from the fault.
+  cp "$source/$file" "$scratch/$file"
+  planted=
+}
+
+# A heading and the items under it, or nothing when there are none.
+list_if_any() {
+  local heading=$1
+  shift
+  if [[ $# -gt 0 ]]; then
+    echo "$heading"
+    printf '  %s\n' "$@"
+  fi
+}
+
+print_score() {
+  local caught=$1 survived=$2 what=$3
+  local total=$((caught + survived))
+  if [[ $total -gt 0 ]]; then
+    echo "Score: $caught of $total $what caught ($(awk "BEGIN { printf \"%.1f\", 100 * $caught / $total }") %)"
+  fi
+}
+
+records=()
+stale=()
+if [[ -z $sample ]]; then
+  read_list >"$listing"
+  while IFS= read -r -d '' field; do records+=("$field"); done <"$listing"
+  [[ ${#records[@]} -gt 0 ]] || { echo "no faults in $list" >&2; exit 1; }
+
+  ambiguous=()
+  for ((i = 0; i < ${#records[@]}; i += 8)); do
+    case ${records[i + 1]} in
+      stale) stale+=("${records[i + 7]}") ;;
+      ambiguous) ambiguous+=("${records[i + 7]}") ;;
+    esac
+  done
+  if [[ ${#ambiguous[@]} -gt 0 ]]; then
+    echo "These texts occur more than once in their file; make each one unique:" >&2
+    printf '  %s\n' "${ambiguous[@]}" >&2
+    exit 1
+  fi
+  if $check_only; then
+    echo "$((${#records[@]} / 8)) faults, ${#stale[@]} stale"
+    [[ ${#stale[@]} -eq 0 ]] || { printf '  stale: %s\n' "${stale[@]}"; exit 1; }
+    exit 0
+  fi
+else
+  [[ $sample =~ ^[1-9][0-9]*$ ]] || { echo "--sample needs a positive number" >&2; exit 2; }
+  seed=${seed:-$(date +%N)}
+fi
+
 mkdir -p "$scratch" "$logs"
 rm -f "$logs"/*
 copy_tree "$source" "$scratch"
@@ -149,67 +267,66 @@ fi
 cmake -S "$scratch" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE=-O1 \
   -DVELKOR_BUILD_BENCH=OFF -DVELKOR_WHOLE_TEST_PROGRAMS=ON "${launcher[@]}" >"$logs/configure.log"
 
-run_tests() {
-  ctest --test-dir "$build" -j "$(nproc)" --timeout "$timeout" --stop-on-failure --output-on-failure >"$1" 2>&1
-}
-
 echo "Building the unchanged copy and running its tests..."
-if ! cmake --build "$build" >"$logs/build.log" 2>&1 || ! run_tests "$logs/unchanged.log"; then
+if ! in_own_group cmake --build "$build" >"$logs/build.log" 2>&1 || ! run_tests "$logs/unchanged.log"; then
   echo "The unchanged tree does not build or pass its tests: see $logs" >&2
   exit 1
 fi
 
-caught=0 survived=0 equivalent_caught=()
-survivors=() unbuildable=()
 start=$SECONDS
-for ((i = 0; i < ${#records[@]}; i += 8)); do
-  number=${records[i]} state=${records[i + 1]} counted=${records[i + 2]} file=${records[i + 3]}
-  text=${records[i + 4]} replacement=${records[i + 5]} reason=${records[i + 6]} line=${records[i + 7]}
-  [[ $state == ok ]] || continue
-  if [[ -n $only ]] && ! grep -Eq -- "$only" <<<"$line"; then
-    continue
-  fi
-  log=$logs/$number.log
-  plant "$scratch/$file" "$text" "$replacement"
-  if ! cmake --build "$build" >"$log" 2>&1; then
-    outcome="does not build"
-    unbuildable+=("$line")
-  elif run_tests "$log.tests"; then
-    outcome=SURVIVED
-    if [[ $counted == yes ]]; then
-      survived=$((survived + 1))
-      survivors+=("$line")
+caught=0 survived=0
+survivors=() unbuildable=() equivalent_caught=()
+if [[ -n $sample ]]; then
+  # Records of six fields: number, file, line number, line before, line after, equivalence reason.
+  python3 "$root/scripts/mutants.py" "$scratch" "$build" "$seed" "$sample" "$equivalents" >"$listing"
+  while IFS= read -r -d '' field; do records+=("$field"); done <"$listing"
+  equivalent_survivors=()
+  for ((i = 0; i < ${#records[@]}; i += 6)); do
+    number=${records[i]} file=${records[i + 1]} line_number=${records[i + 2]}
+    before=${records[i + 3]} after=${records[i + 4]} reason=${records[i + 5]}
+    change="$file:$line_number: $(sed 's/^ *//' <<<"$before") → $(sed 's/^ *//' <<<"${after:-(removed)}")"
+    planted=$file
+    plant_line "$scratch/$file" "$line_number" "$before" "$after"
+    try_fault "$file" "$logs/$number.log"
+    case $result in
+      unbuilt) unbuildable+=("$change") ;;
+      survived) if [[ -n $reason ]]; then equivalent_survivors+=("$change  # $reason"); else survived=$((survived + 1)) survivors+=("$change"); fi ;;
+      caught) if [[ -n $reason ]]; then equivalent_caught+=("$change  # $reason"); else caught=$((caught + 1)); fi ;;
+    esac
+    printf '%4s %s:%s: %s\n' "$number" "$file" "$line_number" "$outcome"
+  done
+else
+  for ((i = 0; i < ${#records[@]}; i += 8)); do
+    number=${records[i]} state=${records[i + 1]} counted=${records[i + 2]} file=${records[i + 3]}
+    text=${records[i + 4]} replacement=${records[i + 5]} line=${records[i + 7]}
+    [[ $state == ok ]] || continue
+    if [[ -n $only ]] && ! grep -Eq -- "$only" <<<"$line"; then
+      continue
     fi
-  else
-    first=$(grep -m1 -oE '\[  FAILED  \] [^ ,]+|\*\*\*(Timeout|Exception).*' "$log.tests" || true)
-    outcome="caught${first:+ by ${first#\[  FAILED  \] }}"
-    if [[ $counted == yes ]]; then
-      caught=$((caught + 1))
-    else
-      equivalent_caught+=("$line")
-    fi
-  fi
-  # A plain copy: the file must look newer than the objects built from the fault.
-  cp "$source/$file" "$scratch/$file"
-  printf '%4s %-8s %s: %s\n' "$number" "$([[ $counted == yes ]] || echo '(equiv.)')" "$file" "$outcome"
-done
+    planted=$file
+    plant "$scratch/$file" "$text" "$replacement"
+    try_fault "$file" "$logs/$number.log"
+    case $result in
+      unbuilt) unbuildable+=("$line") ;;
+      survived) if [[ $counted == yes ]]; then survived=$((survived + 1)) survivors+=("$line"); fi ;;
+      caught) if [[ $counted == yes ]]; then caught=$((caught + 1)); else equivalent_caught+=("$line"); fi ;;
+    esac
+    printf '%4s %-8s %s: %s\n' "$number" "$([[ $counted == yes ]] || echo '(equiv.)')" "$file" "$outcome"
+  done
+fi
 
 echo
 echo "Time: $(((SECONDS - start) / 60)) min $(((SECONDS - start) % 60)) s; logs in $logs"
-# A heading and the items under it, or nothing when there are none.
-list_if_any() {
-  local heading=$1
-  shift
-  if [[ $# -gt 0 ]]; then
-    echo "$heading"
-    printf '  %s\n' "$@"
-  fi
-}
 list_if_any "Stale (text no longer in the code, not run):" "${stale[@]}"
-list_if_any "Do not build (not counted):" "${unbuildable[@]}"
+list_if_any "Did not compile (not counted):" "${unbuildable[@]}"
 list_if_any "Marked equivalent, yet caught (correct the list):" "${equivalent_caught[@]}"
+if [[ -n $sample ]]; then
+  list_if_any "Survivors known to be equivalent (not counted):" "${equivalent_survivors[@]}"
+fi
 list_if_any "Survivors:" "${survivors[@]}"
-total=$((caught + survived))
-if [[ $total -gt 0 ]]; then
-  echo "Score: $caught of $total faults caught ($(awk "BEGIN { printf \"%.1f\", 100 * $caught / $total }") %)"
+if [[ -n $sample ]]; then
+  echo "Sample: $((${#records[@]} / 6)) faults drawn with seed $seed (scripts/mutation-test.sh --sample $sample --seed $seed)"
+  print_score "$caught" "$survived" "behaviour-changing faults"
+else
+  print_score "$caught" "$survived" faults
 fi

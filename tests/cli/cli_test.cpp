@@ -10,8 +10,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <span>
 #include <sstream>
+#include <utility>
+#include <vector>
 
+#include "../engine/HexText.h"
 #include "CliApp.h"
 #include "Hints.h"
 
@@ -236,6 +240,7 @@ TEST(Cli, ProgressOnlyOnATerminalAndNeverInTheLog)
     EXPECT_EQ(piped.err, "");
     EXPECT_EQ(shown.out, piped.out);
     EXPECT_NE(shown.err.find("\rwrite 100% of the flash"), std::string::npos) << shown.err;
+    EXPECT_NE(shown.err.find("\rwrite   5% of the flash"), std::string::npos) << shown.err;  // in step with 100%
     // Erased at the end: the terminal's line is blank for what follows.
     EXPECT_EQ(shown.err.back(), '\r');
 }
@@ -436,6 +441,51 @@ TEST_F(ReadingCommands, VerifyReadAndReadFusesShowWhatTheChipHolds)
                              "Fuse high: D1  programmed: SPIEN EESAVE BOOTSZ1 BOOTSZ0\nLock:      FF\n"),
               std::string::npos)
         << fuses.out;
+}
+
+// Data that ends at the chip's last flash byte: a whole image, a boot loader
+// at the top, a read dump; on a page-mode chip and on a byte-mode chip.
+TEST_F(ReadingCommands, VerifyComparesUpToTheLastFlashByte)
+{
+    const std::string state = path.string();
+    const std::string file = Beside(".hex").string();
+    const std::string top = Beside(".other.hex").string();
+    const auto save = [](const std::string& name, std::uint16_t start, std::span<const std::uint8_t> data) {
+        std::ofstream out(name);
+        for (std::size_t offset = 0; offset < data.size(); offset += 16) {
+            const std::size_t length = std::min<std::size_t>(16, data.size() - offset);
+            out << testing::DataRecord(static_cast<std::uint16_t>(start + offset), data.subspan(offset, length)) << '\n';
+        }
+        out << testing::EndOfFileRecord() << '\n';
+    };
+    const auto verify = [&state](const char* chip, const std::string& name) {
+        const std::string out = Invoke({"--simulate", chip, "--sim-state", state.c_str(), "verify", name.c_str()}).out;
+        return out.substr(out.rfind('\n', out.size() - 2) + 1);
+    };
+    for (const auto& [chip, flashSize] : {std::pair{"ATmega8", 8192u}, std::pair{"AT90S2313", 2048u}}) {
+        SCOPED_TRACE(chip);
+        std::filesystem::remove(path);
+        std::vector<std::uint8_t> image(flashSize);
+        for (unsigned address = 0; address < flashSize; ++address) {
+            image[address] = static_cast<std::uint8_t>(address % 251);  // never erased (FF)
+        }
+        save(file, 0, image);
+        ASSERT_EQ(Invoke({"--simulate", chip, "--sim-state", state.c_str(), "write", file.c_str()}).status, 0);
+        EXPECT_EQ(verify(chip, file), "Verify OK: " + std::to_string(flashSize) + " bytes compared.\n");
+
+        std::vector<std::uint8_t> bootLoader(image.end() - 32, image.end());
+        save(top, static_cast<std::uint16_t>(flashSize - 32), bootLoader);
+        EXPECT_EQ(verify(chip, top), "Verify OK: 32 bytes compared.\n");
+        bootLoader.back() ^= 0x01;
+        save(top, static_cast<std::uint16_t>(flashSize - 32), bootLoader);
+        char error[64];
+        std::snprintf(error, sizeof error, "Verify Error at %X: file %02X, chip %02X.\n", flashSize - 1,
+                      bootLoader.back(), image.back());
+        EXPECT_EQ(verify(chip, top), error);
+
+        ASSERT_EQ(Invoke({"--simulate", chip, "--sim-state", state.c_str(), "read", file.c_str()}).status, 0);
+        EXPECT_EQ(verify(chip, file), "Verify OK: " + std::to_string(flashSize) + " bytes compared.\n");
+    }
 }
 
 TEST_F(ReadingCommands, AFailedReadLeavesTheFileAsItWas)

@@ -68,11 +68,16 @@ std::vector<std::string> ChildEnvironment(const Environment& extra)
     return entries;
 }
 
-// interruptAfter: send SIGINT that long after the start. withoutOutput: start
-// it with its standard output closed. onFirstOutput: called once the first
-// log text has come, while the command goes on.
+// A signal sent to the program that long after its start.
+struct Interruption {
+    int signal;
+    std::chrono::milliseconds after;
+};
+
+// withoutOutput: start it with its standard output closed. onFirstOutput:
+// called once the first log text has come, while the command goes on.
 CliRun RunCli(const std::vector<std::string>& arguments, const Environment& extra = {},
-              std::optional<std::chrono::milliseconds> interruptAfter = std::nullopt, bool withoutOutput = false,
+              std::optional<Interruption> interruption = std::nullopt, bool withoutOutput = false,
               const std::function<void()>& onFirstOutput = {})
 {
     std::vector<std::string> argumentTexts = {VELKOR_CLI_PATH};
@@ -106,9 +111,9 @@ CliRun RunCli(const std::vector<std::string>& arguments, const Environment& extr
     const int spawnError = ::posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     ::close(pipeFds[1]);
-    if (spawnError == 0 && interruptAfter) {
-        std::this_thread::sleep_for(*interruptAfter);
-        ::kill(child, SIGINT);
+    if (spawnError == 0 && interruption) {
+        std::this_thread::sleep_for(interruption->after);
+        ::kill(child, interruption->signal);
     }
 
     CliRun run;
@@ -148,14 +153,14 @@ protected:
 
     // velkor-cli --port PORT ... with the chip behind the virtual port at base.
     CliRun OnVirtualPort(const std::string& chip, const std::vector<std::string>& arguments, Environment extra = {},
-                         std::optional<std::chrono::milliseconds> interruptAfter = std::nullopt,
-                         bool withoutOutput = false, const std::function<void()>& onFirstOutput = {})
+                         std::optional<Interruption> interruption = std::nullopt, bool withoutOutput = false,
+                         const std::function<void()>& onFirstOutput = {})
     {
         extra["LD_PRELOAD"] = VELKOR_VIRTUAL_PPDEV_PATH;
         extra["VELKOR_VIRTUAL_PPDEV_CHIP"] = chip;
         extra["VELKOR_VIRTUAL_PPDEV_STATE"] = (folder / "port-chip.json").string();
         extra["VELKOR_VIRTUAL_PPDEV_STATS"] = (folder / "port-stats.json").string();
-        return RunCli(arguments, extra, interruptAfter, withoutOutput, onFirstOutput);
+        return RunCli(arguments, extra, interruption, withoutOutput, onFirstOutput);
     }
 
     CliRun OnSimulatedTarget(const std::string& chip, const std::vector<std::string>& command,
@@ -197,7 +202,7 @@ TEST_P(PpdevSignature, ReadsTheChipThroughPpdevAsTheSimulationDoes)
 }
 
 INSTANTIATE_TEST_SUITE_P(, PpdevSignature,
-                         ::testing::Values(SignatureCase{"ATmega8", "lpt1", "0x378", "0"},
+                         ::testing::Values(SignatureCase{"ATmega8", "lpt1", "888", "0"},  // 0x378 in decimal
                                            SignatureCase{"AT90S2313", "lpt2", "0x278", "1"},
                                            SignatureCase{"ATtiny26", "0x3BC", "0x3BC", "2"},
                                            // A PCI card's port: by its own address, or by its device.
@@ -250,23 +255,39 @@ void WriteFlashFile(const fs::path& file, unsigned seed, unsigned bytes = 8192)
     out << testing::EndOfFileRecord() << '\n';
 }
 
-TEST_F(PpdevEndToEnd, SigintDuringAWriteStopsItAndReleasesThePort)
+struct SignalCase {
+    const char* name;
+    int number;
+};
+
+class PpdevInterruption : public PpdevEndToEnd, public ::testing::WithParamInterface<SignalCase> {};
+
+// Ctrl-C, a kill or a timeout, a closed terminal: each must leave the chip out of reset.
+TEST_P(PpdevInterruption, ASignalDuringAWriteStopsItAndReleasesThePort)
 {
     const fs::path hexFile = folder / "full.hex";
     WriteFlashFile(hexFile, 0);
 
-    const CliRun run =
-        OnVirtualPort("ATmega8", {"--port", "lpt1", "write", hexFile.string()}, {}, std::chrono::milliseconds(400));
-    EXPECT_EQ(run.exitStatus, 130);
+    const int signal = GetParam().number;
+    const CliRun run = OnVirtualPort("ATmega8", {"--port", "lpt1", "write", hexFile.string()}, {},
+                                     Interruption{signal, std::chrono::milliseconds(400)});
+    EXPECT_EQ(run.exitStatus, 128 + signal);
     EXPECT_TRUE(run.output.ends_with("\nInterrupted.\n")) << run.output;
     EXPECT_EQ(run.output.find("---done.---"), std::string::npos);
     EXPECT_EQ(PortStats().at("dataRegister"), 0x84);
     EXPECT_EQ(PortStats().at("timingViolations"), nlohmann::json::array());
 
+    EXPECT_EQ(ReadJson(folder / "port-chip.json").at("chip"), "ATmega8");  // the chip's state saved
+
     const CliRun after = OnVirtualPort("ATmega8", {"--port", "lpt1", "signature"});
     EXPECT_EQ(after.exitStatus, 0);
     EXPECT_NE(after.output.find("ATmega8"), std::string::npos) << after.output;
 }
+
+INSTANTIATE_TEST_SUITE_P(, PpdevInterruption,
+                         ::testing::Values(SignalCase{"Sigint", SIGINT}, SignalCase{"Sigterm", SIGTERM},
+                                           SignalCase{"Sighup", SIGHUP}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // An editor saving, a build finishing: the file is rewritten in place, over
 // and over, from the first log line (the file has been read by then) to the

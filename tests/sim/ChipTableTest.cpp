@@ -3,10 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <set>
 #include <string>
+#include <string_view>
+#include <utility>
 
+#include "BuiltInCatalogue.h"
+#include "DeviceTable.h"
+#include "FuseLayouts.h"
 #include "Wires.h"
 
 namespace velkor::sim::testing {
@@ -82,6 +88,72 @@ TEST(ChipTable, SpienIsNeverWritableAndNeverALockout)
             EXPECT_EQ(writable[static_cast<int>(lockout.fuse)] >> lockout.bit & 1, 1)
                 << chip.name << " " << lockout.name;
         }
+    }
+}
+
+// The bits a chip lets serial programming change are the fuse bits its data
+// sheet names (the engine's layouts), SPIEN excepted.
+TEST(ChipTable, WritableFuseBitsAreTheNamedOnesButSpien)
+{
+    for (const ChipModel& chip : AllChipModels()) {
+        const auto signature = static_cast<std::uint16_t>(chip.signature[1] << 8 | chip.signature[2]);
+        const CatalogueChip* catalogued = BuiltInCatalogue().Find(signature);
+        const std::optional<std::span<const FuseByteLayout>> layouts =
+            catalogued != nullptr ? std::span<const FuseByteLayout>(catalogued->layout) : FuseLayoutOf(signature);
+        const std::pair<const char*, std::uint8_t> fuses[] = {
+            {"Fuse low", chip.lowWritable}, {"Fuse high", chip.highWritable}, {"Fuse ext", chip.extendedWritable}};
+        for (const auto& [name, writable] : fuses) {
+            const FuseByteLayout* layout = FindFuseByte(layouts, name);
+            if (layout == nullptr) {
+                continue;
+            }
+            std::uint8_t named = 0;
+            for (int i = 0; i < 8; ++i) {
+                const char* bit = layout->bits[static_cast<std::size_t>(i)];
+                if (bit != nullptr && std::string_view(bit) != "SPIEN") {
+                    named |= static_cast<std::uint8_t>(0x80 >> i);
+                }
+            }
+            EXPECT_EQ(writable, named) << chip.name << " " << name;
+        }
+    }
+}
+
+// The engine's device table, read as data sheets give its chips: every row
+// but the end marker is a published chip of the same sizes.
+TEST(ChipTable, TheDeviceTableGivesThePublishedSizes)
+{
+    std::size_t found = 0;
+    for (const Published& chip : kPublished) {
+        const auto row = std::find_if(DeviceTable.begin(), DeviceTable.end(),
+                                      [&chip](const DEVTYPE& device) { return std::string(device.Name) == chip.name; });
+        if (row == DeviceTable.end()) {
+            continue;  // a chip beyond the described table
+        }
+        ++found;
+        EXPECT_EQ(row->Signature, chip.sig1 << 8 | chip.sig2) << chip.name;
+        EXPECT_EQ(row->FlashSize, chip.flash) << chip.name;
+        EXPECT_EQ(row->PageSize, chip.page) << chip.name;
+        EXPECT_EQ(row->EepromSize, chip.eeprom) << chip.name;
+    }
+    EXPECT_EQ(found, DeviceTable.size() - 1);
+}
+
+TEST(ChipTable, AtmegaPartsLeaveTheFactoryWithThePublishedFuses)
+{
+    struct Factory {
+        const char* name;
+        std::uint8_t low, high, extended;
+    };
+    const Factory published[] = {{"ATmega8", 0xE1, 0xD9, 0xFF},   {"ATmega48", 0x62, 0xDF, 0xFF},
+                                 {"ATmega88", 0x62, 0xDF, 0xF9},  {"ATmega168", 0x62, 0xDF, 0xF9},
+                                 {"ATmega328P", 0x62, 0xD9, 0xFF}, {"ATmega32", 0xE1, 0x99, 0xFF}};
+    for (const Factory& chip : published) {
+        const ChipModel* model = FindChipModel(chip.name);
+        ASSERT_NE(model, nullptr) << chip.name;
+        EXPECT_EQ(model->factoryLow, chip.low) << chip.name;
+        EXPECT_EQ(model->factoryHigh, chip.high) << chip.name;
+        EXPECT_EQ(model->factoryExtended, chip.extended) << chip.name;
     }
 }
 
