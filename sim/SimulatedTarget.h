@@ -42,6 +42,7 @@ public:
     void Sleep(unsigned milliseconds) override;
     void PortAccessed() override;
     void ShortDelay(std::chrono::nanoseconds phase) override;
+    std::chrono::nanoseconds Now() const override { return std::chrono::nanoseconds(now_); }
     std::uint64_t NowNanoseconds() const override { return now_; }
     void ChargePortAccess() override;
     void Advance(std::uint64_t nanoseconds) { now_ += nanoseconds; }
