@@ -159,8 +159,7 @@ bool Production::WaitUntilGone()
 namespace {
 std::string ChipName(const Programmer& programmer)
 {
-    return programmer.IdentifiedChipIsListed() ? programmer.Device().Name
-                                               : "unknown chip " + std::to_string(programmer.DeviceSignature);
+    return programmer.IdentifiedChipIsListed() ? programmer.Device().Name : "unlisted chip";
 }
 
 std::string SignatureText(const Programmer& programmer)
