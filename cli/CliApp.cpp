@@ -375,8 +375,7 @@ void DefineCommands(CLI::App& app, Options& options)
     auto* read = addCommand("read", "save the chip's whole flash as an Intel HEX file");
     read->add_option("FILE", options.readFile, "the HEX file to write")->required();
     addCommand("read-fuses", "show the fuse and lock bytes the chip has");
-    DefineProduceCommand(*addCommand("produce", "program board after board with one HEX file, as write does"),
-                         options);
+    DefineProduceCommand(*addCommand("produce", "program board after board with one HEX file, as write does"), options);
     addCommand("ports", "list the parallel ports and whether you may use them");
     addCommand("chips", "list the chips the options in force know: the table, --chip-file, --all-chips");
 }

@@ -187,8 +187,7 @@ void DefineProduceCommand(CLI::App& command, Options& options)
         .add_option("--serial-file", options.produce.serialFile,
                     "where the next serial number is kept (default " + DefaultSerialFile().string() + ")")
         ->type_name("FILE");
-    command.add_option("--record", options.produce.record, "append one CSV line per board to FILE")
-        ->type_name("FILE");
+    command.add_option("--record", options.produce.record, "append one CSV line per board to FILE")->type_name("FILE");
     command
         .add_option("--sim-boards", options.produce.simBoards,
                     "with --simulate: the boards that come one after another: a count, or CHIP[:FAULT[:ARG]],...")
@@ -206,8 +205,7 @@ int RunProduce(const Options& options, std::ostream& out, std::ostream& err)
         const std::filesystem::path file = SerialFile(options.produce);
         // Held for the whole run: two runs on one counter never hand out one number.
         lock.emplace(file, [&err](const std::filesystem::path& locked) {
-            err << "velkor-cli: waiting for " << locked.string() << ", which another velkor-cli is using"
-                << std::endl;
+            err << "velkor-cli: waiting for " << locked.string() << ", which another velkor-cli is using" << std::endl;
         });
         counter.emplace(file, setup.serialPlan->start, setup.serialPlan->step);
         setup.counter = &*counter;

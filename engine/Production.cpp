@@ -54,8 +54,8 @@ std::string CsvField(std::string_view text)
 std::string RecordLine(const BoardReport& board, const std::string& fileDigest)
 {
     return UtcTimeNow() + "," + std::to_string(board.number) + "," + CsvField(board.chip) + "," + board.signature +
-           "," + (board.serial ? std::to_string(*board.serial) : "") + "," + fileDigest + "," +
-           CsvField(board.result) + "," + Seconds(board.seconds) + "\n";
+           "," + (board.serial ? std::to_string(*board.serial) : "") + "," + fileDigest + "," + CsvField(board.result) +
+           "," + Seconds(board.seconds) + "\n";
 }
 
 }  // namespace
@@ -164,7 +164,8 @@ std::string ChipName(const Programmer& programmer)
 
 std::string SignatureText(const Programmer& programmer)
 {
-    return TwoHexDigits(programmer.MakerCode) + TwoHexDigits(static_cast<std::uint8_t>(programmer.DeviceSignature >> 8)) +
+    return TwoHexDigits(programmer.MakerCode) +
+           TwoHexDigits(static_cast<std::uint8_t>(programmer.DeviceSignature >> 8)) +
            TwoHexDigits(static_cast<std::uint8_t>(programmer.DeviceSignature & 0xFF));
 }
 }  // namespace
@@ -217,8 +218,8 @@ bool Production::WriteSerialNumber()
         return false;
     }
     if (std::uint64_t{address} + 4 > programmer_.Device().EepromSize) {
-        engineLog_.Append(FormatNumber("Serial number address beyond the EEPROM of %d bytes.",
-                                       programmer_.Device().EepromSize));
+        engineLog_.Append(
+            FormatNumber("Serial number address beyond the EEPROM of %d bytes.", programmer_.Device().EepromSize));
         return false;
     }
     try {
