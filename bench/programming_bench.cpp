@@ -153,6 +153,7 @@ public:
     void Sleep(unsigned) override {}
     void PortAccessed() override {}
     void ShortDelay(std::chrono::nanoseconds) override {}
+    std::chrono::nanoseconds Now() const override { return {}; }
 };
 
 // The host's own cost per port access: the engine's bit handling alone (a

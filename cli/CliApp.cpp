@@ -15,12 +15,14 @@
 #include <vector>
 
 #include "Chips.h"
+#include "CommandOptions.h"
 #include "Help.h"
 #include "Hints.h"
 #include "Interruption.h"
 #include "ParallelPorts.h"
 #include "PortIO.h"
 #include "PortName.h"
+#include "Produce.h"
 #include "Programmer.h"
 #include "Progress.h"
 #include "SimulatedTarget.h"
@@ -29,13 +31,6 @@
 namespace velkor {
 
 namespace {
-
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
-
-struct UsageError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
 
 // Writes each line to standard output as it comes and keeps the first and the
 // latest lines, which the hints read once the command has run.
@@ -68,6 +63,8 @@ private:
     std::ostream& out_;
 };
 
+}  // namespace
+
 PortName ChosenPort(const std::string& text)
 {
     const std::optional<PortName> port = ParsePortName(text);
@@ -77,34 +74,6 @@ PortName ChosenPort(const std::string& text)
     return *port;
 }
 
-struct Options {
-    std::string port = "lpt1";
-    std::optional<std::string> chip;
-    std::optional<std::filesystem::path> stateFile;
-    bool stats = false;
-    std::optional<std::string> chipClock;
-    std::optional<std::string> simClock;
-    std::string command;
-    std::optional<std::filesystem::path> hexFile;
-    std::string fuseHigh;
-    std::string fuseLow;
-    bool showProgress = false;  // standard error is a terminal
-    std::filesystem::path readFile;
-    std::vector<std::string> simFaults;
-    bool allChips = false;
-    std::optional<std::filesystem::path> chipFile;
-    std::optional<std::string> fuseExtended;
-    std::vector<const ChipCatalogue*> chipLists;  // read from allChips and chipFile before any port access
-};
-
-void CheckSimulationOptions(const Options& options)
-{
-    if (!options.chip && (options.stateFile || options.stats || !options.simFaults.empty() || options.simClock)) {
-        throw UsageError("--sim-state, --sim-fault, --sim-clock and --stats need --simulate");
-    }
-}
-
-// A whole number, 0x hex or decimal, no greater than max.
 std::optional<std::uint32_t> ParseNumber(std::string_view text, std::uint32_t max)
 {
     int base = 10;
@@ -120,7 +89,6 @@ std::optional<std::uint32_t> ParseNumber(std::string_view text, std::uint32_t ma
     return value;
 }
 
-// One --sim-fault KIND[:ARG], added to faults.
 void AddSimFault(sim::Faults& faults, const std::string& fault)
 {
     const std::size_t colon = fault.find(':');
@@ -158,6 +126,15 @@ void SetPace(Programmer& programmer, const Options& options)
 {
     programmer.SckPhase = SckPhaseFor(ChipClockOption("--chip-clock", options.chipClock).value_or(kDefaultChipClockHz));
     programmer.ChipLists = options.chipLists;
+}
+
+namespace {
+
+void CheckSimulationOptions(const Options& options)
+{
+    if (!options.chip && (options.stateFile || options.stats || !options.simFaults.empty() || options.simClock)) {
+        throw UsageError("--sim-state, --sim-fault, --sim-clock and --stats need --simulate");
+    }
 }
 
 std::unique_ptr<sim::SimulatedTarget> MakeTarget(const Options& options)
@@ -236,7 +213,8 @@ bool RunCommand(Programmer& programmer, StreamLog& log, const Options& options, 
     return succeeded;
 }
 
-// 128 + the signal when one interrupted the command, else the command's own.
+}  // namespace
+
 int ExitStatus(bool succeeded)
 {
     if (const int signal = CaughtSignal()) {
@@ -244,6 +222,8 @@ int ExitStatus(bool succeeded)
     }
     return succeeded ? 0 : kExitFailed;
 }
+
+namespace {
 
 std::optional<sim::StateFileLock> LockStateFile(const Options& options, std::ostream& err)
 {
@@ -395,6 +375,7 @@ void DefineCommands(CLI::App& app, Options& options)
     auto* read = addCommand("read", "save the chip's whole flash as an Intel HEX file");
     read->add_option("FILE", options.readFile, "the HEX file to write")->required();
     addCommand("read-fuses", "show the fuse and lock bytes the chip has");
+    DefineProduceCommand(*addCommand("produce", "program board after board with one HEX file, as write does"), options);
     addCommand("ports", "list the parallel ports and whether you may use them");
     addCommand("chips", "list the chips the options in force know: the table, --chip-file, --all-chips");
 }
@@ -454,6 +435,9 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         }
         ChosenPort(options.port);
         CheckSimulationOptions(options);
+        if (options.command == "produce") {
+            return RunProduce(options, out, err);
+        }
         return options.chip ? RunOnSimulatedTarget(options, out, err) : RunOnPort(options, out, err);
     } catch (const CLI::Success& e) {
         return app.exit(e, out, err);

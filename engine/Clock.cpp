@@ -52,4 +52,9 @@ void SystemClock::ShortDelay(std::chrono::nanoseconds phase)
     pacer_.DelayEnded(now);
 }
 
+std::chrono::nanoseconds SystemClock::Now() const
+{
+    return std::chrono::nanoseconds(SteadyNanoseconds());
+}
+
 }  // namespace velkor

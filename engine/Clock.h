@@ -20,6 +20,9 @@ public:
     // so the access is part of the phase: a fast port gives exactly phase
     // per step, one slower than phase its own access time.
     virtual void ShortDelay(std::chrono::nanoseconds phase) = 0;
+    // The time on this clock, from an arbitrary start: what a long run
+    // reports as the duration of each of its steps.
+    virtual std::chrono::nanoseconds Now() const = 0;
 };
 
 // When a short delay may end, from readings of the time in ns. An access
@@ -50,6 +53,7 @@ public:
     void Sleep(unsigned milliseconds) override;
     void PortAccessed() override;
     void ShortDelay(std::chrono::nanoseconds phase) override;
+    std::chrono::nanoseconds Now() const override;
 
 private:
     PhasePacer pacer_;

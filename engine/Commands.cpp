@@ -75,4 +75,19 @@ std::filesystem::path DefaultHexFilePath()
 #endif
 }
 
+std::filesystem::path UserStateFolder()
+{
+#ifdef _WIN32
+    const char* local = std::getenv("LOCALAPPDATA");
+    return local != nullptr && *local != '\0' ? std::filesystem::path(local) / "velkor" : std::filesystem::path();
+#else
+    const char* state = std::getenv("XDG_STATE_HOME");
+    if (state != nullptr && *state == '/') {
+        return std::filesystem::path(state) / "velkor";
+    }
+    const std::filesystem::path home = HomeFolder();
+    return home.empty() ? home : home / ".local" / "state" / "velkor";
+#endif
+}
+
 }  // namespace velkor

@@ -46,7 +46,12 @@ private:
 bool Programmer::WriteHexFile(const std::filesystem::path& hexFile)
 {
     const std::optional<CheckedHexFile> file = ReadHexFile(hexFile);
-    if (!file || !PrepareChipForFile(*file)) {
+    return file && WriteCheckedHexFile(*file);
+}
+
+bool Programmer::WriteCheckedHexFile(const CheckedHexFile& file)
+{
+    if (!PrepareChipForFile(file)) {
         return false;
     }
     std::fill(PageBuffer.begin(), PageBuffer.end(), 0xFF);
@@ -54,7 +59,7 @@ bool Programmer::WriteHexFile(const std::filesystem::path& hexFile)
 
     const bool pageMode = Device().PageSize != 0;
     bool programmed = true;
-    ForEachRecord(*file, [&](const HexEntry& record) { return programmed = ProgramRecord(record, pageMode); });
+    ForEachRecord(file, [&](const HexEntry& record) { return programmed = ProgramRecord(record, pageMode); });
     if (!programmed || (pageMode && !WriteFlashPages())) {
         return false;
     }
@@ -62,8 +67,6 @@ bool Programmer::WriteHexFile(const std::filesystem::path& hexFile)
     return true;
 }
 
-// Logs the one line of a file that cannot be used; no instruction has gone
-// to the chip yet.
 std::optional<Programmer::CheckedHexFile> Programmer::ReadHexFile(const std::filesystem::path& hexFile)
 {
     FileReading reading = ReadFileWhole(hexFile, kLargestHexFile, StopRequested);

@@ -109,6 +109,9 @@ public:
     // ---- Programming mode and identification ----------------------------
     bool ProgrammingEnable();
     bool EnterProgramming(bool noErase);
+    // Whether a chip is there: one Programming Enable after its RESET pulse,
+    // and the signature read when it answers. Leaves the port released.
+    bool ProbeChip();
     void ReadSignature();
     // Whether the chip identified last is one the engine knows how to write:
     // the one place that decides it.
@@ -133,6 +136,16 @@ public:
     // programming mode, checks the file against the chip, erases it and
     // programs the flash. True when "---done.---" was logged.
     bool WriteHexFile(const std::filesystem::path& hexFile);
+    // A HEX file read once into memory and found sound by itself.
+    struct CheckedHexFile {
+        std::vector<std::uint8_t> text;
+        HexFileCheck check;
+    };
+    // Reads and checks the file; logs the one line of a file that cannot be
+    // used. Sends nothing to the chip.
+    std::optional<CheckedHexFile> ReadHexFile(const std::filesystem::path& hexFile);
+    // WriteHexFile from the point where the file has been read and checked.
+    bool WriteCheckedHexFile(const CheckedHexFile& file);
 
     // ---- Fuse writing -----------------------------------------------------
     // The fuse sequence proper, run inside the frame once both fields are valid.
@@ -163,12 +176,6 @@ private:
     void LogDeviceDescription(const DEVTYPE& device);
     bool ProgramPage(unsigned start, unsigned pageSize);
     bool VerifyError();
-    // A HEX file read once into memory and found sound by itself.
-    struct CheckedHexFile {
-        std::vector<std::uint8_t> text;
-        HexFileCheck check;
-    };
-    std::optional<CheckedHexFile> ReadHexFile(const std::filesystem::path& hexFile);
     // Each data record of the file in order, while use answers true.
     void ForEachRecord(const CheckedHexFile& file, const std::function<bool(const HexEntry&)>& use);
     bool PrepareChipForFile(const CheckedHexFile& file);
@@ -196,5 +203,10 @@ std::optional<std::uint8_t> ParseFuseField(std::string_view text);
 // Windows, HOME/avrtools/avr.hex elsewhere; empty when there is no home
 // folder (the Write then finds no file).
 std::filesystem::path DefaultHexFilePath();
+
+// The folder where velkor keeps what it must remember between runs:
+// $XDG_STATE_HOME/velkor (an absolute one), else ~/.local/state/velkor;
+// %LOCALAPPDATA%\velkor on Windows. Empty when there is no home folder.
+std::filesystem::path UserStateFolder();
 
 }  // namespace velkor

@@ -84,6 +84,17 @@ bool Programmer::EnterProgramming(bool noErase)
     return noErase || ChipErase();
 }
 
+bool Programmer::ProbeChip()
+{
+    ResetIntoProgrammingMode(5);
+    const bool answered = TryProgrammingEnable();
+    if (answered) {
+        ReadSignature();
+    }
+    ReleasePort();
+    return answered;
+}
+
 bool Programmer::ChipErase()
 {
     log_.Append("");

@@ -17,6 +17,12 @@ namespace velkor {
 // std::runtime_error with the reason when the file cannot be written.
 void WriteFileWhole(const std::filesystem::path& file, std::string_view contents);
 
+// Appends contents to the end of file, created when missing, and flushes it
+// to the disk before returning; headerWhenEmpty goes first into a file that
+// has nothing in it yet. Throws std::runtime_error with the reason when the
+// file cannot be written.
+void AppendToFile(const std::filesystem::path& file, std::string_view contents, std::string_view headerWhenEmpty);
+
 // A fresh random name for a temporary file: short, so that it fits wherever
 // the name of the file it stands in for does.
 std::string TemporaryFileName();

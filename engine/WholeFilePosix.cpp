@@ -166,4 +166,28 @@ void WriteFileWhole(const std::filesystem::path& file, std::string_view contents
     ::fsync(folder.fd());
 }
 
+void AppendToFile(const std::filesystem::path& file, std::string_view contents, std::string_view headerWhenEmpty)
+{
+    const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        FailOn("open", file);
+    }
+    try {
+        struct stat status {};
+        if (::fstat(fd, &status) != 0) {
+            FailOn("examine", file);
+        }
+        WriteAll(fd, std::string(status.st_size == 0 ? headerWhenEmpty : "") + std::string(contents), file);
+        if (::fsync(fd) != 0) {
+            FailOn("flush", file);
+        }
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
+    if (::close(fd) != 0) {
+        FailOn("write", file);
+    }
+}
+
 }  // namespace velkor

@@ -80,4 +80,22 @@ void WriteFileWhole(const std::filesystem::path& given, std::string_view content
     }
 }
 
+void AppendToFile(const std::filesystem::path& file, std::string_view contents, std::string_view headerWhenEmpty)
+{
+    const HANDLE handle = ::CreateFileW(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        FailOn("open", file);
+    }
+    LARGE_INTEGER size{};
+    const bool sized = ::GetFileSizeEx(handle, &size);
+    const bool whole =
+        sized && WriteAndFlush(handle, std::string(size.QuadPart == 0 ? headerWhenEmpty : "") + std::string(contents));
+    const DWORD error = ::GetLastError();
+    ::CloseHandle(handle);
+    if (!whole) {
+        FailOn("write", file, error);
+    }
+}
+
 }  // namespace velkor

@@ -42,6 +42,7 @@ public:
     void Sleep(unsigned milliseconds) override;
     void PortAccessed() override;
     void ShortDelay(std::chrono::nanoseconds phase) override;
+    std::chrono::nanoseconds Now() const override { return std::chrono::nanoseconds(now_); }
     std::uint64_t NowNanoseconds() const override { return now_; }
     void ChargePortAccess() override;
     void Advance(std::uint64_t nanoseconds) { now_ += nanoseconds; }
@@ -263,6 +264,9 @@ public:
 
     std::uint64_t AccessCount() const { return accesses_; }
     std::uint8_t DataRegister() const { return data_; }
+    std::uint16_t BaseAddress() const { return base_; }
+    // Plugs a chip in (or, with nullptr, pulls it out) between two accesses.
+    void Attach(SimulatedChip* chip) { chip_ = chip; }
 
 private:
     TimeSource& time_;

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <span>
 #include <sstream>
 #include <utility>
@@ -590,6 +591,73 @@ TEST(Cli, FuseWritesTheExtendedByteOnlyWhereTheChipHasOne)
     EXPECT_EQ(none.status, 1);
     EXPECT_NE(none.out.find("FUSE (Extended): this chip has no extended fuse byte; nothing written.\n"),
               std::string::npos);
+}
+
+// produce on simulated boards: the board lines, the record, and a file
+// refused before the first board; usage faults of its own options.
+TEST_F(StateFile, ProduceBoardAfterBoard)
+{
+    const std::string record = path.string();
+    const CliRun three =
+        Invoke({"--simulate", "atmega8", "produce", "--sim-boards", "ATmega8,atmega8:stuck-cell:0x10,ATmega8",
+                "--record", record.c_str(), VELKOR_SOURCE_DIR "/examples/blink.hex"});
+    EXPECT_EQ(three.status, 1);
+    EXPECT_TRUE(std::regex_match(three.out, std::regex("Board 1: ATmega8, [0-9.]+ s, OK\n"
+                                                       "Board 2: ATmega8, [0-9.]+ s, Verify Error.\n"
+                                                       "Board 3: ATmega8, [0-9.]+ s, OK\n"
+                                                       "Boards: 2 OK, 1 failed.\n")))
+        << three.out;
+    std::ifstream in(path);
+    const std::string csv{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 4) << csv;
+    EXPECT_NE(csv.find(",2,ATmega8,1E9307,,"), std::string::npos) << csv;
+
+    const std::string faulty = path.string() + ".hex";
+    std::ofstream(faulty) << ":0100000001FF\n";
+    const CliRun refused = Invoke({"--simulate", "atmega8", "produce", faulty.c_str()});
+    std::filesystem::remove(faulty);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.out, "Checksum error in line 1.\n");
+}
+
+TEST(Cli, ProduceUsageFaults)
+{
+    const std::string hex = VELKOR_SOURCE_DIR "/examples/blink.hex";
+    const struct {
+        std::vector<const char*> args;
+        const char* message;
+    } cases[] = {
+        {{"produce", "--sim-boards", "2"}, "--sim-boards needs --simulate"},
+        {{"--simulate", "atmega8", "produce", "--serial", "0x10"}, "bad --serial '0x10'"},
+        {{"--simulate", "atmega8", "produce", "--serial", "0x10:1:0"}, "bad --serial '0x10:1:0'"},
+        {{"--simulate", "atmega8", "produce", "--serial-file", "x"}, "--serial-file needs --serial"},
+        {{"--simulate", "atmega8", "produce", "--sim-boards", "ATmega8,ATmega99"}, "ATmega99"},
+        {{"--simulate", "atmega8", "produce", "--sim-boards", "ATmega8:stuck"}, "bad --sim-fault 'stuck'"},
+        {{"--simulate", "atmega8", "--sim-state", "s.json", "produce"}, "--sim-state does not go with produce"},
+    };
+    for (const auto& c : cases) {
+        std::vector<const char*> args = c.args;
+        args.push_back(hex.c_str());
+        const CliRun run = Invoke(args);
+        EXPECT_EQ(run.status, 2) << c.message;
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    }
+}
+
+// Until the engine writes the EEPROM, a board that is to get a serial number
+// fails after its flash, and the counter keeps the number for the next one.
+TEST_F(StateFile, ProduceWithSerialNumbersKeepsTheNumberOfAFailedBoard)
+{
+    const std::string counter = path.string();
+    const CliRun run = Invoke({"--simulate", "atmega8", "produce", "--serial", "0x10:100", "--serial-file",
+                               counter.c_str(), VELKOR_SOURCE_DIR "/examples/blink.hex"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find(" s, EEPROM writing is not available.\nBoards: 0 OK, 1 failed.\n"), std::string::npos)
+        << run.out;
+    std::ifstream in(path);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "100\n");
+    std::filesystem::remove(counter + ".lock");
 }
 
 }  // namespace

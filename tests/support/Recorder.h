@@ -54,6 +54,7 @@ public:
     void Sleep(unsigned milliseconds) override;
     void PortAccessed() override { inner_.PortAccessed(); }
     void ShortDelay(std::chrono::nanoseconds phase) override;
+    std::chrono::nanoseconds Now() const override { return inner_.Now(); }
 
 private:
     Clock& inner_;
@@ -83,6 +84,7 @@ public:
     void Sleep(unsigned) override {}
     void PortAccessed() override {}
     void ShortDelay(std::chrono::nanoseconds) override {}
+    std::chrono::nanoseconds Now() const override { return {}; }
 };
 
 }  // namespace velkor::testing

@@ -1,0 +1,71 @@
+#pragma once
+
+// What the commands of velkor-cli share: the options as parsed, and the
+// helpers that turn them into a port, a pace and simulated faults.
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ChipCatalogue.h"
+#include "PortName.h"
+#include "Programmer.h"
+#include "SimulatedTarget.h"
+
+namespace velkor {
+
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+// A fault in the command line: its message goes to standard error, exit 2.
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// The options of produce, board after board.
+struct ProduceOptions {
+    std::optional<std::string> serial;  // ADDRESS:START[:STEP]
+    std::optional<std::filesystem::path> serialFile;
+    std::optional<std::filesystem::path> record;
+    std::optional<std::string> simBoards;
+};
+
+struct Options {
+    std::string port = "lpt1";
+    std::optional<std::string> chip;
+    std::optional<std::filesystem::path> stateFile;
+    bool stats = false;
+    std::optional<std::string> chipClock;
+    std::optional<std::string> simClock;
+    std::string command;
+    std::optional<std::filesystem::path> hexFile;
+    std::string fuseHigh;
+    std::string fuseLow;
+    bool showProgress = false;  // standard error is a terminal
+    std::filesystem::path readFile;
+    std::vector<std::string> simFaults;
+    bool allChips = false;
+    std::optional<std::filesystem::path> chipFile;
+    std::optional<std::string> fuseExtended;
+    std::vector<const ChipCatalogue*> chipLists;  // read from allChips and chipFile before any port access
+    ProduceOptions produce;
+};
+
+// The port --port names; a UsageError for one it does not.
+PortName ChosenPort(const std::string& text);
+// A whole number, 0x hex or decimal, no greater than max.
+std::optional<std::uint32_t> ParseNumber(std::string_view text, std::uint32_t max);
+// One --sim-fault KIND[:ARG], added to faults; a UsageError for a bad one.
+void AddSimFault(sim::Faults& faults, const std::string& fault);
+// The clock a --chip-clock or --sim-clock option gives; a UsageError for a bad one.
+std::optional<std::uint32_t> ChipClockOption(std::string_view option, const std::optional<std::string>& text);
+// --chip-clock and --chip-file/--all-chips applied to programmer.
+void SetPace(Programmer& programmer, const Options& options);
+// 128 + the signal when one interrupted the command, else the command's own.
+int ExitStatus(bool succeeded);
+
+}  // namespace velkor

@@ -1,0 +1,216 @@
+// velkor-cli produce: the production family, over the shared options.
+#include "Produce.h"
+
+#include <CLI/CLI.hpp>
+
+#include <iomanip>
+#include <sstream>
+#include <ostream>
+
+#include "Interruption.h"
+#include "PortIO.h"
+#include "Production.h"
+#include "SimulatedBoards.h"
+#include "StateFiles.h"
+
+namespace velkor {
+
+namespace {
+
+constexpr std::uint32_t kMostSimulatedBoards = 1000;
+
+// The lines as they come, one per line.
+class LineLog final : public Log {
+public:
+    explicit LineLog(std::ostream& out) : out_(out) {}
+    void Clear() override {}
+
+protected:
+    void AppendLine(std::string_view line) override { out_ << line << '\n' << std::flush; }
+
+private:
+    std::ostream& out_;
+};
+
+SerialPlan ParseSerialPlan(const std::string& text)
+{
+    const auto field = [&text](std::size_t from, std::size_t to) {
+        return std::string_view(text).substr(from, to == std::string::npos ? std::string::npos : to - from);
+    };
+    const std::size_t first = text.find(':');
+    const std::size_t second = first == std::string::npos ? first : text.find(':', first + 1);
+    const auto address = ParseNumber(field(0, first), 0xFFFF);
+    const auto start = first == std::string::npos ? std::nullopt : ParseNumber(field(first + 1, second), 0xFFFFFFFF);
+    const auto step = second == std::string::npos ? std::optional<std::uint32_t>(1)
+                                                  : ParseNumber(field(second + 1, std::string::npos), 0xFFFFFFFF);
+    if (!address || !start || !step || *step == 0) {
+        throw UsageError("bad --serial '" + text +
+                         "': use ADDRESS:START[:STEP], each a number (0x for hex), STEP at least 1");
+    }
+    return {*address, *start, *step};
+}
+
+// The counter file: --serial-file, else the one in the user's state folder
+// (made when missing).
+std::filesystem::path SerialFile(const ProduceOptions& produce)
+{
+    if (produce.serialFile) {
+        return *produce.serialFile;
+    }
+    const std::filesystem::path file = DefaultSerialFile();
+    if (file.empty()) {
+        throw UsageError("no home folder to keep the serial number counter in: give --serial-file");
+    }
+    std::filesystem::create_directories(file.parent_path());
+    return file;
+}
+
+// --sim-boards: a count of boards of the --simulate chip, or a list of
+// CHIP[:FAULT[:ARG]], one per board. --sim-fault applies to every board.
+std::vector<sim::PlannedBoard> BoardPlan(const Options& options)
+{
+    const std::string text = options.produce.simBoards.value_or("1");
+    std::vector<sim::PlannedBoard> plan;
+    if (const auto count = ParseNumber(text, kMostSimulatedBoards)) {
+        plan.assign(*count, {*options.chip, {}});
+    } else {
+        std::istringstream items(text);
+        for (std::string item; std::getline(items, item, ',');) {
+            const std::size_t colon = item.find(':');
+            plan.push_back({item.substr(0, colon), {}});
+            if (colon != std::string::npos) {
+                AddSimFault(plan.back().faults, item.substr(colon + 1));
+            }
+        }
+    }
+    if (plan.empty()) {
+        throw UsageError("bad --sim-boards '" + text + "': use a count of boards or CHIP[:FAULT[:ARG]],...");
+    }
+    for (sim::PlannedBoard& board : plan) {
+        for (const std::string& fault : options.simFaults) {
+            AddSimFault(board.faults, fault);
+        }
+    }
+    return plan;
+}
+
+void CheckProduceOptions(const Options& options)
+{
+    if (options.produce.simBoards && !options.chip) {
+        throw UsageError("--sim-boards needs --simulate");
+    }
+    if (options.stateFile) {
+        throw UsageError("--sim-state does not go with produce: every simulated board comes fresh");
+    }
+    if (options.produce.serialFile && !options.produce.serial) {
+        throw UsageError("--serial-file needs --serial");
+    }
+}
+
+struct ProductionSetup {
+    const Options& options;
+    std::ostream& out;
+    std::ostream& err;
+    std::optional<SerialPlan> serialPlan;
+    SerialCounter* counter;
+};
+
+int ExitStatusOf(const ProductionSummary& summary)
+{
+    if (summary.stoppedInBoard && CaughtSignal() != 0) {
+        return 128 + CaughtSignal();
+    }
+    return summary.completed && summary.failed == 0 ? 0 : kExitFailed;
+}
+
+int Produce(const ProductionSetup& setup, PortOperations& port, Clock& clock, const std::function<bool()>& planEnded)
+{
+    const Options& options = setup.options;
+    LineLog log(setup.out);
+    Production production(port, clock, log);
+    Programmer& engine = production.Engine();
+    engine.PortAddress = ChosenPort(options.port).baseAddress;
+    SetPace(engine, options);
+    engine.StopRequested = [&planEnded] { return CaughtSignal() != 0 || (planEnded && planEnded()); };
+    if (setup.counter != nullptr) {
+        production.SerialNumbers.emplace(Production::Serials{setup.serialPlan->address, *setup.counter});
+    }
+    production.RecordFile = options.produce.record;
+    if (options.showProgress) {
+        std::ostream& err = setup.err;
+        production.OnAttention = [&err] { err << '\a' << std::flush; };
+        production.OnWaiting = [&err](unsigned board) {
+            err << "velkor-cli: waiting for board " << board << " (Ctrl-C to stop)" << std::endl;
+        };
+    }
+    CommandStarting();
+    return ExitStatusOf(production.Run(setup.options.hexFile.value_or(DefaultHexFilePath())));
+}
+
+int ProduceOnSimulatedBoards(const ProductionSetup& setup)
+{
+    std::unique_ptr<sim::SimulatedBoards> boards;
+    try {
+        boards = std::make_unique<sim::SimulatedBoards>(BoardPlan(setup.options),
+                                                        ChipClockOption("--sim-clock", setup.options.simClock));
+    } catch (const std::invalid_argument& e) {
+        throw UsageError(e.what());
+    }
+    const int status = Produce(setup, *boards, boards->clock(), [&boards] { return boards->Exhausted(); });
+    if (setup.options.stats) {
+        setup.err << "port accesses " << boards->AccessCount() << ", virtual time " << std::fixed
+                  << std::setprecision(6) << boards->ElapsedSeconds() << " s, timing violations "
+                  << boards->ViolationCount() << '\n';
+    }
+    return status;
+}
+
+int ProduceOnPort(const ProductionSetup& setup)
+{
+    TDLPortIO port;
+    port.SetPpdevDevice(ChosenPort(setup.options.port).ppdevNumber);
+    SystemClock clock;
+    return Produce(setup, port, clock, {});
+}
+
+}  // namespace
+
+void DefineProduceCommand(CLI::App& command, Options& options)
+{
+    command.add_option("HEXFILE", options.hexFile, "Intel HEX file (default " + DefaultHexFilePath().string() + ")");
+    command
+        .add_option("--serial", options.produce.serial,
+                    "give each board a 32-bit serial number, little-endian, in the EEPROM at ADDRESS: START for "
+                    "the first board, STEP more for each next one")
+        ->type_name("ADDRESS:START[:STEP]");
+    command
+        .add_option("--serial-file", options.produce.serialFile,
+                    "where the next serial number is kept (default " + DefaultSerialFile().string() + ")")
+        ->type_name("FILE");
+    command.add_option("--record", options.produce.record, "append one CSV line per board to FILE")->type_name("FILE");
+    command
+        .add_option("--sim-boards", options.produce.simBoards,
+                    "with --simulate: the boards that come one after another: a count, or CHIP[:FAULT[:ARG]],...")
+        ->type_name("PLAN");
+}
+
+int RunProduce(const Options& options, std::ostream& out, std::ostream& err)
+{
+    CheckProduceOptions(options);
+    ProductionSetup setup{options, out, err, std::nullopt, nullptr};
+    std::optional<sim::StateFileLock> lock;
+    std::optional<SerialCounter> counter;
+    if (options.produce.serial) {
+        setup.serialPlan = ParseSerialPlan(*options.produce.serial);
+        const std::filesystem::path file = SerialFile(options.produce);
+        // Held for the whole run: two runs on one counter never hand out one number.
+        lock.emplace(file, [&err](const std::filesystem::path& locked) {
+            err << "velkor-cli: waiting for " << locked.string() << ", which another velkor-cli is using" << std::endl;
+        });
+        counter.emplace(file, setup.serialPlan->start, setup.serialPlan->step);
+        setup.counter = &*counter;
+    }
+    return options.chip ? ProduceOnSimulatedBoards(setup) : ProduceOnPort(setup);
+}
+
+}  // namespace velkor

@@ -1,0 +1,294 @@
+#include "Production.h"
+
+#include <cstdio>
+#include <ctime>
+#include <stdexcept>
+
+#include "Format.h"
+#include "Sha256.h"
+#include "WholeFile.h"
+
+namespace velkor {
+
+namespace {
+
+constexpr std::string_view kRecordHeader = "time,board,chip,signature,serial,sha256,result,seconds\n";
+
+std::string Seconds(double seconds)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", seconds);
+    return text;
+}
+
+std::string BoardLine(const BoardReport& board)
+{
+    std::string line = "Board " + std::to_string(board.number) + ": " + board.chip;
+    if (board.serial) {
+        line += ", serial " + std::to_string(*board.serial);
+    }
+    return line + ", " + Seconds(board.seconds) + " s, " + board.result;
+}
+
+std::string UtcTimeNow()
+{
+    const std::time_t now = std::time(nullptr);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", std::gmtime(&now));
+    return text;
+}
+
+// A CSV field, quoted when it holds a comma, a quote or a line end.
+std::string CsvField(std::string_view text)
+{
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+        return std::string(text);
+    }
+    std::string quoted = "\"";
+    for (const char c : text) {
+        quoted += c == '"' ? "\"\"" : std::string(1, c);
+    }
+    return quoted + "\"";
+}
+
+std::string RecordLine(const BoardReport& board, const std::string& fileDigest)
+{
+    return UtcTimeNow() + "," + std::to_string(board.number) + "," + CsvField(board.chip) + "," + board.signature +
+           "," + (board.serial ? std::to_string(*board.serial) : "") + "," + fileDigest + "," + CsvField(board.result) +
+           "," + Seconds(board.seconds) + "\n";
+}
+
+}  // namespace
+
+// Where the serial number meets the EEPROM: the one call to connect once the
+// engine writes the EEPROM. Until then every board with a serial number fails
+// here, after its flash, and gives its number back.
+std::optional<std::string> WriteSerialToEeprom(Programmer&, std::uint32_t, const std::array<std::uint8_t, 4>&)
+{
+    return "EEPROM writing is not available.";
+}
+
+Production::Production(PortOperations& port, Clock& clock, Log& out)
+    : programmer_(port, clock, engineLog_), clock_(clock), out_(out)
+{
+}
+
+ProductionSummary Production::Run(const std::filesystem::path& hexFile)
+{
+    summary_ = {};
+    firstSignature_.reset();
+    board_.reset();
+    counterBroken_ = false;
+    bool started = false;
+    programmer_.RunInCommandFrame([&] {
+        started = true;
+        return Boards(hexFile);
+    });
+    if (!started) {
+        out_.Append(engineLog_.last);  // the port could not be opened
+        summary_.completed = false;
+        return summary_;
+    }
+    if (board_) {
+        // Stopped during a board: the frame has logged why and released the port.
+        summary_.stoppedInBoard = true;
+        summary_.completed = FinishBoard(false, engineLog_.last) && summary_.completed;
+    }
+    if (!fileDigest_.empty()) {
+        out_.Append("Boards: " + std::to_string(summary_.passed) + " OK, " + std::to_string(summary_.failed) +
+                    " failed.");
+    }
+    return summary_;
+}
+
+bool Production::Boards(const std::filesystem::path& hexFile)
+{
+    fileDigest_.clear();
+    const std::optional<Programmer::CheckedHexFile> file = programmer_.ReadHexFile(hexFile);
+    if (!file) {
+        out_.Append(engineLog_.last);
+        summary_.completed = false;
+        return false;
+    }
+    fileDigest_ = Sha256Hex(file->text);
+    for (;;) {
+        if (OnWaiting) {
+            OnWaiting(summary_.passed + summary_.failed + 1);
+        }
+        if (!WaitForBoard()) {
+            return true;
+        }
+        if (IsFirstBoardsChip() && !ProgramBoard(*file)) {
+            summary_.completed = false;
+            return false;
+        }
+        if (!WaitUntilGone()) {
+            return true;
+        }
+    }
+}
+
+bool Production::StopRequested() const
+{
+    return programmer_.StopRequested && programmer_.StopRequested();
+}
+
+bool Production::WaitForBoard()
+{
+    while (!StopRequested()) {
+        if (programmer_.ProbeChip()) {
+            return true;
+        }
+        clock_.Sleep(kProbeIntervalMs);
+    }
+    return false;
+}
+
+bool Production::WaitUntilGone()
+{
+    for (unsigned misses = 0; misses < kMissesForGone;) {
+        clock_.Sleep(kProbeIntervalMs);
+        if (StopRequested()) {
+            return false;
+        }
+        misses = programmer_.ProbeChip() ? 0 : misses + 1;
+    }
+    return true;
+}
+
+namespace {
+std::string ChipName(const Programmer& programmer)
+{
+    return programmer.IdentifiedChipIsListed() ? programmer.Device().Name : "unlisted chip";
+}
+
+std::string SignatureText(const Programmer& programmer)
+{
+    return TwoHexDigits(programmer.MakerCode) +
+           TwoHexDigits(static_cast<std::uint8_t>(programmer.DeviceSignature >> 8)) +
+           TwoHexDigits(static_cast<std::uint8_t>(programmer.DeviceSignature & 0xFF));
+}
+}  // namespace
+
+// The first board sets the chip of the run; a board with another chip is
+// left untouched.
+bool Production::IsFirstBoardsChip()
+{
+    const std::string signature = SignatureText(programmer_);
+    if (!firstSignature_) {
+        firstSignature_ = {signature, ChipName(programmer_)};
+    }
+    if (firstSignature_->first == signature) {
+        return true;
+    }
+    out_.Append("Refused: " + ChipName(programmer_) + " (" + signature + "), not the " + firstSignature_->second +
+                " of the first board; not written.");
+    Attention();
+    return false;
+}
+
+// Programs the board as the Write command does, then gives it its serial
+// number. False when the run cannot go on.
+bool Production::ProgramBoard(const Programmer::CheckedHexFile& file)
+{
+    board_.emplace();
+    board_->number = summary_.passed + summary_.failed + 1;
+    board_->chip = ChipName(programmer_);
+    board_->signature = SignatureText(programmer_);
+    boardStart_ = clock_.Now();
+    engineLog_.Clear();
+    bool passed = programmer_.WriteCheckedHexFile(file);
+    if (passed && SerialNumbers) {
+        passed = WriteSerialNumber();
+    }
+    programmer_.ReleasePort();
+    return FinishBoard(passed, passed ? "OK" : engineLog_.last);
+}
+
+// The number is taken (the counter moves on, on the disk) before it goes to
+// the board, and given back when the board fails: a run killed in between
+// leaves a gap, never two boards with one number.
+bool Production::WriteSerialNumber()
+{
+    SerialCounter& counter = SerialNumbers->counter;
+    const std::uint32_t address = SerialNumbers->address;
+    const std::optional<std::uint32_t> number = counter.Next();
+    if (!number) {
+        engineLog_.Append("No serial number left: the counter is past 4294967295.");
+        return false;
+    }
+    if (std::uint64_t{address} + 4 > programmer_.Device().EepromSize) {
+        engineLog_.Append(
+            FormatNumber("Serial number address beyond the EEPROM of %d bytes.", programmer_.Device().EepromSize));
+        return false;
+    }
+    try {
+        counter.Advance();
+    } catch (const std::runtime_error& e) {
+        engineLog_.Append(std::string("Serial number counter: ") + e.what() + ".");
+        counterBroken_ = true;
+        return false;
+    }
+    serialTaken_ = true;
+    board_->serial = number;
+    const std::array<std::uint8_t, 4> bytes{static_cast<std::uint8_t>(*number), static_cast<std::uint8_t>(*number >> 8),
+                                            static_cast<std::uint8_t>(*number >> 16),
+                                            static_cast<std::uint8_t>(*number >> 24)};
+    if (const std::optional<std::string> failure = WriteSerial(programmer_, address, bytes)) {
+        engineLog_.Append(*failure);
+        return false;
+    }
+    return true;
+}
+
+// Reports the board in its line and its record; a failed board gives back
+// the number it took. False when the counter or the record could not be
+// written: the run cannot go on.
+bool Production::FinishBoard(bool passed, const std::string& result)
+{
+    BoardReport board = std::move(*board_);
+    board_.reset();
+    board.passed = passed;
+    board.result = result;
+    board.seconds = std::chrono::duration<double>(clock_.Now() - boardStart_).count();
+    bool sound = !counterBroken_;
+    if (serialTaken_ && !passed) {
+        board.serial.reset();
+        try {
+            SerialNumbers->counter.StepBack();
+        } catch (const std::runtime_error& e) {
+            out_.Append(std::string("Serial number counter: ") + e.what() + ".");
+            sound = false;
+        }
+    }
+    serialTaken_ = false;
+    ++(passed ? summary_.passed : summary_.failed);
+    out_.Append(BoardLine(board));
+    if (!passed) {
+        Attention();
+    }
+    return Record(board) && sound;
+}
+
+bool Production::Record(const BoardReport& board)
+{
+    if (!RecordFile) {
+        return true;
+    }
+    try {
+        AppendToFile(*RecordFile, RecordLine(board, fileDigest_), kRecordHeader);
+        return true;
+    } catch (const std::runtime_error& e) {
+        out_.Append(std::string("Record: ") + e.what() + ".");
+        return false;
+    }
+}
+
+void Production::Attention()
+{
+    if (OnAttention) {
+        OnAttention();
+    }
+}
+
+}  // namespace velkor

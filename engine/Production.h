@@ -1,0 +1,123 @@
+#pragma once
+
+// Board after board: the same HEX file into every board that is plugged in,
+// each with its own serial number, each reported in one line and, when asked,
+// in a CSV record. Port-agnostic like the rest of the engine: boards are
+// found by trying Programming Enable through the port operations, and every
+// wait goes through the Clock.
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "Log.h"
+#include "Programmer.h"
+#include "SerialNumbers.h"
+
+namespace velkor {
+
+// Writes the serial number's four bytes into the EEPROM at address and reads
+// them back: nothing when they are there, else the line that says why not.
+using SerialWriter = std::function<std::optional<std::string>(Programmer& programmer, std::uint32_t address,
+                                                              const std::array<std::uint8_t, 4>& bytes)>;
+// The serial writer production uses unless told otherwise.
+std::optional<std::string> WriteSerialToEeprom(Programmer& programmer, std::uint32_t address,
+                                               const std::array<std::uint8_t, 4>& bytes);
+
+// What became of one board.
+struct BoardReport {
+    unsigned number = 0;
+    std::string chip;       // the name the engine knows it by
+    std::string signature;  // the three signature bytes in hex, "1E9307"
+    std::optional<std::uint32_t> serial;
+    double seconds = 0;
+    bool passed = false;
+    std::string result;  // "OK", or the line that says what went wrong
+};
+
+struct ProductionSummary {
+    unsigned passed = 0;
+    unsigned failed = 0;
+    // False when the run could not go on: the file or the port was unusable,
+    // or the counter or the record could not be written.
+    bool completed = true;
+    // A stop request came while a board was being programmed (it counts as failed).
+    bool stoppedInBoard = false;
+};
+
+class Production {
+public:
+    // Board lines and the summary go to out.
+    Production(PortOperations& port, Clock& clock, Log& out);
+
+    // The engine that programs each board: the caller sets its PortAddress,
+    // SckPhase, ChipLists and StopRequested. A stop request between boards
+    // ends the run; during a board it stops that board as it stops any command.
+    Programmer& Engine() { return programmer_; }
+
+    // Serial numbers: each board that passes takes the counter's next number.
+    struct Serials {
+        std::uint32_t address;
+        SerialCounter& counter;
+    };
+    std::optional<Serials> SerialNumbers;
+    SerialWriter WriteSerial = WriteSerialToEeprom;
+    // A CSV file that gets one line per board, flushed to the disk at once.
+    std::optional<std::filesystem::path> RecordFile;
+
+    // Told when a board failed or was refused, so that someone looks up.
+    std::function<void()> OnAttention;
+    // Told before the wait for each board, with its number.
+    std::function<void(unsigned)> OnWaiting;
+
+    // Reads and checks hexFile once, then programs board after board until a
+    // stop request; a faulty file stops before any board is touched.
+    ProductionSummary Run(const std::filesystem::path& hexFile);
+
+    // How often the port is tried while waiting for a board to come or go.
+    static constexpr unsigned kProbeIntervalMs = 300;
+    // A board is gone once this many tries in a row found nothing.
+    static constexpr unsigned kMissesForGone = 2;
+
+private:
+    // Keeps the engine's last line: a failed board's report.
+    class LastLineLog final : public Log {
+    public:
+        void Clear() override { last.clear(); }
+        std::string last;
+
+    protected:
+        void AppendLine(std::string_view line) override { last = line; }
+    };
+
+    bool Boards(const std::filesystem::path& hexFile);
+    bool StopRequested() const;
+    bool WaitForBoard();
+    bool WaitUntilGone();
+    bool IsFirstBoardsChip();
+    bool ProgramBoard(const Programmer::CheckedHexFile& file);
+    bool WriteSerialNumber();
+    bool FinishBoard(bool passed, const std::string& result);
+    bool Record(const BoardReport& board);
+    void Attention();
+
+    LastLineLog engineLog_;
+    Programmer programmer_;
+    Clock& clock_;
+    Log& out_;
+    ProductionSummary summary_;
+    std::string fileDigest_;
+    std::optional<std::pair<std::string, std::string>> firstSignature_;  // signature and chip name
+    std::optional<BoardReport> board_;                                   // the board being programmed
+    std::chrono::nanoseconds boardStart_{};
+    bool serialTaken_ = false;    // the counter has moved on for the board being programmed
+    bool counterBroken_ = false;  // the counter file could not be written
+};
+
+}  // namespace velkor

@@ -1,0 +1,74 @@
+#include "SerialNumbers.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+
+#include "FileReading.h"
+#include "Programmer.h"
+#include "WholeFile.h"
+
+namespace velkor {
+
+namespace {
+constexpr std::uint64_t kNumbersEnd = std::uint64_t{1} << 32;
+constexpr std::uint64_t kLongestCounterFile = 64;
+
+std::uint64_t ReadCounterFile(const std::filesystem::path& file, std::uint32_t start)
+{
+    const FileReading reading = ReadFileWhole(file, kLongestCounterFile, {});
+    if (reading.result == FileReading::Result::NotFound) {
+        return start;
+    }
+    const std::string text(reading.bytes.begin(), reading.bytes.end());
+    std::uint64_t next = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), next);
+    const std::string_view rest(end, text.data() + text.size());
+    if (reading.result != FileReading::Result::Read || error != std::errc() || next > kNumbersEnd ||
+        (rest != "\n" && !rest.empty())) {
+        throw std::runtime_error("serial number file " + file.string() + " holds no next number");
+    }
+    return std::max<std::uint64_t>(next, start);
+}
+}  // namespace
+
+SerialCounter::SerialCounter(std::filesystem::path file, std::uint32_t start, std::uint32_t step)
+    : file_(std::move(file)), next_(ReadCounterFile(file_, start)), step_(step)
+{
+}
+
+std::optional<std::uint32_t> SerialCounter::Next() const
+{
+    if (next_ >= kNumbersEnd) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(next_);
+}
+
+void SerialCounter::Advance()
+{
+    const std::uint64_t taken = next_;
+    Store(std::min(next_ + step_, kNumbersEnd));
+    taken_ = taken;
+}
+
+void SerialCounter::StepBack()
+{
+    Store(taken_);
+}
+
+void SerialCounter::Store(std::uint64_t next)
+{
+    WriteFileWhole(file_, std::to_string(next) + "\n");
+    next_ = next;
+}
+
+std::filesystem::path DefaultSerialFile()
+{
+    const std::filesystem::path folder = UserStateFolder();
+    return folder.empty() ? folder : folder / "serial-next";
+}
+
+}  // namespace velkor

@@ -1,0 +1,273 @@
+// Board after board on simulated boards that come and go in virtual time:
+// the lines, the serial numbers and their counter, the record.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <regex>
+#include <sstream>
+
+#include "Production.h"
+#include "Sha256.h"
+#include "SimulatedBoards.h"
+
+namespace velkor {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(Sha256, KnownDigests)
+{
+    const struct {
+        std::string text;
+        const char* digest;
+    } cases[] = {
+        {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        // 56 bytes: the length no longer fits the block, padding takes a second one.
+        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+        {std::string(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Sha256Hex({reinterpret_cast<const std::uint8_t*>(c.text.data()), c.text.size()}), c.digest)
+            << c.text.size() << " bytes";
+    }
+}
+
+// The run's lines with each board's seconds left out: they are virtual time,
+// and what they add up to is the benchmarks' business.
+class Lines final : public Log {
+public:
+    void Clear() override {}
+    std::vector<std::string> lines;
+
+protected:
+    void AppendLine(std::string_view line) override
+    {
+        lines.push_back(std::regex_replace(std::string(line), std::regex(", [0-9]+\\.[0-9]{2} s,"), ","));
+    }
+};
+
+// The serial writer's stand-in until the engine writes the EEPROM: it puts
+// the bytes into the EEPROM of the board there now, or fails on the call named.
+struct FakeSerialWriter {
+    sim::SimulatedBoards* boards = nullptr;
+    unsigned failOnCall = 0;  // 1-based; 0: never
+    unsigned calls = 0;
+
+    std::optional<std::string> operator()(Programmer&, std::uint32_t address, const std::array<std::uint8_t, 4>& bytes)
+    {
+        if (++calls == failOnCall) {
+            return "EEPROM Verify Error.";
+        }
+        std::size_t last = 0;
+        while (boards->Board(last + 1) != nullptr) {
+            ++last;
+        }
+        std::copy(bytes.begin(), bytes.end(), boards->Board(last)->Eeprom().begin() + address);
+        return std::nullopt;
+    }
+};
+
+struct Plan {
+    const char* name;
+    std::vector<sim::PlannedBoard> boards;
+    std::vector<std::string> expectedLines;
+    std::string counterAfter;  // the counter file's text afterwards; empty: no file
+    unsigned serialWriteFails = 0;
+    bool faultyFile = false;
+    // Stops the run once this answers true: Ctrl-C at that moment.
+    std::function<bool(sim::SimulatedBoards&)> stopWhen = {};
+    // Boards for a second run on the same counter and record (the first one
+    // killed between boards); its lines follow the first run's.
+    std::vector<sim::PlannedBoard> restartBoards = {};
+};
+
+sim::PlannedBoard Good(const char* chip = "ATmega8")
+{
+    return {chip, {}};
+}
+
+sim::PlannedBoard StuckAt(std::uint32_t address)
+{
+    sim::PlannedBoard board = Good();
+    board.faults.stuckFlashBytes.insert(address);
+    return board;
+}
+
+class ProductionPlans : public ::testing::TestWithParam<Plan> {
+protected:
+    void SetUp() override
+    {
+        folder = fs::temp_directory_path() / ("velkor-production-" + std::string(GetParam().name));
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+    }
+    void TearDown() override { fs::remove_all(folder); }
+
+    fs::path HexFile(bool faulty) const
+    {
+        const fs::path file = folder / "board.hex";
+        if (faulty) {
+            std::ofstream(file) << ":0100000001FF\n:00000001FF\n";
+        } else {
+            fs::copy_file(VELKOR_SOURCE_DIR "/examples/blink.hex", file, fs::copy_options::overwrite_existing);
+        }
+        return file;
+    }
+
+    std::vector<std::string> Record() const
+    {
+        std::ifstream in(folder / "record.csv");
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);) {
+            lines.push_back(line);
+        }
+        return lines;
+    }
+
+    std::string Counter() const
+    {
+        std::ifstream in(folder / "serial");
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    // One run over boards with serial numbers from 100 at EEPROM address 0x10.
+    ProductionSummary Run(const std::vector<sim::PlannedBoard>& plan, Lines& lines, FakeSerialWriter& writer,
+                          const Plan& parameters, std::unique_ptr<sim::SimulatedBoards>& boards)
+    {
+        boards = std::make_unique<sim::SimulatedBoards>(plan);
+        writer.boards = boards.get();
+        SerialCounter counter(folder / "serial", 100, 1);
+        Production production(*boards, boards->clock(), lines);
+        production.SerialNumbers.emplace(Production::Serials{0x10, counter});
+        production.WriteSerial = std::ref(writer);
+        production.RecordFile = folder / "record.csv";
+        sim::SimulatedBoards& b = *boards;
+        production.Engine().StopRequested = [&b, &parameters] {
+            return b.Exhausted() || (parameters.stopWhen && parameters.stopWhen(b));
+        };
+        return production.Run(HexFile(parameters.faultyFile));
+    }
+
+    fs::path folder;
+};
+
+// The serial numbers in the boards' EEPROM at 0x10, boards without one left out.
+std::vector<std::uint32_t> SerialsInEeprom(sim::SimulatedBoards& boards)
+{
+    std::vector<std::uint32_t> serials;
+    for (std::size_t i = 0; boards.Board(i) != nullptr; ++i) {
+        const auto& e = boards.Board(i)->Eeprom();
+        const std::uint32_t serial = e[0x10] | e[0x11] << 8 | e[0x12] << 16 | static_cast<std::uint32_t>(e[0x13]) << 24;
+        if (serial != 0xFFFFFFFF) {
+            serials.push_back(serial);
+        }
+    }
+    return serials;
+}
+
+std::vector<std::uint32_t> SerialsInLines(const std::vector<std::string>& lines)
+{
+    std::vector<std::uint32_t> serials;
+    for (const std::string& line : lines) {
+        std::smatch serial;
+        if (std::regex_search(line, serial, std::regex("serial ([0-9]+)"))) {
+            serials.push_back(static_cast<std::uint32_t>(std::stoul(serial[1])));
+        }
+    }
+    return serials;
+}
+
+TEST_P(ProductionPlans, LinesCounterAndRecord)
+{
+    const Plan& plan = GetParam();
+    Lines lines;
+    FakeSerialWriter writer{.failOnCall = plan.serialWriteFails};
+    std::unique_ptr<sim::SimulatedBoards> boards;
+    ProductionSummary summary = Run(plan.boards, lines, writer, plan, boards);
+    std::vector<std::uint32_t> eepromSerials = SerialsInEeprom(*boards);
+    EXPECT_EQ(boards->ViolationCount(), 0u);
+    if (!plan.restartBoards.empty()) {
+        summary = Run(plan.restartBoards, lines, writer, plan, boards);
+        const std::vector<std::uint32_t> more = SerialsInEeprom(*boards);
+        eepromSerials.insert(eepromSerials.end(), more.begin(), more.end());
+    }
+
+    EXPECT_EQ(lines.lines, plan.expectedLines);
+    EXPECT_EQ(Counter(), plan.counterAfter);
+    EXPECT_EQ(summary.failed == 0 && summary.completed, plan.expectedLines.back().ends_with(" 0 failed."));
+    EXPECT_EQ(eepromSerials, SerialsInLines(plan.expectedLines));
+
+    // A header, then one record line per board line, of every run.
+    const std::vector<std::string> record = Record();
+    const auto boardLines = std::count_if(plan.expectedLines.begin(), plan.expectedLines.end(),
+                                          [](const std::string& line) { return line.starts_with("Board "); });
+    ASSERT_EQ(record.size(), boardLines == 0 ? 0u : boardLines + 1u);
+    if (boardLines > 0) {
+        EXPECT_EQ(record[0], "time,board,chip,signature,serial,sha256,result,seconds");
+        EXPECT_TRUE(std::regex_match(record[1], std::regex("20[0-9]{2}-[0-9]{2}-[0-9]{2}T[0-9:]{8}Z,1,ATmega8,1E9307,"
+                                                           "100,cbe3483fc6b8938cc77c8270bf2bf7aee11e1395aedc78d8"
+                                                           "588b4f98338ac222,OK,[0-9]+\\.[0-9]{2}")))
+            << record[1];
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Production, ProductionPlans,
+    ::testing::Values(
+        Plan{"ThreeGoodBoards",
+             {Good(), Good(), Good()},
+             {"Board 1: ATmega8, serial 100, OK", "Board 2: ATmega8, serial 101, OK",
+              "Board 3: ATmega8, serial 102, OK", "Boards: 3 OK, 0 failed."},
+             "103\n"},
+        Plan{"StuckCellOnTheSecond",
+             {Good(), StuckAt(0x10), Good()},
+             {"Board 1: ATmega8, serial 100, OK", "Board 2: ATmega8, Verify Error.", "Board 3: ATmega8, serial 101, OK",
+              "Boards: 2 OK, 1 failed."},
+             "102\n"},
+        Plan{"SerialWriteFailsOnTheSecond",
+             {Good(), Good(), Good()},
+             {"Board 1: ATmega8, serial 100, OK", "Board 2: ATmega8, EEPROM Verify Error.",
+              "Board 3: ATmega8, serial 101, OK", "Boards: 2 OK, 1 failed."},
+             "102\n",
+             2},
+        Plan{"FaultyFileTouchesNoBoard", {Good()}, {"Checksum error in line 1."}, "", 0, true},
+        Plan{"AnotherChipIsRefused",
+             {Good(), Good("ATtiny26"), Good()},
+             {"Board 1: ATmega8, serial 100, OK",
+              "Refused: ATtiny26 (1E9109), not the ATmega8 of the first board; not written.",
+              "Board 2: ATmega8, serial 101, OK", "Boards: 2 OK, 0 failed."},
+             "102\n"},
+        Plan{"StoppedBetweenBoards",
+             {Good(), Good(), Good()},
+             {"Board 1: ATmega8, serial 100, OK", "Board 2: ATmega8, serial 101, OK", "Boards: 2 OK, 0 failed."},
+             "102\n",
+             0,
+             false,
+             [](sim::SimulatedBoards& boards) { return boards.Board(2) != nullptr; }},
+        Plan{"StoppedDuringABoard",
+             {Good(), Good()},
+             {"Board 1: ATmega8, serial 100, OK", "Board 2: ATmega8, Interrupted.", "Boards: 1 OK, 1 failed."},
+             "101\n",
+             0,
+             false,
+             [](sim::SimulatedBoards& boards) {
+                 return boards.Board(1) != nullptr && boards.Board(1)->Flash()[0] != 0xFF;
+             }},
+        Plan{"StartedAgainGoesOnWithTheNextNumber",
+             {Good(), Good()},
+             {"Board 1: ATmega8, serial 100, OK", "Board 2: ATmega8, serial 101, OK", "Boards: 2 OK, 0 failed.",
+              "Board 1: ATmega8, serial 102, OK", "Boards: 1 OK, 0 failed."},
+             "103\n",
+             0,
+             false,
+             {},
+             {Good()}}),
+    [](const ::testing::TestParamInfo<Plan>& info) { return info.param.name; });
+
+}  // namespace
+}  // namespace velkor
