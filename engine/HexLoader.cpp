@@ -59,7 +59,7 @@ bool Programmer::WriteHexFile(const std::filesystem::path& hexFile)
         return false;
     }
     log_.Append("---done.---");
-    return true;
+    return RestoreEepromCopy();
 }
 
 // Logs the one line of a file that cannot be used; no instruction has gone
@@ -115,6 +115,11 @@ bool Programmer::PrepareChipForFile(const CheckedHexFile& file)
         return false;
     }
     const bool erased = !IdentifiedChipIsListed() && SignatureHidden();
+    if (erased && eepromCopyFolder_) {
+        log_.Append("Not written: the chip is locked and hides its EEPROM, which cannot be kept.");
+        ReleasePort();
+        return false;
+    }
     if (erased) {
         if (!ChipErase()) {
             return false;
@@ -126,7 +131,8 @@ bool Programmer::PrepareChipForFile(const CheckedHexFile& file)
         ReleasePort();
         return false;
     }
-    return (!erased || DataFitsChip(file)) && ByteModeValuesAgree(file) && (erased || ChipErase());
+    return (!erased || DataFitsChip(file)) && ByteModeValuesAgree(file) &&
+           (erased || (SaveEepromCopy() && ChipErase()));
 }
 
 bool Programmer::DataFitsChip(const CheckedHexFile& file)
