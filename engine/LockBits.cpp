@@ -183,7 +183,7 @@ bool Programmer::WriteLockByte(std::uint8_t value)
     const auto readBack = ReadLockByte();
     const auto expected = static_cast<std::uint8_t>(value | ~chipBits);
     if (*readBack != expected) {
-        const bool stillProgrammed = (*readBack & ~expected) != 0;
+        const bool stillProgrammed = (~*readBack & expected) != 0;
         log_.Append("LOCK reads back " + TwoHexDigits(*readBack) + ", not " + TwoHexDigits(expected) +
                     (stillProgrammed ? ": programmed lock bits are cleared only by a Chip Erase." : "."));
         return false;

@@ -552,7 +552,8 @@ struct SimulatedChip::Impl {
         if (FlashLocked())
             return;
         const std::uint32_t address = EepromAddress();
-        memories.eeprom[address] = instruction[3];
+        if (!faults.stuckEepromBytes.contains(address))
+            memories.eeprom[address] = instruction[3];
         StartBusy(BusyWith::EepromByte, model.eepromWriteMicros, now, address);
     }
 
@@ -562,7 +563,7 @@ struct SimulatedChip::Impl {
         const std::uint32_t first = EepromAddress() & ~std::uint32_t{model.eepromPageBytes - 1u};
         if (!FlashLocked()) {
             for (std::uint32_t i = 0; i < model.eepromPageBytes; ++i) {
-                if (eepromPageBuffer[i])
+                if (eepromPageBuffer[i] && !faults.stuckEepromBytes.contains(first + i))
                     memories.eeprom[first + i] = *eepromPageBuffer[i];
             }
             StartBusy(BusyWith::EepromPage, model.eepromWriteMicros, now, first);
