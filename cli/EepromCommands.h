@@ -26,8 +26,7 @@ void DefineEepromCommands(const AddCommand& addCommand, EepromOptions& options);
 
 // Runs command when it is one of this family: true when it succeeded;
 // nothing for a command of another family.
-std::optional<bool> RunEepromCommand(Programmer& programmer, const std::string& command,
-                                     const EepromOptions& options);
+std::optional<bool> RunEepromCommand(Programmer& programmer, const std::string& command, const EepromOptions& options);
 
 // The Write keeping the EEPROM: its copy goes to the current folder, named on
 // err when saved, and again when a failure or an interruption leaves it there.

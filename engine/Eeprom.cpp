@@ -80,8 +80,8 @@ bool Programmer::ReadEepromCommand(const std::filesystem::path& file)
             log_.Append(std::string("Cannot save the EEPROM: ") + error.what() + ".");
             return false;
         }
-        log_.Append(FormatNumber("Read %d EEPROM bytes into ", static_cast<long long>(eeprom->size())) +
-                    file.string() + ".");
+        log_.Append(FormatNumber("Read %d EEPROM bytes into ", static_cast<long long>(eeprom->size())) + file.string() +
+                    ".");
         return true;
     });
 }
@@ -104,9 +104,9 @@ bool Programmer::VerifyEepromCommand(const std::filesystem::path& hexFile)
         if (!file || !EnterProgramming(true) || ReadingLocked() || !EepromKnown() || !EepromFileFits(*file)) {
             return false;
         }
-        return CompareWithChip(FileImage(*file, Device().EepromSize),
-                               [this](std::uint32_t address) { return ReadEepromByte(static_cast<std::uint16_t>(address)); },
-                               "EEPROM ");
+        return CompareWithChip(
+            FileImage(*file, Device().EepromSize),
+            [this](std::uint32_t address) { return ReadEepromByte(static_cast<std::uint16_t>(address)); }, "EEPROM ");
     });
 }
 
@@ -192,7 +192,8 @@ bool Programmer::WriteEepromPage(const EepromLockRules& rules, std::uint32_t fir
     const auto last = static_cast<std::uint16_t>(first + unit - 1);
     WaitForEepromWrite(rules, last, wanted(last));
     for (std::uint32_t address = first; address < first + unit; ++address) {
-        if (wanted(address) != held[address] && !EepromReadsBack(static_cast<std::uint16_t>(address), wanted(address))) {
+        if (wanted(address) != held[address] &&
+            !EepromReadsBack(static_cast<std::uint16_t>(address), wanted(address))) {
             return false;
         }
     }

@@ -23,21 +23,21 @@ struct TableChipRules {
 };
 
 constexpr std::array<TableChipRules, 15> kTableChips{{
-    {0x9001, kAt90s00FF},     // AT90S1200
-    {0x9101, kAt90s8x7F},     // AT90S2313
-    {0x9102, kAt90s00FF},     // AT90S2323
-    {0x9103, kAt90s00FF},     // AT90S2343
-    {0x9105, kAt90s00FF},     // AT90S2333
-    {0x9109, kByteWrites9ms}, // ATtiny26
-    {0x9201, kAt90s8x7F},     // AT90S4414
-    {0x9202, kAt90s00FF},     // AT90S4434
-    {0x9203, kAt90s00FF},     // AT90S4433
-    {0x9301, kAt90s8x7F},     // AT90S8515
-    {0x9303, kAt90s00FF},     // AT90S8535
-    {0x9307, kByteWrites9ms}, // ATmega8
-    {0x9205, kMega48Family},  // ATmega48
-    {0x930A, kMega48Family},  // ATmega88
-    {0x9406, kMega48Family},  // ATmega168
+    {0x9001, kAt90s00FF},      // AT90S1200
+    {0x9101, kAt90s8x7F},      // AT90S2313
+    {0x9102, kAt90s00FF},      // AT90S2323
+    {0x9103, kAt90s00FF},      // AT90S2343
+    {0x9105, kAt90s00FF},      // AT90S2333
+    {0x9109, kByteWrites9ms},  // ATtiny26
+    {0x9201, kAt90s8x7F},      // AT90S4414
+    {0x9202, kAt90s00FF},      // AT90S4434
+    {0x9203, kAt90s00FF},      // AT90S4433
+    {0x9301, kAt90s8x7F},      // AT90S8515
+    {0x9303, kAt90s00FF},      // AT90S8535
+    {0x9307, kByteWrites9ms},  // ATmega8
+    {0x9205, kMega48Family},   // ATmega48
+    {0x930A, kMega48Family},   // ATmega88
+    {0x9406, kMega48Family},   // ATmega168
 }};
 
 }  // namespace

@@ -12,7 +12,7 @@
 namespace velkor {
 
 struct EepromLockRules {
-    std::uint16_t eepromPageBytes = 0;  // 0: written byte by byte (C0); else C1 loads, C2 writes the page
+    std::uint16_t eepromPageBytes = 0;    // 0: written byte by byte (C0); else C1 loads, C2 writes the page
     std::uint32_t eepromWriteMicros = 0;  // one byte, or one page, at 5 V
     // What a read of the EEPROM byte being written answers: the first value
     // during the write's own erase (its first half), the second after it.

@@ -167,8 +167,8 @@ bool Programmer::ByteModeValuesAgree(const CheckedHexFile& file)
         return true;
     });
     if (conflict) {
-        log_.Append(FormatNumber("Address given a second, different value in line %d.",
-                                 static_cast<long long>(*conflict)));
+        log_.Append(
+            FormatNumber("Address given a second, different value in line %d.", static_cast<long long>(*conflict)));
         ReleasePort();
         return false;
     }

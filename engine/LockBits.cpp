@@ -29,9 +29,9 @@ const FuseByteLayout* LockByteOf(const std::optional<std::span<const FuseByteLay
 {
     if (layout) {
         for (const FuseByteLayout& byte : *layout) {
-            if (std::find_if(byte.bits.begin(), byte.bits.end(),
-                             [](const char* bit) { return bit != nullptr && std::string_view(bit) == "LB1"; }) !=
-                byte.bits.end()) {
+            if (std::find_if(byte.bits.begin(), byte.bits.end(), [](const char* bit) {
+                    return bit != nullptr && std::string_view(bit) == "LB1";
+                }) != byte.bits.end()) {
                 return &byte;
             }
         }
@@ -161,7 +161,8 @@ bool Programmer::WriteLockByte(std::uint8_t value)
         return false;
     }
     if (Programmed(value, kLb2) && !Programmed(value, kLb1)) {
-        log_.Append("LOCK " + TwoHexDigits(value) + " programs LB2 without LB1, which is no lock mode; nothing written.");
+        log_.Append("LOCK " + TwoHexDigits(value) +
+                    " programs LB2 without LB1, which is no lock mode; nothing written.");
         return false;
     }
     log_.Append("Write Lock bit.");

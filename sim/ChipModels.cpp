@@ -170,7 +170,8 @@ void AddEepromFacts(ChipModel& model)
 {
     const auto signature = static_cast<std::uint16_t>(model.signature[1] << 8 | model.signature[2]);
     const CatalogueChip* catalogued = BuiltInCatalogue().Find(signature);
-    const EepromLockRules rules = catalogued != nullptr ? EepromLockRulesOf(*catalogued) : *EepromLockRulesOf(signature);
+    const EepromLockRules rules =
+        catalogued != nullptr ? EepromLockRulesOf(*catalogued) : *EepromLockRulesOf(signature);
     model.eepromPageBytes = rules.eepromPageBytes;
     model.eepromWriteMicros = rules.eepromWriteMicros;
     model.eepromPollFirst = rules.eepromPollFirst;

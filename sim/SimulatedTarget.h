@@ -170,11 +170,11 @@ const ChipModel* FindChipModel(std::string_view name);
 // ---- Faults a test can inject ----------------------------------------------
 
 struct Faults {
-    bool silentAfterErase = false;            // stops answering after a Chip Erase
-    std::set<std::uint32_t> stuckFlashBytes;  // byte addresses whose cells never take a value
+    bool silentAfterErase = false;             // stops answering after a Chip Erase
+    std::set<std::uint32_t> stuckFlashBytes;   // byte addresses whose cells never take a value
     std::set<std::uint32_t> stuckEepromBytes;  // EEPROM addresses that keep their value
-    std::optional<std::uint8_t> makerCode;    // answer this instead of 0x1E
-    unsigned outOfStepBits = 0;               // extra SCK edges seen after each RESET fall
+    std::optional<std::uint8_t> makerCode;     // answer this instead of 0x1E
+    unsigned outOfStepBits = 0;                // extra SCK edges seen after each RESET fall
 };
 
 // ---- The chip ---------------------------------------------------------------

@@ -201,7 +201,8 @@ TEST_P(EepromFault, EndsTheCommandWithItsLine)
 INSTANTIATE_TEST_SUITE_P(
     Cases, EepromFault,
     ::testing::Values(
-        FaultCase{"StuckCell", "ATmega8", [](sim::SimulatedChip& chip) { chip.InjectedFaults().stuckEepromBytes = {7}; },
+        FaultCase{"StuckCell", "ATmega8",
+                  [](sim::SimulatedChip& chip) { chip.InjectedFaults().stuckEepromBytes = {7}; },
                   [](Programmer& p, const fs::path& f) { return p.WriteEepromCommand(SmallImage(f)); },
                   "EEPROM Verify Error at 7: wrote 5A, chip FF."},
         FaultCase{"StuckCellInAPage", "ATmega88",
@@ -218,7 +219,8 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"BytesPastTheEnd", "AT90S1200", [](sim::SimulatedChip&) {},
                   [](Programmer& p, const fs::path&) {
                       const Bytes serial{1, 2};
-                      return p.RunInCommandFrame([&] { return p.EnterProgramming(true) && p.WriteEepromBytes(63, serial); });
+                      return p.RunInCommandFrame(
+                          [&] { return p.EnterProgramming(true) && p.WriteEepromBytes(63, serial); });
                   },
                   "EEPROM bytes past its end: it holds 64 bytes."},
         FaultCase{"Mode2StopsWrites", "ATmega48", [](sim::SimulatedChip& chip) { chip.LockBits() = 0xFE; },
@@ -231,8 +233,7 @@ INSTANTIATE_TEST_SUITE_P(
                   [](Programmer& p, const fs::path& f) { return p.ReadCommand(f / "flash.hex"); }, kLockedForReading},
         FaultCase{"HiddenSignatureStopsEepromRead", "AT90S8515",
                   [](sim::SimulatedChip& chip) { chip.LockBits() = 0xFC; },
-                  [](Programmer& p, const fs::path& f) { return p.ReadEepromCommand(f / "e.hex"); },
-                  kLockedForReading},
+                  [](Programmer& p, const fs::path& f) { return p.ReadEepromCommand(f / "e.hex"); }, kLockedForReading},
         FaultCase{"HiddenSignatureCannotBeKept", "AT90S4414", [](sim::SimulatedChip& chip) { chip.LockBits() = 0xFC; },
                   [](Programmer& p, const fs::path& f) { return p.WriteKeepingEepromCommand(SmallImage(f), f); },
                   "Not written: the chip is locked and hides its EEPROM, which cannot be kept."},

@@ -82,12 +82,11 @@ TEST_P(EepromOfEveryChip, LockBitsGuardTheEepromUntilChipErase)
     EXPECT_EQ(wires.Violations(), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Chips, EepromOfEveryChip, ::testing::ValuesIn(AllChipNames()),
-                         [](const auto& info) {
-                             std::string name = info.param;
-                             std::replace(name.begin(), name.end(), '/', '_');
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Chips, EepromOfEveryChip, ::testing::ValuesIn(AllChipNames()), [](const auto& info) {
+    std::string name = info.param;
+    std::replace(name.begin(), name.end(), '/', '_');
+    return name;
+});
 
 TEST(EepromPage, OnlyLoadedBytesChangeAndTheBufferEmptiesAfterAWrite)
 {
