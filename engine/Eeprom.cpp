@@ -134,29 +134,32 @@ bool Programmer::WriteEepromBytes(std::uint16_t address, std::span<const std::ui
     return WriteEepromImage(image);
 }
 
-// Reads the whole EEPROM first (each byte of an EEPROM page is then known),
-// then writes what differs. A byte that needs no write is not written: EEPROM
-// cells wear.
+// Unit by unit (a byte, or an EEPROM page) that the image gives a byte of:
+// reads what the chip holds there, then writes what differs. A byte that
+// needs no write is not written: EEPROM cells wear. Units the image does not
+// touch are not even read.
 bool Programmer::WriteEepromImage(const MemoryImage& image)
 {
     if (WritingLocked()) {
         return false;
     }
-    const auto held = ReadEeprom();
-    if (!held) {
-        return false;
-    }
     const EepromLockRules rules = *MemoryRules();
     const std::uint32_t unit = std::max<std::uint32_t>(rules.eepromPageBytes, 1);
+    std::vector<std::uint8_t> held(image.size(), 0xFF);
     long long written = 0;
     long long right = 0;
     for (std::uint32_t first = 0; first < image.size(); first += unit) {
+        if (std::none_of(image.begin() + first, image.begin() + first + unit,
+                         [](const auto& byte) { return byte.has_value(); })) {
+            continue;
+        }
         for (std::uint32_t address = first; address < first + unit; ++address) {
+            held[address] = ReadEepromByte(static_cast<std::uint16_t>(address));
             if (image[address]) {
-                ++(*image[address] == (*held)[address] ? right : written);
+                ++(*image[address] == held[address] ? right : written);
             }
         }
-        if (!WriteEepromPage(rules, first, *held, image)) {
+        if (!WriteEepromPage(rules, first, held, image)) {
             return false;
         }
         ReportProgress(first + unit, static_cast<std::uint32_t>(image.size()));
