@@ -16,6 +16,7 @@
 
 #include "Chips.h"
 #include "CommandOptions.h"
+#include "EepromCommands.h"
 #include "Help.h"
 #include "Hints.h"
 #include "Interruption.h"
@@ -155,15 +156,21 @@ std::unique_ptr<sim::SimulatedTarget> MakeTarget(const Options& options)
     return target;
 }
 
-bool RunProgrammerCommand(Programmer& programmer, const Options& options)
+bool RunProgrammerCommand(Programmer& programmer, const Options& options, std::ostream& err)
 {
     programmer.StopRequested = [] { return CaughtSignal() != 0; };
     CommandStarting();
     if (options.command == "signature") {
         return programmer.ReadSignatureCommand();
     }
+    if (options.command == "write" && options.keepEeprom) {
+        return WriteKeepingEeprom(programmer, options.hexFile.value_or(DefaultHexFilePath()), err);
+    }
     if (options.command == "write") {
         return programmer.WriteCommand(options.hexFile.value_or(DefaultHexFilePath()));
+    }
+    if (const auto result = RunEepromCommand(programmer, options.command, options.eeprom)) {
+        return *result;
     }
     if (options.command == "verify") {
         return programmer.VerifyCommand(options.hexFile.value_or(DefaultHexFilePath()));
@@ -201,7 +208,7 @@ bool RunCommand(Programmer& programmer, StreamLog& log, const Options& options, 
         log.beforeLine = [&progress] { progress->Erase(); };
         programmer.OnProgress = [&progress](std::uint32_t done, std::uint32_t total) { progress->Show(done, total); };
     }
-    const bool succeeded = RunProgrammerCommand(programmer, options);
+    const bool succeeded = RunProgrammerCommand(programmer, options, err);
     progress.reset();
     log.beforeLine = nullptr;
     programmer.OnProgress = nullptr;
@@ -366,6 +373,8 @@ void DefineCommands(CLI::App& app, Options& options)
     addCommand("signature", "read the chip's signature (Read Signature)");
     auto* write = addCommand("write", "erase the chip and program its flash from a HEX file (Write)");
     write->add_option("HEXFILE", options.hexFile, "Intel HEX file (default " + DefaultHexFilePath().string() + ")");
+    write->add_flag("--keep-eeprom", options.keepEeprom,
+                    "save the EEPROM to a file before the erase and write it back after the flash");
     auto* fuse = addCommand("fuse", "write the fuse bytes typed in hexadecimal (Write FUSE bit)");
     fuse->add_option("HIGH", options.fuseHigh, "the high fuse byte's text")->required();
     fuse->add_option("LOW", options.fuseLow, "the low fuse byte's text")->required();
@@ -376,6 +385,7 @@ void DefineCommands(CLI::App& app, Options& options)
     read->add_option("FILE", options.readFile, "the HEX file to write")->required();
     addCommand("read-fuses", "show the fuse and lock bytes the chip has");
     DefineProduceCommand(*addCommand("produce", "program board after board with one HEX file, as write does"), options);
+    DefineEepromCommands(addCommand, options.eeprom);
     addCommand("ports", "list the parallel ports and whether you may use them");
     addCommand("chips", "list the chips the options in force know: the table, --chip-file, --all-chips");
 }

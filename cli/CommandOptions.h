@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ChipCatalogue.h"
+#include "EepromCommands.h"
 #include "PortName.h"
 #include "Programmer.h"
 #include "SimulatedTarget.h"
@@ -52,6 +53,8 @@ struct Options {
     std::optional<std::filesystem::path> chipFile;
     std::optional<std::string> fuseExtended;
     std::vector<const ChipCatalogue*> chipLists;  // read from allChips and chipFile before any port access
+    bool keepEeprom = false;
+    EepromOptions eeprom;
     ProduceOptions produce;
 };
 

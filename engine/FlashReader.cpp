@@ -15,49 +15,59 @@ bool Programmer::VerifyCommand(const std::filesystem::path& hexFile)
     log_.Clear();
     return RunInCommandFrame([this, &hexFile] {
         const std::optional<CheckedHexFile> file = ReadHexFile(hexFile);
-        return file && EnterProgramming(true) && DataFitsChip(*file) && VerifyFlash(*file);
+        return file && EnterProgramming(true) && DataFitsChip(*file) && !ReadingLocked() && VerifyFlash(*file);
     });
 }
 
-// Gathers the file's data in PageBuffer first, so that a byte given twice is
-// compared once, with the value given last, as a Write leaves it; then reads
-// the chip in ascending address order.
+// A byte given twice is compared once, with the value given last, as a Write
+// leaves it; the chip is read in ascending address order.
 bool Programmer::VerifyFlash(const CheckedHexFile& file)
 {
-    std::fill(PageBuffer.begin(), PageBuffer.end(), 0xFF);
-    std::vector<bool> given(PageBuffer.size(), false);
-    const std::uint32_t limit = AddressLimit(Device());
+    return CompareWithChip(
+        FileImage(file, AddressLimit(Device())),
+        [this](std::uint32_t address) { return ReadFlashByte(static_cast<std::uint16_t>(address)); }, "");
+}
+
+Programmer::MemoryImage Programmer::FileImage(const CheckedHexFile& file, std::uint32_t limit)
+{
+    MemoryImage image(limit);
     ForEachRecord(file, [&](const HexEntry& entry) {
-        std::copy(entry.data.begin(), entry.data.end(), PageBuffer.begin() + entry.address);
-        std::fill_n(given.begin() + entry.address, entry.data.size(), true);
+        std::copy(entry.data.begin(), entry.data.end(), image.begin() + entry.address);
         return true;
     });
-    if (std::find(given.begin(), given.end(), true) == given.end()) {
+    return image;
+}
+
+bool Programmer::CompareWithChip(const MemoryImage& image, const std::function<std::uint8_t(std::uint32_t)>& read,
+                                 std::string_view memory)
+{
+    if (std::none_of(image.begin(), image.end(), [](const auto& byte) { return byte.has_value(); })) {
         log_.Append("Nothing to compare: the file has no data.");
         return false;
     }
+    const auto limit = static_cast<std::uint32_t>(image.size());
     long long compared = 0;
     for (std::uint32_t address = 0; address < limit; ++address) {
-        if (!given[address]) {
+        if (!image[address]) {
             continue;
         }
-        const std::uint8_t chip = ReadFlashByte(static_cast<std::uint16_t>(address));
+        const std::uint8_t chip = read(address);
         ReportProgress(address + 1, limit);
-        if (chip != PageBuffer[address]) {
-            log_.Append(FormatNumber("Verify Error at %x: ", address) + "file " + TwoHexDigits(PageBuffer[address]) +
-                        ", chip " + TwoHexDigits(chip) + ".");
+        if (chip != *image[address]) {
+            log_.Append(std::string(memory) + FormatNumber("Verify Error at %x: ", address) + "file " +
+                        TwoHexDigits(*image[address]) + ", chip " + TwoHexDigits(chip) + ".");
             return false;
         }
         ++compared;
     }
-    log_.Append(FormatNumber("Verify OK: %d bytes compared.", compared));
+    log_.Append(std::string(memory) + FormatNumber("Verify OK: %d bytes compared.", compared));
     return true;
 }
 
 bool Programmer::ReadCommand(const std::filesystem::path& file)
 {
     log_.Clear();
-    return RunInCommandFrame([this, &file] { return EnterProgramming(true) && ReadFlash(file); });
+    return RunInCommandFrame([this, &file] { return EnterProgramming(true) && !ReadingLocked() && ReadFlash(file); });
 }
 
 bool Programmer::ReadFlash(const std::filesystem::path& file)

@@ -255,13 +255,14 @@ std::optional<std::uint16_t> HexReader::HexWordAt(std::size_t position) const
     return static_cast<std::uint16_t>(*high * 256 + *low);
 }
 
-std::string IntelHexText(std::span<const std::uint8_t> flash)
+std::string IntelHexText(std::span<const std::uint8_t> flash, bool everyRecord)
 {
     constexpr std::size_t kRecordBytes = 16;
     std::string text;
     for (std::size_t start = 0; start < flash.size(); start += kRecordBytes) {
         const auto record = flash.subspan(start, std::min(kRecordBytes, flash.size() - start));
-        if (start != 0 && std::all_of(record.begin(), record.end(), [](std::uint8_t byte) { return byte == 0xFF; })) {
+        if (start != 0 && !everyRecord &&
+            std::all_of(record.begin(), record.end(), [](std::uint8_t byte) { return byte == 0xFF; })) {
             continue;
         }
         const auto address = static_cast<std::uint16_t>(start);

@@ -110,8 +110,10 @@ private:
 // flash as Intel HEX: data records of 16 bytes from address 0 (at most 64 KiB),
 // upper-case digits, LF line ends, the end-of-file record last. Records that
 // hold only erased bytes (0xFF) are left out, except the first: a binary made
-// from the file then starts at address 0, as the flash does.
-std::string IntelHexText(std::span<const std::uint8_t> flash);
+// from the file then starts at address 0, as the flash does. With
+// everyRecord, erased records are kept too: the file then gives every byte,
+// as an EEPROM image written back must.
+std::string IntelHexText(std::span<const std::uint8_t> flash, bool everyRecord = false);
 
 // What one whole reading of a HEX file found: the fault that stops it, or
 // enough about where its data lies to check it against any chip's flash.

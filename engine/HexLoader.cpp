@@ -64,7 +64,7 @@ bool Programmer::WriteCheckedHexFile(const CheckedHexFile& file)
         return false;
     }
     log_.Append("---done.---");
-    return true;
+    return RestoreEepromCopy();
 }
 
 std::optional<Programmer::CheckedHexFile> Programmer::ReadHexFile(const std::filesystem::path& hexFile)
@@ -118,6 +118,11 @@ bool Programmer::PrepareChipForFile(const CheckedHexFile& file)
         return false;
     }
     const bool erased = !IdentifiedChipIsListed() && SignatureHidden();
+    if (erased && eepromCopyFolder_) {
+        log_.Append("Not written: the chip is locked and hides its EEPROM, which cannot be kept.");
+        ReleasePort();
+        return false;
+    }
     if (erased) {
         if (!ChipErase()) {
             return false;
@@ -129,7 +134,8 @@ bool Programmer::PrepareChipForFile(const CheckedHexFile& file)
         ReleasePort();
         return false;
     }
-    return (!erased || DataFitsChip(file)) && ByteModeValuesAgree(file) && (erased || ChipErase());
+    return (!erased || DataFitsChip(file)) && ByteModeValuesAgree(file) &&
+           (erased || (SaveEepromCopy() && ChipErase()));
 }
 
 bool Programmer::DataFitsChip(const CheckedHexFile& file)
@@ -164,8 +170,8 @@ bool Programmer::ByteModeValuesAgree(const CheckedHexFile& file)
         return true;
     });
     if (conflict) {
-        log_.Append(FormatNumber("Address given a second, different value in line %d.",
-                                 static_cast<long long>(*conflict)));
+        log_.Append(
+            FormatNumber("Address given a second, different value in line %d.", static_cast<long long>(*conflict)));
         ReleasePort();
         return false;
     }

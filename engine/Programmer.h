@@ -13,6 +13,7 @@
 #include "ChipCatalogue.h"
 #include "Clock.h"
 #include "DeviceTable.h"
+#include "EepromLockRules.h"
 #include "HexFile.h"
 #include "Log.h"
 #include "PortOperations.h"
@@ -85,6 +86,43 @@ public:
     // Programming mode without erase, then one line per fuse and lock byte
     // the chip lets serial programming read.
     bool ReadFusesCommand();
+
+    // ---- EEPROM and lock bits ------------------------------------------------
+    // Programming mode without erase, then the file's data (Intel HEX from
+    // address 0, checked whole and against the EEPROM's size first) written
+    // to the EEPROM: only the bytes that differ from what the chip holds,
+    // each read back. The log ends with how many were written and how many
+    // were already right, or with the first byte that reads back otherwise.
+    bool WriteEepromCommand(const std::filesystem::path& hexFile);
+    // Programming mode without erase, then the whole EEPROM saved to file as
+    // Intel HEX, every byte given; a failed read or save leaves file as it was.
+    bool ReadEepromCommand(const std::filesystem::path& file);
+    // As VerifyCommand, against the EEPROM.
+    bool VerifyEepromCommand(const std::filesystem::path& hexFile);
+    // Writes the lock byte typed in hexadecimal (bit 0 LB1, bit 1 LB2, the
+    // boot lock bits above on chips that have them), reads it back where the
+    // chip can, and says which lock modes it sets. A value that programs a
+    // bit the chip does not have is refused before anything is written.
+    bool LockCommand(std::string_view valueText);
+    // The Write, keeping the EEPROM: it is read whole and saved to a new file
+    // in copyFolder before the Chip Erase (OnEepromCopySaved is told its
+    // name), and once the flash is written and read back it is written back
+    // and read back, and the file removed. An interruption or failure after
+    // the erase leaves the file for write-eeprom.
+    bool WriteKeepingEepromCommand(const std::filesystem::path& hexFile, const std::filesystem::path& copyFolder);
+    std::function<void(const std::filesystem::path&)> OnEepromCopySaved;
+
+    // Within an open programming session, on the chip identified last:
+    // the EEPROM and lock rules of the chip in use, nothing for an unknown one;
+    std::optional<EepromLockRules> MemoryRules() const;
+    // the whole EEPROM, or nothing with a log line saying why;
+    std::optional<std::vector<std::uint8_t>> ReadEeprom();
+    // bytes written from address on, as WriteEepromCommand writes its file's
+    // data (a serial number, a calibration value);
+    bool WriteEepromBytes(std::uint16_t address, std::span<const std::uint8_t> bytes);
+    // true, with a log line, when lock mode 3 (LB1 and LB2 programmed, or a
+    // hidden signature) keeps the flash and EEPROM from being read.
+    bool ReadingLocked();
 
     // Why the last WriteFuses did not leave the values typed on the chip
     // (a byte that reads back otherwise, or no two fuse bytes to write);
@@ -184,6 +222,28 @@ private:
     bool ProgramRecord(const HexEntry& record, bool pageMode);
     // Compares the file's data with the chip's flash.
     bool VerifyFlash(const CheckedHexFile& file);
+    // The file's data below limit, by address; the value given last counts.
+    using MemoryImage = std::vector<std::optional<std::uint8_t>>;
+    MemoryImage FileImage(const CheckedHexFile& file, std::uint32_t limit);
+    // Compares the image's bytes with what read gives: one line either way.
+    bool CompareWithChip(const MemoryImage& image, const std::function<std::uint8_t(std::uint32_t)>& read,
+                         std::string_view memory);
+    std::uint8_t ReadEepromByte(std::uint16_t address);
+    bool EepromKnown();
+    bool WritingLocked();
+    std::optional<std::uint8_t> ReadLockByte();
+    bool WriteEepromImage(const MemoryImage& image);
+    bool WriteEepromPage(const EepromLockRules& rules, std::uint32_t first, const std::vector<std::uint8_t>& held,
+                         const MemoryImage& image);
+    bool WaitForEepromWrite(const EepromLockRules& rules, std::uint16_t address, std::uint8_t value);
+    bool EepromReadsBack(std::uint16_t address, std::uint8_t value);
+    bool EepromFileFits(const CheckedHexFile& file);
+    bool WriteLockByte(std::uint8_t value);
+    bool SaveEepromCopy();
+    bool RestoreEepromCopy();
+    std::optional<std::filesystem::path> eepromCopyFolder_;  // set while a Write keeps the EEPROM
+    std::optional<std::filesystem::path> eepromCopy_;
+    std::vector<std::uint8_t> keptEeprom_;
     bool FuseValuesAreSafe(std::uint8_t highValue, std::uint8_t lowValue, std::optional<std::uint8_t> extendedValue);
     void NoteFuseMismatch(const char* which, const char* layoutName, std::uint8_t typed, std::uint8_t readBack);
 

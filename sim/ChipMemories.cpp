@@ -52,9 +52,12 @@ public:
         CheckChipName(state);
         ChipMemories memories;
         memories.flash = HexBytes(state, "flash", model_.flashBytes);
-        memories.eeprom = HexBytes(state, "eeprom", model_.eepromBytes);
         ReadFuses(state, memories);
-        memories.lock = HexByte(Member(state, "lock"), "lock");
+        // Files saved before the EEPROM and lock byte were kept hold neither:
+        // the chip then has them as shipped.
+        memories.eeprom = state.contains("eeprom") ? HexBytes(state, "eeprom", model_.eepromBytes)
+                                                   : std::vector<std::uint8_t>(model_.eepromBytes, 0xFF);
+        memories.lock = state.contains("lock") ? HexByte(Member(state, "lock"), "lock") : model_.factoryLock;
         return memories;
     }
 

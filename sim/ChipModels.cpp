@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "BuiltInCatalogue.h"
+#include "EepromLockRules.h"
 #include "NameMatch.h"
 #include "SimulatedTarget.h"
 
@@ -163,6 +164,21 @@ ChipModel FromCatalogue(const CatalogueChip& chip)
     };
 }
 
+// The EEPROM facts of every chip, table or catalogue, from the rules the
+// engine writes by.
+void AddEepromFacts(ChipModel& model)
+{
+    const auto signature = static_cast<std::uint16_t>(model.signature[1] << 8 | model.signature[2]);
+    const CatalogueChip* catalogued = BuiltInCatalogue().Find(signature);
+    const EepromLockRules rules =
+        catalogued != nullptr ? EepromLockRulesOf(*catalogued) : *EepromLockRulesOf(signature);
+    model.eepromPageBytes = rules.eepromPageBytes;
+    model.eepromWriteMicros = rules.eepromWriteMicros;
+    model.eepromPollFirst = rules.eepromPollFirst;
+    model.eepromPollSecond = rules.eepromPollSecond;
+    model.hasPollRdyBsy = rules.rdyBsyPoll;
+}
+
 const LockoutBit kRstdisblHigh7{Fuse::High, 7, "RSTDISBL"};
 const LockoutBit kDwenHigh6{Fuse::High, 6, "DWEN"};
 
@@ -213,6 +229,9 @@ std::vector<ChipModel> BuildChipModels()
                          {kRstdisblHigh7, kDwenHigh6}, true));
     for (const CatalogueChip& chip : BuiltInCatalogue().Chips()) {
         chips.push_back(FromCatalogue(chip));
+    }
+    for (ChipModel& chip : chips) {
+        AddEepromFacts(chip);
     }
     return chips;
 }

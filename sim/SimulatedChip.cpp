@@ -21,7 +21,7 @@ constexpr std::uint64_t kResetLowBeforeEnable = 20'000'000;
 constexpr std::uint8_t kProgrammingEnable1 = 0xAC;
 constexpr std::uint8_t kProgrammingEnable2 = 0x53;
 
-enum class BusyWith { Nothing, ChipErase, FlashByte, FlashPage, Fuse, Lock };
+enum class BusyWith { Nothing, ChipErase, FlashByte, FlashPage, EepromByte, EepromPage, Fuse, Lock };
 
 const char* Describe(BusyWith operation)
 {
@@ -32,6 +32,10 @@ const char* Describe(BusyWith operation)
         return "flash byte write";
     case BusyWith::FlashPage:
         return "flash page write";
+    case BusyWith::EepromByte:
+        return "EEPROM byte write";
+    case BusyWith::EepromPage:
+        return "EEPROM page write";
     case BusyWith::Fuse:
         return "fuse write";
     case BusyWith::Lock:
@@ -139,6 +143,7 @@ struct SimulatedChip::Impl {
     const unsigned pageWords;
     std::vector<std::uint8_t> pageBuffer;
     std::vector<bool> lowByteLoaded;
+    std::vector<std::optional<std::uint8_t>> eepromPageBuffer;
 
     std::vector<std::string> violations;
     std::size_t violationCount = 0;
@@ -357,7 +362,18 @@ struct SimulatedChip::Impl {
         const std::uint8_t opcode = instruction[0];
         if (opcode == 0xF0)
             return model.hasPollRdyBsy;
+        if (opcode == 0xA0)
+            return EepromBeingWritten(EepromAddress());
         return (opcode == 0x20 || opcode == 0x28) && BeingWritten(FlashByteAddress());
+    }
+
+    bool EepromBeingWritten(std::uint32_t address) const
+    {
+        if (busyWith == BusyWith::EepromByte)
+            return address == busyByteAddress;
+        if (busyWith == BusyWith::EepromPage)
+            return address / model.eepromPageBytes == busyByteAddress / model.eepromPageBytes;
+        return false;
     }
 
     bool BeingWritten(std::uint32_t byteAddress) const
@@ -381,7 +397,13 @@ struct SimulatedChip::Impl {
             return SignatureByte(instruction[2] & 0x03);
         case 0x20:
         case 0x28:
+            if (ReadingLocked())
+                return std::nullopt;
             return ReadFlash(now);
+        case 0xA0:
+            if (ReadingLocked())
+                return std::nullopt;
+            return ReadEeprom(now);
         case 0xF0:
             if (!model.hasPollRdyBsy)
                 return std::nullopt;
@@ -410,6 +432,18 @@ struct SimulatedChip::Impl {
             return busyWith == BusyWith::FlashByte ? model.flashPollValue : 0xFF;
         }
         return memories.flash[address];
+    }
+
+    // The write erases the byte first (the first half of its time), then
+    // programs it; a read meanwhile answers the chip's poll values.
+    std::uint8_t ReadEeprom(std::uint64_t now) const
+    {
+        const std::uint32_t address = EepromAddress();
+        if (Busy(now) && EepromBeingWritten(address)) {
+            const std::uint64_t half = std::uint64_t{model.eepromWriteMicros} * kNanosecondsPerMicrosecond / 2;
+            return now < busyUntilNs - half ? model.eepromPollFirst : model.eepromPollSecond;
+        }
+        return memories.eeprom[address];
     }
 
     std::optional<std::uint8_t> ReadFuseOrLock(std::uint8_t opcode, std::uint8_t selector) const
@@ -463,6 +497,17 @@ struct SimulatedChip::Impl {
             if (model.Mode() == FlashMode::Page)
                 WritePage(now);
             break;
+        case 0xC0:
+            WriteEepromByte(now);
+            break;
+        case 0xC1:
+            if (model.eepromPageBytes != 0)
+                eepromPageBuffer[instruction[2] & (model.eepromPageBytes - 1)] = instruction[3];
+            break;
+        case 0xC2:
+            if (model.eepromPageBytes != 0)
+                WriteEepromPage(now);
+            break;
         default:
             break;  // reads were answered with byte 4; others are ignored
         }
@@ -497,8 +542,34 @@ struct SimulatedChip::Impl {
         return model.eesave && BitProgrammed(FuseCell(memories, model.eesave->fuse), model.eesave->bit);
     }
 
-    // A programmed LB1 (mode 2) stops further flash programming.
+    // A programmed LB1 (mode 2) stops further flash and EEPROM programming.
     bool FlashLocked() const { return BitProgrammed(memories.lock, 0); }
+    // LB1 and LB2 programmed (mode 3): no more reading either.
+    bool ReadingLocked() const { return BitProgrammed(memories.lock, 0) && BitProgrammed(memories.lock, 1); }
+
+    void WriteEepromByte(std::uint64_t now)
+    {
+        if (FlashLocked())
+            return;
+        const std::uint32_t address = EepromAddress();
+        if (!faults.stuckEepromBytes.contains(address))
+            memories.eeprom[address] = instruction[3];
+        StartBusy(BusyWith::EepromByte, model.eepromWriteMicros, now, address);
+    }
+
+    // Only the bytes loaded since the last page write change.
+    void WriteEepromPage(std::uint64_t now)
+    {
+        const std::uint32_t first = EepromAddress() & ~std::uint32_t{model.eepromPageBytes - 1u};
+        if (!FlashLocked()) {
+            for (std::uint32_t i = 0; i < model.eepromPageBytes; ++i) {
+                if (eepromPageBuffer[i] && !faults.stuckEepromBytes.contains(first + i))
+                    memories.eeprom[first + i] = *eepromPageBuffer[i];
+            }
+            StartBusy(BusyWith::EepromPage, model.eepromWriteMicros, now, first);
+        }
+        ClearPageBuffer();
+    }
 
     void WriteFlashByte(std::uint64_t now)
     {
@@ -608,10 +679,17 @@ struct SimulatedChip::Impl {
 
     std::uint32_t FlashByteAddress() const { return FlashWordAddress() * 2 + ((instruction[0] & 0x08) != 0 ? 1 : 0); }
 
+    std::uint32_t EepromAddress() const
+    {
+        const std::uint32_t address = std::uint32_t{instruction[1]} << 8 | instruction[2];
+        return address & (model.eepromBytes - 1u);
+    }
+
     void ClearPageBuffer()
     {
         pageBuffer.assign(model.pageBytes, 0xFF);
         lowByteLoaded.assign(pageWords, false);
+        eepromPageBuffer.assign(model.eepromPageBytes, std::nullopt);
     }
 
     std::uint8_t WritableBits(LockoutBit::Fuse fuse) const

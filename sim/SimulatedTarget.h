@@ -145,6 +145,16 @@ struct ChipModel {
     std::uint32_t chipEraseMicros;
     std::uint32_t fuseWriteMicros;  // also a lock write
 
+    // EEPROM: byte writes (C0) with their own erase, or loads (C1) and a page
+    // write (C2) where eepromPageBytes is not 0; a byte or a page is busy for
+    // eepromWriteMicros. A read of the byte (or page) being written answers
+    // eepromPollFirst during the first half (the erase), then
+    // eepromPollSecond. Filled from the engine's rules for each chip.
+    std::uint16_t eepromPageBytes = 0;
+    std::uint32_t eepromWriteMicros = 0;
+    std::uint8_t eepromPollFirst = 0xFF;
+    std::uint8_t eepromPollSecond = 0xFF;
+
     FlashMode Mode() const { return pageBytes == 0 ? FlashMode::Byte : FlashMode::Page; }
 };
 
@@ -161,10 +171,11 @@ const ChipModel* FindChipModel(std::string_view name);
 // ---- Faults a test can inject ----------------------------------------------
 
 struct Faults {
-    bool silentAfterErase = false;            // stops answering after a Chip Erase
-    std::set<std::uint32_t> stuckFlashBytes;  // byte addresses whose cells never take a value
-    std::optional<std::uint8_t> makerCode;    // answer this instead of 0x1E
-    unsigned outOfStepBits = 0;               // extra SCK edges seen after each RESET fall
+    bool silentAfterErase = false;             // stops answering after a Chip Erase
+    std::set<std::uint32_t> stuckFlashBytes;   // byte addresses whose cells never take a value
+    std::set<std::uint32_t> stuckEepromBytes;  // EEPROM addresses that keep their value
+    std::optional<std::uint8_t> makerCode;     // answer this instead of 0x1E
+    unsigned outOfStepBits = 0;                // extra SCK edges seen after each RESET fall
 };
 
 // ---- The chip ---------------------------------------------------------------
@@ -191,10 +202,14 @@ struct Faults {
 //   violation), except RDY/BSY and a read of the byte (byte mode, pollable
 //   chips) or page (page mode) being written, which gives the poll value.
 //   Raising RESET while busy is a violation too.
-// - A programmed LB1 stops flash writes (and on the ATmega48 family fuse
-//   writes); only Chip Erase clears lock bits, and it keeps the EEPROM when
-//   EESAVE is programmed. The model has no EEPROM read or write
-//   instructions: the programmer sends none.
+// - A programmed LB1 stops flash and EEPROM writes (and on the ATmega48
+//   family fuse writes); LB1 and LB2 programmed (mode 3) also stop flash and
+//   EEPROM reads, which then echo the instruction's third byte as a chip
+//   that drives no data does. Only Chip Erase clears lock bits, and it keeps
+//   the EEPROM when EESAVE is programmed.
+// - EEPROM: A0 reads, C0 writes a byte (no erase needed: the write erases
+//   the byte first); C1 loads and C2 writes a page where the chip has EEPROM
+//   pages, changing only the bytes loaded.
 class SimulatedChip {
 public:
     // clockHz: the clock the chip runs on; its factory clock if not given.

@@ -376,7 +376,25 @@ INSTANTIATE_TEST_SUITE_P(
         FaultRun{{"--simulate", "ATmega32", "read", "never-written.hex"},
                  1,
                  "Unknown chip: its flash size is not known.",
+                 ""},
+        FaultRun{{"--simulate", "ATmega8", "lock", "1FF"}, 1, "Error", ""},
+        FaultRun{{"--simulate", "ATmega32", "write", "--keep-eeprom", "BLINK"},
+                 1,
+                 "Not written: the chip is not in the device table.",
                  ""}));
+
+// The copy is named on standard error, and gone once the EEPROM is back.
+TEST(Cli, WriteKeepingTheEepromNamesItsCopyAndRemovesIt)
+{
+    const std::string blink = std::string(VELKOR_SOURCE_DIR) + "/examples/blink.hex";
+    const CliRun run = Invoke({"--simulate", "AT90S2313", "write", "--keep-eeprom", blink.c_str()});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    const std::string saved = "velkor-cli: the EEPROM is saved in ";
+    ASSERT_EQ(run.err.find(saved), 0u) << run.err;
+    const std::string copy = run.err.substr(saved.size(), run.err.find(" until") - saved.size());
+    EXPECT_FALSE(std::filesystem::exists(copy)) << copy;
+    EXPECT_NE(run.out.find("EEPROM: 0 bytes written, 128 already right."), std::string::npos) << run.out;
+}
 
 class ReadingCommands : public StateFile {
 protected:

@@ -130,6 +130,24 @@ INSTANTIATE_TEST_SUITE_P(
                       Malformation{"LockTooLong", "lock", "FFF"}, Malformation{"UnknownChip", "chip", "ATtiny13"}),
     [](const auto& info) { return std::string(info.param.label); });
 
+// Files saved before the EEPROM and lock byte were kept.
+TEST_F(StateFile, OneWithoutEepromAndLockLoadsThemAsShipped)
+{
+    SimulatedChip chip(*FindChipModel("ATtiny26"), clock_);
+    chip.Eeprom()[3] = 0x12;
+    chip.LockBits() = 0xFC;
+    const auto path = Path("older");
+    chip.SaveState(path);
+    nlohmann::json state = ReadJson(path);
+    state.erase("eeprom");
+    state.erase("lock");
+    Write(path, state.dump());
+    chip.LoadState(path);
+    EXPECT_EQ(chip.Eeprom()[3], 0xFF);
+    EXPECT_EQ(chip.LockBits(), 0xFF);
+    std::filesystem::remove(path);
+}
+
 TEST_F(StateFile, NotJsonOrMissingIsRefused)
 {
     SimulatedChip chip(*FindChipModel("ATtiny26"), clock_);

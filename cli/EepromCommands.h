@@ -1,0 +1,35 @@
+#pragma once
+
+// The EEPROM and lock commands (write-eeprom, read-eeprom, verify-eeprom,
+// lock) and the Write that keeps the EEPROM, over the shared options.
+
+#include <CLI/CLI.hpp>
+
+#include <filesystem>
+#include <functional>
+#include <iosfwd>
+#include <optional>
+#include <string>
+
+#include "Programmer.h"
+
+namespace velkor {
+
+struct EepromOptions {
+    std::filesystem::path file;
+    std::string lockValue;
+};
+
+using AddCommand = std::function<CLI::App*(const std::string& name, const std::string& description)>;
+
+void DefineEepromCommands(const AddCommand& addCommand, EepromOptions& options);
+
+// Runs command when it is one of this family: true when it succeeded;
+// nothing for a command of another family.
+std::optional<bool> RunEepromCommand(Programmer& programmer, const std::string& command, const EepromOptions& options);
+
+// The Write keeping the EEPROM: its copy goes to the current folder, named on
+// err when saved, and again when a failure or an interruption leaves it there.
+bool WriteKeepingEeprom(Programmer& programmer, const std::filesystem::path& hexFile, std::ostream& err);
+
+}  // namespace velkor

@@ -1,0 +1,313 @@
+// The EEPROM: reading it whole, comparing it with a file, and writing only the
+// bytes that differ, each chip its own way (byte writes polled by reading,
+// by RDY/BSY or waited out; page writes where the chip has EEPROM pages).
+#include <algorithm>
+#include <stdexcept>
+
+#include "Format.h"
+#include "HexFile.h"
+#include "Programmer.h"
+#include "WholeFile.h"
+
+namespace velkor {
+
+namespace {
+constexpr std::uint8_t kReadEeprom = 0xA0;
+constexpr std::uint8_t kWriteEeprom = 0xC0;
+constexpr std::uint8_t kLoadEepromPage = 0xC1;
+constexpr std::uint8_t kWriteEepromPage = 0xC2;
+constexpr Instruction kPollRdyBsy{0xF0, 0x00, 0x00, 0x00};
+// Once the write's own time has been waited, a few polls straight away, then
+// one a millisecond: a chip at low supply takes up to twice as long.
+constexpr int kPromptPolls = 16;
+constexpr int kPatientPolls = 20;
+
+Instruction EepromInstruction(std::uint8_t opcode, std::uint32_t address, std::uint8_t data)
+{
+    return {opcode, static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address & 0xFF), data};
+}
+}  // namespace
+
+std::optional<EepromLockRules> Programmer::MemoryRules() const
+{
+    if (catalogueChip_ != nullptr) {
+        return EepromLockRulesOf(*catalogueChip_);
+    }
+    return EepromLockRulesOf(Device().Signature);
+}
+
+std::uint8_t Programmer::ReadEepromByte(std::uint16_t address)
+{
+    return QueryInstruction(EepromInstruction(kReadEeprom, address, 0x00));
+}
+
+bool Programmer::EepromKnown()
+{
+    if (!MemoryRules() || Device().EepromSize == 0) {
+        log_.Append("Unknown chip: its EEPROM is not known.");
+        return false;
+    }
+    return true;
+}
+
+std::optional<std::vector<std::uint8_t>> Programmer::ReadEeprom()
+{
+    if (ReadingLocked() || !EepromKnown()) {
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> eeprom(Device().EepromSize);
+    for (std::size_t address = 0; address < eeprom.size(); ++address) {
+        eeprom[address] = ReadEepromByte(static_cast<std::uint16_t>(address));
+        ReportProgress(static_cast<std::uint32_t>(address + 1), static_cast<std::uint32_t>(eeprom.size()));
+    }
+    return eeprom;
+}
+
+bool Programmer::ReadEepromCommand(const std::filesystem::path& file)
+{
+    log_.Clear();
+    return RunInCommandFrame([this, &file] {
+        if (!EnterProgramming(true)) {
+            return false;
+        }
+        const auto eeprom = ReadEeprom();
+        if (!eeprom) {
+            return false;
+        }
+        try {
+            WriteFileWhole(file, IntelHexText(*eeprom, true));
+        } catch (const std::runtime_error& error) {
+            log_.Append(std::string("Cannot save the EEPROM: ") + error.what() + ".");
+            return false;
+        }
+        log_.Append(FormatNumber("Read %d EEPROM bytes into ", static_cast<long long>(eeprom->size())) + file.string() +
+                    ".");
+        return true;
+    });
+}
+
+bool Programmer::EepromFileFits(const CheckedHexFile& file)
+{
+    if (const auto line = file.check.FirstLineReaching(Device().EepromSize)) {
+        log_.Append(FormatNumber("Address out of range in line %d", static_cast<long long>(*line)) +
+                    FormatNumber(": the EEPROM holds %d bytes.", Device().EepromSize));
+        return false;
+    }
+    return true;
+}
+
+bool Programmer::VerifyEepromCommand(const std::filesystem::path& hexFile)
+{
+    log_.Clear();
+    return RunInCommandFrame([this, &hexFile] {
+        const std::optional<CheckedHexFile> file = ReadHexFile(hexFile);
+        if (!file || !EnterProgramming(true) || ReadingLocked() || !EepromKnown() || !EepromFileFits(*file)) {
+            return false;
+        }
+        return CompareWithChip(
+            FileImage(*file, Device().EepromSize),
+            [this](std::uint32_t address) { return ReadEepromByte(static_cast<std::uint16_t>(address)); }, "EEPROM ");
+    });
+}
+
+bool Programmer::WriteEepromCommand(const std::filesystem::path& hexFile)
+{
+    log_.Clear();
+    return RunInCommandFrame([this, &hexFile] {
+        const std::optional<CheckedHexFile> file = ReadHexFile(hexFile);
+        return file && EnterProgramming(true) && !WritingLocked() && EepromKnown() && EepromFileFits(*file) &&
+               WriteEepromImage(FileImage(*file, Device().EepromSize));
+    });
+}
+
+bool Programmer::WriteEepromBytes(std::uint16_t address, std::span<const std::uint8_t> bytes)
+{
+    if (!EepromKnown()) {
+        return false;
+    }
+    if (address + bytes.size() > Device().EepromSize) {
+        log_.Append(FormatNumber("EEPROM bytes past its end: it holds %d bytes.", Device().EepromSize));
+        return false;
+    }
+    MemoryImage image(Device().EepromSize);
+    std::copy(bytes.begin(), bytes.end(), image.begin() + address);
+    return WriteEepromImage(image);
+}
+
+// Unit by unit (a byte, or an EEPROM page) that the image gives a byte of:
+// reads what the chip holds there, then writes what differs. A byte that
+// needs no write is not written: EEPROM cells wear. Units the image does not
+// touch are not even read.
+bool Programmer::WriteEepromImage(const MemoryImage& image)
+{
+    if (WritingLocked()) {
+        return false;
+    }
+    const EepromLockRules rules = *MemoryRules();
+    const std::uint32_t unit = std::max<std::uint32_t>(rules.eepromPageBytes, 1);
+    std::vector<std::uint8_t> held(image.size(), 0xFF);
+    long long written = 0;
+    long long right = 0;
+    for (std::uint32_t first = 0; first < image.size(); first += unit) {
+        if (std::none_of(image.begin() + first, image.begin() + first + unit,
+                         [](const auto& byte) { return byte.has_value(); })) {
+            continue;
+        }
+        for (std::uint32_t address = first; address < first + unit; ++address) {
+            held[address] = ReadEepromByte(static_cast<std::uint16_t>(address));
+            if (image[address]) {
+                ++(*image[address] == held[address] ? right : written);
+            }
+        }
+        if (!WriteEepromPage(rules, first, held, image)) {
+            return false;
+        }
+        ReportProgress(first + unit, static_cast<std::uint32_t>(image.size()));
+    }
+    log_.Append(FormatNumber("EEPROM: %d bytes written, ", written) + FormatNumber("%d already right.", right));
+    return true;
+}
+
+// The unit starting at first: one byte on a byte-write chip, one page on a
+// chip with EEPROM pages, whose every byte is loaded (the image's value or
+// the one held) so that what the chip does with bytes not loaded never
+// matters. Nothing is sent when nothing differs.
+bool Programmer::WriteEepromPage(const EepromLockRules& rules, std::uint32_t first,
+                                 const std::vector<std::uint8_t>& held, const MemoryImage& image)
+{
+    const std::uint32_t unit = std::max<std::uint32_t>(rules.eepromPageBytes, 1);
+    const auto wanted = [&](std::uint32_t address) { return image[address].value_or(held[address]); };
+    bool differs = false;
+    for (std::uint32_t address = first; address < first + unit; ++address) {
+        differs = differs || wanted(address) != held[address];
+    }
+    if (!differs) {
+        return true;
+    }
+    if (rules.eepromPageBytes == 0) {
+        SendInstruction(EepromInstruction(kWriteEeprom, first, wanted(first)));
+    } else {
+        for (std::uint32_t address = first; address < first + unit; ++address) {
+            SendInstruction(EepromInstruction(kLoadEepromPage, address & (unit - 1), wanted(address)));
+        }
+        SendInstruction(EepromInstruction(kWriteEepromPage, first, 0x00));
+    }
+    const auto last = static_cast<std::uint16_t>(first + unit - 1);
+    WaitForEepromWrite(rules, last, wanted(last));
+    for (std::uint32_t address = first; address < first + unit; ++address) {
+        if (wanted(address) != held[address] &&
+            !EepromReadsBack(static_cast<std::uint16_t>(address), wanted(address))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The write's own time first; then RDY/BSY where the chip has it, else a read
+// of the byte written, which gives the chip's poll values until it is done;
+// a value equal to one of them cannot be told apart and is waited out. False
+// when the chip never said it was done (the read-back then tells).
+bool Programmer::WaitForEepromWrite(const EepromLockRules& rules, std::uint16_t address, std::uint8_t value)
+{
+    Wait(rules.eepromWriteMicros / 1000);
+    const bool pollable = rules.rdyBsyPoll || (value != rules.eepromPollFirst && value != rules.eepromPollSecond);
+    if (!pollable) {
+        Wait(2);  // the fraction of a millisecond left, and as much again for a margin
+        return true;
+    }
+    for (int poll = 0; poll < kPromptPolls + kPatientPolls; ++poll) {
+        const bool done = rules.rdyBsyPoll ? (PollInstruction(kPollRdyBsy) & 0x01) == 0
+                                           : PollInstruction(EepromInstruction(kReadEeprom, address, 0x00)) == value;
+        if (done) {
+            return true;
+        }
+        if (poll >= kPromptPolls) {
+            Wait(1);
+        }
+    }
+    return false;
+}
+
+bool Programmer::EepromReadsBack(std::uint16_t address, std::uint8_t value)
+{
+    const std::uint8_t chip = ReadEepromByte(address);
+    if (chip == value) {
+        return true;
+    }
+    log_.Append(FormatNumber("EEPROM Verify Error at %x: ", address) + "wrote " + TwoHexDigits(value) + ", chip " +
+                TwoHexDigits(chip) + ".");
+    return false;
+}
+
+// ---- keeping the EEPROM through a Write -------------------------------------
+
+bool Programmer::WriteKeepingEepromCommand(const std::filesystem::path& hexFile,
+                                           const std::filesystem::path& copyFolder)
+{
+    eepromCopyFolder_ = copyFolder;
+    eepromCopy_.reset();
+    const bool written = WriteCommand(hexFile);
+    eepromCopyFolder_.reset();
+    return written;
+}
+
+// A name no earlier copy has: an earlier copy may be the only one left of
+// another chip's EEPROM.
+namespace {
+std::filesystem::path FreshCopyName(const std::filesystem::path& folder, std::string chipName)
+{
+    std::replace(chipName.begin(), chipName.end(), '/', '-');
+    for (int n = 1;; ++n) {
+        const std::string suffix = n == 1 ? "" : "-" + std::to_string(n);
+        std::filesystem::path candidate = folder / ("eeprom-copy-" + chipName + suffix + ".hex");
+        std::error_code error;
+        if (!std::filesystem::exists(std::filesystem::symlink_status(candidate, error))) {
+            return candidate;
+        }
+    }
+}
+}  // namespace
+
+// Before the erase: the whole EEPROM read and saved, or no erase at all.
+bool Programmer::SaveEepromCopy()
+{
+    if (!eepromCopyFolder_) {
+        return true;
+    }
+    const auto eeprom = ReadEeprom();
+    if (!eeprom) {
+        log_.Append("Not written: the EEPROM could not be read to be kept.");
+        return false;
+    }
+    const std::filesystem::path copy = FreshCopyName(*eepromCopyFolder_, Device().Name);
+    try {
+        WriteFileWhole(copy, IntelHexText(*eeprom, true));
+    } catch (const std::runtime_error& error) {
+        log_.Append(std::string("Not written: cannot save the EEPROM's copy: ") + error.what() + ".");
+        return false;
+    }
+    eepromCopy_ = copy;
+    keptEeprom_ = *eeprom;
+    if (OnEepromCopySaved) {
+        OnEepromCopySaved(copy);
+    }
+    return true;
+}
+
+// After the flash: the copy written back, read back, and only then removed.
+bool Programmer::RestoreEepromCopy()
+{
+    if (!eepromCopy_) {
+        return true;
+    }
+    log_.Append("Restoring the EEPROM.");
+    if (!WriteEepromImage(MemoryImage(keptEeprom_.begin(), keptEeprom_.end()))) {
+        return false;
+    }
+    std::error_code error;
+    std::filesystem::remove(*eepromCopy_, error);
+    eepromCopy_.reset();
+    return true;
+}
+
+}  // namespace velkor

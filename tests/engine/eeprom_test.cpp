@@ -1,0 +1,286 @@
+// The EEPROM and lock commands on every simulated chip: images made by
+// objcopy written, read back and verified; a second image writes only the
+// bytes that differ; a Write that keeps the EEPROM; and what each fault says.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <numeric>
+#include <random>
+
+#include <unistd.h>
+
+#include "BuiltInCatalogue.h"
+#include "HexText.h"
+#include "Programmer.h"
+#include "SimulatedProgrammer.h"
+
+namespace velkor {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+class EepromFiles : public ::testing::Test, public testing::SimulatedProgrammer {
+protected:
+    void SetUp() override
+    {
+        folder = fs::temp_directory_path() / ("velkor-eeprom-" + std::to_string(::getpid()));
+        fs::create_directories(folder);
+    }
+    void TearDown() override { fs::remove_all(folder); }
+
+    // The image as avr-objcopy makes an EEPROM file: Intel HEX from address 0.
+    fs::path ObjcopyImage(const Bytes& image, const std::string& name)
+    {
+        const fs::path binary = folder / (name + ".bin");
+        const fs::path hex = folder / (name + ".hex");
+        std::ofstream(binary, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), image.size());
+        const std::string command = "objcopy -I binary -O ihex '" + binary.string() + "' '" + hex.string() + "'";
+        if (std::system(command.c_str()) != 0) {
+            ADD_FAILURE() << "objcopy failed";
+        }
+        return hex;
+    }
+
+    // objcopy's reading of a HEX file, erased (0xFF) where it gives nothing.
+    Bytes ObjcopyBytes(const fs::path& hex, std::size_t size)
+    {
+        const fs::path binary = folder / "read.bin";
+        const std::string command =
+            "objcopy -I ihex -O binary --gap-fill 0xFF '" + hex.string() + "' '" + binary.string() + "'";
+        EXPECT_EQ(std::system(command.c_str()), 0);
+        std::ifstream in(binary, std::ios::binary);
+        Bytes bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        bytes.resize(size, 0xFF);
+        return bytes;
+    }
+
+    std::string LastLine() const { return log.lines.empty() ? "" : log.lines.back(); }
+
+    sim::SimulatedChip& Chip() { return *target->chip(); }
+
+    fs::path folder;
+};
+
+std::vector<const char*> ChipsWithEeprom()
+{
+    std::vector<const char*> names;
+    for (const sim::ChipModel& chip : sim::AllChipModels()) {
+        names.push_back(chip.name);
+    }
+    return names;
+}
+
+class EepromRoundTrip : public EepromFiles, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(EepromRoundTrip, WrittenReadBackVerifiedAndRewrittenByDifferencesOnly)
+{
+    Attach(GetParam());
+    programmer->ChipLists = {&BuiltInCatalogue()};
+    const std::size_t size = Chip().Eeprom().size();
+    std::mt19937 random(static_cast<unsigned>(size));
+    Bytes image(size);
+    std::generate(image.begin(), image.end(), [&] { return static_cast<std::uint8_t>(random()); });
+    image[size - 1] = 0x00;  // a value some chips cannot poll for
+
+    ASSERT_TRUE(programmer->WriteEepromCommand(ObjcopyImage(image, "first"))) << LastLine();
+    EXPECT_EQ(Chip().Eeprom(), image);
+    ASSERT_TRUE(programmer->ReadEepromCommand(folder / "read.hex")) << LastLine();
+    EXPECT_EQ(ObjcopyBytes(folder / "read.hex", size), image);
+    ASSERT_TRUE(programmer->VerifyEepromCommand(folder / "first.hex")) << LastLine();
+
+    Bytes second = image;
+    for (const std::size_t address : {std::size_t{1}, size / 2, size - 1}) {
+        second[address] = static_cast<std::uint8_t>(~second[address]);
+    }
+    ASSERT_TRUE(programmer->WriteEepromCommand(ObjcopyImage(second, "second"))) << LastLine();
+    EXPECT_EQ(LastLine(), "EEPROM: 3 bytes written, " + std::to_string(size - 3) + " already right.");
+    EXPECT_EQ(Chip().Eeprom(), second);
+    EXPECT_FALSE(programmer->VerifyEepromCommand(folder / "first.hex"));
+    EXPECT_EQ(target->ViolationCount(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Chips, EepromRoundTrip, ::testing::ValuesIn(ChipsWithEeprom()), [](const auto& info) {
+    std::string name = info.param;
+    std::replace(name.begin(), name.end(), '/', '_');
+    return name;
+});
+
+// What a production run does within its own session: a serial number.
+TEST_F(EepromFiles, BytesWrittenAtAnAddressWithinASession)
+{
+    Attach("ATmega168");
+    const Bytes serial{0x12, 0x34, 0x56};
+    ASSERT_TRUE(programmer->RunInCommandFrame(
+        [&] { return programmer->EnterProgramming(true) && programmer->WriteEepromBytes(0x1FE - 1, serial); }));
+    EXPECT_EQ(LastLine(), "EEPROM: 3 bytes written, 0 already right.");
+    EXPECT_TRUE(std::equal(serial.begin(), serial.end(), Chip().Eeprom().begin() + 0x1FD));
+}
+
+class KeepEeprom : public EepromFiles, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(KeepEeprom, WriteLeavesTheEepromAsItWasAndRemovesTheCopy)
+{
+    Attach(GetParam());
+    std::iota(Chip().Eeprom().begin(), Chip().Eeprom().end(), std::uint8_t{0x20});
+    const Bytes before = Chip().Eeprom();
+    const fs::path hex = folder / "program.hex";
+    const Bytes program{0x0C, 0x94, 0x34, 0x00};
+    std::ofstream(hex) << testing::DataRecord(0, program) << "\n" << testing::EndOfFileRecord() << "\n";
+    fs::path copy;
+    programmer->OnEepromCopySaved = [&](const fs::path& file) { copy = file; };
+
+    ASSERT_TRUE(programmer->WriteKeepingEepromCommand(hex, folder)) << LastLine();
+    EXPECT_EQ(Chip().Eeprom(), before);
+    EXPECT_TRUE(std::equal(program.begin(), program.end(), Chip().Flash().begin()));
+    EXPECT_FALSE(copy.empty());
+    EXPECT_FALSE(fs::exists(copy));
+    EXPECT_EQ(target->ViolationCount(), 0u);
+}
+
+// Stopped between the erase and the restore, the copy stays and write-eeprom
+// brings the EEPROM back from it.
+TEST_P(KeepEeprom, InterruptedAfterTheEraseLeavesACopyThatRestoresIt)
+{
+    Attach(GetParam());
+    std::iota(Chip().Eeprom().begin(), Chip().Eeprom().end(), std::uint8_t{0x20});
+    const Bytes before = Chip().Eeprom();
+    const fs::path hex = folder / "program.hex";
+    std::ofstream(hex) << testing::DataRecord(0, Bytes{0x11, 0x22}) << "\n" << testing::EndOfFileRecord() << "\n";
+    fs::path copy;
+    programmer->OnEepromCopySaved = [&](const fs::path& file) { copy = file; };
+    programmer->StopRequested = [&] { return Chip().Flash()[0] == 0x11; };
+
+    EXPECT_FALSE(programmer->WriteKeepingEepromCommand(hex, folder));
+    EXPECT_EQ(LastLine(), "Interrupted.");
+    ASSERT_TRUE(fs::exists(copy));
+    programmer->StopRequested = nullptr;
+    ASSERT_TRUE(programmer->WriteEepromCommand(copy)) << LastLine();
+    EXPECT_EQ(Chip().Eeprom(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Chips, KeepEeprom, ::testing::Values("AT90S2313", "ATmega8", "ATmega168"));
+
+struct FaultCase {
+    const char* label;
+    const char* chip;
+    std::function<void(sim::SimulatedChip&)> arrange;
+    std::function<bool(Programmer&, const fs::path& folder)> act;
+    std::string lastLine;
+};
+
+// A 16-byte image at address 0 and one reaching past a 128-byte EEPROM.
+fs::path SmallImage(const fs::path& folder)
+{
+    std::ofstream(folder / "small.hex") << testing::DataRecord(0, Bytes(16, 0x5A)) << "\n"
+                                        << testing::EndOfFileRecord() << "\n";
+    return folder / "small.hex";
+}
+
+const std::string kLockedForReading =
+    "The chip is locked (lock mode 3): its flash and EEPROM cannot be read until a Chip Erase (a Write does one).";
+const std::string kLockedForWriting =
+    "The chip is locked: a Chip Erase is needed before its EEPROM can be written (a Write does one).";
+
+class EepromFault : public EepromFiles, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(EepromFault, EndsTheCommandWithItsLine)
+{
+    const FaultCase& c = GetParam();
+    Attach(c.chip);
+    c.arrange(Chip());
+    EXPECT_FALSE(c.act(*programmer, folder));
+    EXPECT_EQ(LastLine(), c.lastLine);
+    EXPECT_EQ(target->ViolationCount(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, EepromFault,
+    ::testing::Values(
+        FaultCase{"StuckCell", "ATmega8",
+                  [](sim::SimulatedChip& chip) { chip.InjectedFaults().stuckEepromBytes = {7}; },
+                  [](Programmer& p, const fs::path& f) { return p.WriteEepromCommand(SmallImage(f)); },
+                  "EEPROM Verify Error at 7: wrote 5A, chip FF."},
+        FaultCase{"StuckCellInAPage", "ATmega88",
+                  [](sim::SimulatedChip& chip) { chip.InjectedFaults().stuckEepromBytes = {13}; },
+                  [](Programmer& p, const fs::path& f) { return p.WriteEepromCommand(SmallImage(f)); },
+                  "EEPROM Verify Error at D: wrote 5A, chip FF."},
+        FaultCase{"PastTheEnd", "ATtiny26", [](sim::SimulatedChip&) {},
+                  [](Programmer& p, const fs::path& f) {
+                      std::ofstream(f / "big.hex") << testing::DataRecord(0x78, Bytes(16, 1)) << "\n"
+                                                   << testing::EndOfFileRecord() << "\n";
+                      return p.WriteEepromCommand(f / "big.hex");
+                  },
+                  "Address out of range in line 1: the EEPROM holds 128 bytes."},
+        FaultCase{"BytesPastTheEnd", "AT90S1200", [](sim::SimulatedChip&) {},
+                  [](Programmer& p, const fs::path&) {
+                      const Bytes serial{1, 2};
+                      return p.RunInCommandFrame(
+                          [&] { return p.EnterProgramming(true) && p.WriteEepromBytes(63, serial); });
+                  },
+                  "EEPROM bytes past its end: it holds 64 bytes."},
+        FaultCase{"Mode2StopsWrites", "ATmega48", [](sim::SimulatedChip& chip) { chip.LockBits() = 0xFE; },
+                  [](Programmer& p, const fs::path& f) { return p.WriteEepromCommand(SmallImage(f)); },
+                  kLockedForWriting},
+        FaultCase{"Mode3StopsVerify", "ATmega8", [](sim::SimulatedChip& chip) { chip.LockBits() = 0xFC; },
+                  [](Programmer& p, const fs::path& f) { return p.VerifyEepromCommand(SmallImage(f)); },
+                  kLockedForReading},
+        FaultCase{"Mode3StopsFlashRead", "AT90S2333", [](sim::SimulatedChip& chip) { chip.LockBits() = 0xFC; },
+                  [](Programmer& p, const fs::path& f) { return p.ReadCommand(f / "flash.hex"); }, kLockedForReading},
+        FaultCase{"HiddenSignatureStopsEepromRead", "AT90S8515",
+                  [](sim::SimulatedChip& chip) { chip.LockBits() = 0xFC; },
+                  [](Programmer& p, const fs::path& f) { return p.ReadEepromCommand(f / "e.hex"); }, kLockedForReading},
+        FaultCase{"HiddenSignatureCannotBeKept", "AT90S4414", [](sim::SimulatedChip& chip) { chip.LockBits() = 0xFC; },
+                  [](Programmer& p, const fs::path& f) { return p.WriteKeepingEepromCommand(SmallImage(f), f); },
+                  "Not written: the chip is locked and hides its EEPROM, which cannot be kept."},
+        FaultCase{"LockBitsTheChipLacks", "ATmega48", [](sim::SimulatedChip&) {},
+                  [](Programmer& p, const fs::path&) { return p.LockCommand("F0"); },
+                  "LOCK F0 programs bits this chip does not have (its lock bits are 03); nothing written."},
+        FaultCase{"Lb2WithoutLb1", "ATmega8", [](sim::SimulatedChip&) {},
+                  [](Programmer& p, const fs::path&) { return p.LockCommand("FD"); },
+                  "LOCK FD programs LB2 without LB1, which is no lock mode; nothing written."},
+        FaultCase{"LockBitsOnlyClearByErase", "ATmega168", [](sim::SimulatedChip& chip) { chip.LockBits() = 0xFE; },
+                  [](Programmer& p, const fs::path&) { return p.LockCommand("FF"); },
+                  "LOCK reads back FE, not FF: programmed lock bits are cleared only by a Chip Erase."},
+        FaultCase{"LockOnAnUnknownChip", "ATmega328P", [](sim::SimulatedChip&) {},
+                  [](Programmer& p, const fs::path&) { return p.LockCommand("FC"); },
+                  "Unknown chip: its lock bits are not known."}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+struct LockCase {
+    const char* chip;
+    const char* value;
+    std::uint8_t held;  // the simulated chip's lock byte afterwards
+};
+
+class LockValue : public EepromFiles, public ::testing::WithParamInterface<LockCase> {};
+
+// Each generation's own instruction and layout; mode 3 then stops a verify,
+// and a Write erases the chip and programs it again.
+TEST_P(LockValue, IsWrittenAndAWriteClearsIt)
+{
+    Attach(GetParam().chip);
+    programmer->ChipLists = {&BuiltInCatalogue()};
+    ASSERT_TRUE(programmer->LockCommand(GetParam().value)) << LastLine();
+    EXPECT_EQ(Chip().LockBits(), GetParam().held);
+    const fs::path hex = SmallImage(folder);
+    EXPECT_FALSE(programmer->VerifyCommand(hex));
+    EXPECT_EQ(LastLine(), kLockedForReading);
+    ASSERT_TRUE(programmer->WriteCommand(hex)) << LastLine();
+    EXPECT_TRUE(programmer->VerifyCommand(hex)) << LastLine();
+    EXPECT_EQ(target->ViolationCount(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Chips, LockValue,
+                         ::testing::Values(LockCase{"AT90S1200", "FC", 0xFC}, LockCase{"AT90S2323", "fc", 0xFC},
+                                           LockCase{"AT90S4433", "FC", 0xFC}, LockCase{"ATtiny26", "FC", 0xFC},
+                                           LockCase{"ATmega8", "C0", 0xC0}, LockCase{"ATmega48", "FC", 0xFC},
+                                           LockCase{"ATtiny85", "FC", 0xFC}),
+                         [](const auto& info) { return std::string(info.param.chip); });
+
+}  // namespace
+}  // namespace velkor
