@@ -152,11 +152,16 @@ std::optional<std::uint32_t> ChipClockOption(std::string_view option, const std:
     return hz;
 }
 
+std::uint32_t PaceClockHz(const Options& options)
+{
+    return ChipClockOption("--chip-clock", options.chipClock).value_or(kDefaultChipClockHz);
+}
+
 // --chip-clock sets the SCK pace for the target's clock; --chip-file and
 // --all-chips add the chips identification may find beyond the table.
 void SetPace(Programmer& programmer, const Options& options)
 {
-    programmer.SckPhase = SckPhaseFor(ChipClockOption("--chip-clock", options.chipClock).value_or(kDefaultChipClockHz));
+    programmer.SckPhase = SckPhaseFor(PaceClockHz(options));
     programmer.ChipLists = options.chipLists;
 }
 
@@ -231,6 +236,9 @@ bool RunCommand(Programmer& programmer, StreamLog& log, const Options& options, 
     // A fuse log shows the values as the window does; whether they took is said here.
     if (!programmer.FuseProblem.empty()) {
         err << "velkor-cli: " << programmer.FuseProblem << '\n';
+    }
+    if (programmer.FuseClock) {
+        err << "velkor-cli: " << FuseClockLine(*programmer.FuseClock, PaceClockHz(options)) << '\n';
     }
     PrintHints(log, options, err);
     return succeeded;

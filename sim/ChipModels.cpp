@@ -1,5 +1,7 @@
 // The simulated chips as data, from their data sheets and the decisions noted
-// where the sheets leave a figure open (5 V supply, factory clock).
+// where the sheets leave a figure open (5 V supply, factory clock, and a
+// board with a 16 MHz crystal, 4 MHz for the AT90S parts, for a fuse value
+// that chooses a source on the board).
 
 #include <utility>
 
@@ -58,6 +60,7 @@ ChipModel At90s(const char* name, std::uint8_t sig1, std::uint8_t sig2, std::uin
         .pageWriteMicros = 0,
         .chipEraseMicros = eraseMicros,
         .fuseWriteMicros = kAt90sFuseWrite,
+        .boardClockHz = 4'000'000,
     };
 }
 
@@ -100,6 +103,8 @@ ChipModel Mega(const char* name, std::uint8_t sig1, std::uint8_t sig2, std::uint
         .pageWriteMicros = kPageWrite,
         .chipEraseMicros = kMegaErase,
         .fuseWriteMicros = kMegaFuseWrite,
+        .clockFuses = TableClockFuses(static_cast<std::uint16_t>(sig1 << 8 | sig2)),
+        .fuseLayout = FuseLayoutOf(static_cast<std::uint16_t>(sig1 << 8 | sig2)).value_or(std::span<const FuseByteLayout>()),
     };
 }
 
@@ -160,6 +165,8 @@ ChipModel FromCatalogue(const CatalogueChip& chip)
         .pageWriteMicros = chip.pageWriteMicros,
         .chipEraseMicros = chip.chipEraseMicros,
         .fuseWriteMicros = chip.fuseWriteMicros,
+        .clockFuses = chip.clockFuses ? &*chip.clockFuses : nullptr,
+        .fuseLayout = chip.layout,
     };
 }
 

@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "Clock.h"
+#include "ClockFuses.h"
+#include "FuseLayouts.h"
 #include "PortOperations.h"
 
 namespace velkor::sim {
@@ -144,6 +146,13 @@ struct ChipModel {
     std::uint32_t chipEraseMicros;
     std::uint32_t fuseWriteMicros;  // also a lock write
 
+    // How the fuses choose the clock (nullptr: the chip runs at clockHz
+    // whatever its fuses), where its fuse bits lie, and what the simulated
+    // board offers when they choose a clock or crystal on the board.
+    const ClockFuses* clockFuses = nullptr;
+    std::span<const FuseByteLayout> fuseLayout{};
+    std::uint32_t boardClockHz = 16'000'000;
+
     FlashMode Mode() const { return pageBytes == 0 ? FlashMode::Byte : FlashMode::Page; }
 };
 
@@ -196,12 +205,15 @@ struct Faults {
 //   instructions: the programmer sends none.
 class SimulatedChip {
 public:
-    // clockHz: the clock the chip runs on; its factory clock if not given.
+    // clockHz: the clock the chip runs on whatever its fuses select; if not
+    // given, the clock its fuses select (latched at power-up and whenever
+    // RESET rises, as the chip does), the model's board clock for a source
+    // on the board.
     SimulatedChip(const ChipModel& model, TimeSource& time, std::optional<std::uint32_t> clockHz = std::nullopt);
     ~SimulatedChip();
 
     const ChipModel& Model() const;
-    std::uint32_t ClockHz() const;
+    std::uint32_t ClockHz() const;  // the clock it runs on now
 
     // Pin levels driven by the port, at time.NowNanoseconds().
     void Drive(bool sck, bool mosi, bool reset);
@@ -278,7 +290,8 @@ private:
 class SimulatedTarget {
 public:
     // Throws std::invalid_argument for a name that is neither a chip nor "none".
-    // chipClockHz: the chip's clock; its factory clock if not given.
+    // chipClockHz: the chip's clock whatever its fuses select; if not given,
+    // the clock they select.
     explicit SimulatedTarget(std::string_view chipName, std::optional<std::uint32_t> chipClockHz = std::nullopt);
 
     VirtualClock& clock() { return clock_; }

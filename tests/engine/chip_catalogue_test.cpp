@@ -47,6 +47,15 @@ const std::string kGoodChip = R"({"name": "ATtinyX", "signature": "1E 99 01", "f
  "rdy_bsy": true, "busy_us": {"flash_page": 4500, "eeprom": 4000, "erase": 9000, "fuse": 4500},
  "clock_hz": 1000000})";
 
+// The same chip with clock fuses: CKSEL0 programmed picks the 1 MHz RC.
+const std::string kClockedChip = R"({"name": "ATtinyC", "signature": "1E 99 02", "flash": 2048, "page": 32,
+ "sram": 128, "eeprom": 128, "eeprom_page": 4, "pins": 8, "no_poll_value": "FF",
+ "fuses": {"low": {"bits": ["CKDIV8", "-", "-", "-", "-", "-", "-", "CKSEL0"], "factory": "FE"},
+           "high": {"bits": ["RSTDISBL", "DWEN", "SPIEN", "-", "-", "-", "-", "-"], "factory": "DF"}},
+ "lock": {"bits": ["-", "-", "-", "-", "-", "-", "LB2", "LB1"], "factory": "FF"},
+ "rdy_bsy": true, "busy_us": {"flash_page": 4500, "eeprom": 4000, "erase": 9000, "fuse": 4500},
+ "clock_hz": 1000000, "clock": {"select": ["CKSEL0"], "divide_by_8": "CKDIV8", "sources": [1000000, "crystal"]}})";
+
 std::string FileWith(const std::string& chip)
 {
     return "{\"chips\": [" + chip + "]}";
@@ -128,6 +137,16 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"BusyTooLong", FileWith(Replaced(kGoodChip, "\"erase\": 9000", "\"erase\": 25000")),
                   "busy_us.erase\": must be a whole number from 1 to 20000"},
         FaultCase{"ClockTooSlow", FileWith(Replaced(kGoodChip, "1000000", "1000")), "field \"clock_hz\""},
+        FaultCase{"ClockBitUnknown", FileWith(Replaced(kClockedChip, "[\"CKSEL0\"]", "[\"CKSEL1\"]")),
+                  "clock.select\": \"CKSEL1\" is no fuse bit of this chip"},
+        FaultCase{"ClockSourcesMissing", FileWith(Replaced(kClockedChip, ", \"crystal\"]", "]")),
+                  "clock.sources\": must list 2 sources"},
+        FaultCase{"ClockSourceUnknown", FileWith(Replaced(kClockedChip, "\"crystal\"", "\"quartz\"")),
+                  "clock.sources\": each is an internal oscillator's frequency"},
+        FaultCase{"ClockDividedBelowTheSlowest", FileWith(Replaced(kClockedChip, "[1000000", "[64000")),
+                  "from 128000 to 20000000"},
+        FaultCase{"FactoryClockDisagrees", FileWith(Replaced(kClockedChip, "[1000000", "[8000000")),
+                  "clock_hz\": the factory fuses select the internal 8 MHz oscillator (8 MHz), not 1000000 Hz"},
         FaultCase{"NotAFlag", FileWith(Replaced(kGoodChip, "true", "\"yes\"")), "must be true or false"}),
     [](const auto& info) { return std::string(info.param.what); });
 
