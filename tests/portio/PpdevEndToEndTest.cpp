@@ -68,10 +68,10 @@ std::vector<std::string> ChildEnvironment(const Environment& extra)
 
 // interruptAfter: send SIGINT that long after the start. withoutOutput: start
 // it with its standard output closed.
-CliRun RunCli(const std::vector<std::string>& arguments, const Environment& extra = {},
-              std::optional<std::chrono::milliseconds> interruptAfter = std::nullopt, bool withoutOutput = false)
+CliRun RunProgram(const char* program, const std::vector<std::string>& arguments, const Environment& extra = {},
+                  std::optional<std::chrono::milliseconds> interruptAfter = std::nullopt, bool withoutOutput = false)
 {
-    std::vector<std::string> argumentTexts = {VELKOR_CLI_PATH};
+    std::vector<std::string> argumentTexts = {program};
     argumentTexts.insert(argumentTexts.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
     for (std::string& text : argumentTexts) {
@@ -124,6 +124,12 @@ CliRun RunCli(const std::vector<std::string>& arguments, const Environment& extr
     return run;
 }
 
+CliRun RunCli(const std::vector<std::string>& arguments, const Environment& extra = {},
+              std::optional<std::chrono::milliseconds> interruptAfter = std::nullopt, bool withoutOutput = false)
+{
+    return RunProgram(VELKOR_CLI_PATH, arguments, extra, interruptAfter, withoutOutput);
+}
+
 nlohmann::json ReadJson(const fs::path& file)
 {
     return nlohmann::json::parse(std::ifstream(file));
@@ -163,6 +169,19 @@ protected:
 
     fs::path folder;
 };
+
+// A ppdev program that never sets the data direction, as most do not, reaches
+// the chip: the claim gives it the port state a fresh device starts with.
+TEST_F(PpdevEndToEnd, AProgramThatNeverSetsTheDataDirectionReadsTheSignature)
+{
+    const CliRun run = RunProgram(VELKOR_PPDEV_SIGNATURE_PATH, {},
+                                  {{"LD_PRELOAD", VELKOR_VIRTUAL_PPDEV_PATH},
+                                   {"VELKOR_VIRTUAL_PPDEV_CHIP", "ATmega328P"},
+                                   {"VELKOR_VIRTUAL_PPDEV_STATS", (folder / "port-stats.json").string()}});
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(run.output, "1E 95 0F\n");
+    EXPECT_EQ(PortStats().at("timingViolations"), nlohmann::json::array());
+}
 
 struct SignatureCase {
     const char* chip;
