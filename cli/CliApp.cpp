@@ -373,7 +373,8 @@ void DefineGlobalOptions(CLI::App& app, Options& options)
     app.add_option("--chip-clock", options.chipClock, "the target's clock (default 1M): sets the SCK pace")
         ->type_name("FREQ");
     app.add_option("--sim-clock", options.simClock,
-                   "with --simulate: the simulated chip's clock (default: its factory clock)")
+                   "with --simulate: the simulated chip's clock, whatever its fuses select (default: the clock "
+                   "they select)")
         ->type_name("FREQ");
     app.add_flag("--all-chips", options.allChips,
                  "identify the chips of the built-in catalogue too, once the device table has no match");

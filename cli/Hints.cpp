@@ -169,9 +169,8 @@ std::string FuseClockLine(const SelectedClock& clock, std::uint32_t paceHz)
     if (clock.source.kind == ClockSource::Kind::Reserved) {
         return selected + ".";
     }
-    return selected + "; from now on give --chip-clock the frequency of that source" +
-           (clock.dividedBy8 ? " divided by 8" : "") + ", e.g. --chip-clock " + (clock.dividedBy8 ? "2M" : "16M") +
-           " on a board with 16 MHz.";
+    return selected + "; from now on give --chip-clock that source's frequency" +
+           (clock.dividedBy8 ? " divided by 8, e.g. --chip-clock 2M" : ", e.g. --chip-clock 16M") + " for 16 MHz.";
 }
 
 }  // namespace velkor

@@ -104,7 +104,8 @@ ChipModel Mega(const char* name, std::uint8_t sig1, std::uint8_t sig2, std::uint
         .chipEraseMicros = kMegaErase,
         .fuseWriteMicros = kMegaFuseWrite,
         .clockFuses = TableClockFuses(static_cast<std::uint16_t>(sig1 << 8 | sig2)),
-        .fuseLayout = FuseLayoutOf(static_cast<std::uint16_t>(sig1 << 8 | sig2)).value_or(std::span<const FuseByteLayout>()),
+        .fuseLayout =
+            FuseLayoutOf(static_cast<std::uint16_t>(sig1 << 8 | sig2)).value_or(std::span<const FuseByteLayout>()),
     };
 }
 
@@ -153,6 +154,7 @@ ChipModel FromCatalogue(const CatalogueChip& chip)
         .highWritable = chip.WritableBits(1),
         .extendedWritable = chip.WritableBits(2),
         .lockWritable = chip.LockWritableBits(),
+        .hidesSignatureWhenLocked = false,
         .spien = *FuseBitNamed(chip, "SPIEN"),
         .eesave = FuseBitNamed(chip, "EESAVE"),
         .flashPollValue = chip.row.NoPollValue,

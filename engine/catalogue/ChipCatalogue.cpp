@@ -46,8 +46,8 @@ constexpr std::array<FuseByteKind, 3> kFuseBytes{{
 }};
 
 const std::set<std::string, std::less<>> kChipFields{
-    "name", "also",          "signature", "flash", "page",    "sram",    "eeprom",   "eeprom_page",
-    "pins", "no_poll_value", "fuses",     "lock",  "rdy_bsy", "busy_us", "clock_hz", "clock", "note"};
+    "name",          "also",  "signature", "flash",   "page",    "sram",     "eeprom", "eeprom_page", "pins",
+    "no_poll_value", "fuses", "lock",      "rdy_bsy", "busy_us", "clock_hz", "clock",  "note"};
 
 // The outside sources a clock-select value can name; a number names an
 // internal oscillator by its frequency.
@@ -405,11 +405,11 @@ private:
 
     void CheckFactoryClock(const CatalogueChip& chip, const ClockFuses& fuses) const
     {
-        const auto factory = SelectClock(fuses, chip.layout,
-                                         {chip.factoryFuses[0], chip.factoryFuses[1], chip.factoryFuses[2]});
+        const auto factory =
+            SelectClock(fuses, chip.layout, {chip.factoryFuses[0], chip.factoryFuses[1], chip.factoryFuses[2]});
         if (factory && factory->Hz() && *factory->Hz() != chip.clockHz) {
-            Fail("clock_hz", "the factory fuses select " + factory->Describe() + ", not " +
-                                 std::to_string(chip.clockHz) + " Hz");
+            Fail("clock_hz",
+                 "the factory fuses select " + factory->Describe() + ", not " + std::to_string(chip.clockHz) + " Hz");
         }
     }
 

@@ -551,9 +551,9 @@ struct FuseClockCase {
     const char* chip;
     const char* high;
     const char* low;
-    std::string says;         // on standard error after the write
-    const char* nextClock;    // a --chip-clock that works from then on (too fast for the old clock)
-    bool defaultPaceFails;    // the default pace is now too fast
+    std::string says;       // on standard error after the write
+    const char* nextClock;  // a --chip-clock that works from then on (too fast for the old clock)
+    bool defaultPaceFails;  // the default pace is now too fast
 };
 
 std::string NamedChipClock(const std::string& err)
