@@ -47,15 +47,6 @@ const std::string kGoodChip = R"({"name": "ATtinyX", "signature": "1E 99 01", "f
  "rdy_bsy": true, "busy_us": {"flash_page": 4500, "eeprom": 4000, "erase": 9000, "fuse": 4500},
  "clock_hz": 1000000})";
 
-// The same chip with clock fuses: CKSEL0 programmed picks the 1 MHz RC.
-const std::string kClockedChip = R"({"name": "ATtinyC", "signature": "1E 99 02", "flash": 2048, "page": 32,
- "sram": 128, "eeprom": 128, "eeprom_page": 4, "pins": 8, "no_poll_value": "FF",
- "fuses": {"low": {"bits": ["CKDIV8", "-", "-", "-", "-", "-", "-", "CKSEL0"], "factory": "FE"},
-           "high": {"bits": ["RSTDISBL", "DWEN", "SPIEN", "-", "-", "-", "-", "-"], "factory": "DF"}},
- "lock": {"bits": ["-", "-", "-", "-", "-", "-", "LB2", "LB1"], "factory": "FF"},
- "rdy_bsy": true, "busy_us": {"flash_page": 4500, "eeprom": 4000, "erase": 9000, "fuse": 4500},
- "clock_hz": 1000000, "clock": {"select": ["CKSEL0"], "divide_by_8": "CKDIV8", "sources": [1000000, "crystal"]}})";
-
 std::string FileWith(const std::string& chip)
 {
     return "{\"chips\": [" + chip + "]}";
@@ -67,6 +58,11 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
     EXPECT_NE(at, std::string::npos) << from;
     return at == std::string::npos ? text : text.replace(at, from.size(), to);
 }
+
+// The same chip with clock fuses: CKSEL0 programmed picks the 1 MHz RC.
+const std::string kClockedChip = Replaced(
+    kGoodChip, "\"clock_hz\": 1000000",
+    R"("clock_hz": 1000000, "clock": {"select": ["CKSEL0"], "divide_by_8": "CKDIV8", "sources": [1000000, "crystal"]})");
 
 struct FaultCase {
     const char* what;
