@@ -54,11 +54,11 @@ struct CommandLine {
         QStringLiteral("CHIP")};
     const QCommandLineOption chipClock{
         QStringLiteral("chip-clock"),
-        QStringLiteral("The target's clock, 32k .. 20M (default 1M): sets the SCK pace, e.g. 128k, 8M."),
+        QStringLiteral("The target's clock, 16k .. 20M (default 1M): sets the SCK pace, e.g. 128k, 8M."),
         QStringLiteral("FREQ")};
     const QCommandLineOption simClock{
         QStringLiteral("sim-clock"),
-        QStringLiteral("With --simulate: the simulated chip's clock, 32k .. 20M (default: its factory clock)."),
+        QStringLiteral("With --simulate: the simulated chip's clock whatever its fuses select, 16k .. 20M (default: the clock its fuses select)."),
         QStringLiteral("FREQ")};
     const QCommandLineOption allChips{
         QStringLiteral("all-chips"),

@@ -121,11 +121,16 @@ std::optional<std::uint32_t> ChipClockOption(std::string_view option, const std:
     return hz;
 }
 
+std::uint32_t PaceClockHz(const Options& options)
+{
+    return ChipClockOption("--chip-clock", options.chipClock).value_or(kDefaultChipClockHz);
+}
+
 // --chip-clock sets the SCK pace for the target's clock; --chip-file and
 // --all-chips add the chips identification may find beyond the table.
 void SetPace(Programmer& programmer, const Options& options)
 {
-    programmer.SckPhase = SckPhaseFor(ChipClockOption("--chip-clock", options.chipClock).value_or(kDefaultChipClockHz));
+    programmer.SckPhase = SckPhaseFor(PaceClockHz(options));
     programmer.ChipLists = options.chipLists;
 }
 
@@ -215,6 +220,9 @@ bool RunCommand(Programmer& programmer, StreamLog& log, const Options& options, 
     // A fuse log shows the values as the window does; whether they took is said here.
     if (!programmer.FuseProblem.empty()) {
         err << "velkor-cli: " << programmer.FuseProblem << '\n';
+    }
+    if (programmer.FuseClock) {
+        err << "velkor-cli: " << FuseClockLine(*programmer.FuseClock, PaceClockHz(options)) << '\n';
     }
     PrintHints(log, options, err);
     return succeeded;
@@ -352,7 +360,8 @@ void DefineGlobalOptions(CLI::App& app, Options& options)
     app.add_option("--chip-clock", options.chipClock, "the target's clock (default 1M): sets the SCK pace")
         ->type_name("FREQ");
     app.add_option("--sim-clock", options.simClock,
-                   "with --simulate: the simulated chip's clock (default: its factory clock)")
+                   "with --simulate: the simulated chip's clock, whatever its fuses select (default: the clock "
+                   "they select)")
         ->type_name("FREQ");
     app.add_flag("--all-chips", options.allChips,
                  "identify the chips of the built-in catalogue too, once the device table has no match");

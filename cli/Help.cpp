@@ -59,7 +59,7 @@ constexpr const char* kFooter = R"(PORT  lpt1 | lpt2 | lpt3 | an I/O base addres
       /dev/parportN (default lpt1); `velkor-cli ports` lists the ports
 CHIP  a device-table or catalogue name (any case; `velkor-cli --all-chips chips`
       lists them), or none
-FREQ  32k .. 20M: 32k, 128k, 1M, 8M, 20M, 3.6864M or plain Hz
+FREQ  16k .. 20M: 16k, 128k, 1M, 8M, 20M, 3.6864M or plain Hz
 
 Standard output carries exactly the lines of the command's log; hints and
 progress go to standard error. Exit status: 0 success, 1 the command failed,

@@ -9,6 +9,7 @@
 #include "BuiltInCatalogue.h"
 #include "Format.h"
 #include "Programmer.h"
+#include "SckPace.h"
 
 namespace velkor {
 
@@ -154,6 +155,22 @@ std::vector<std::string> HintsFor(const CommandReport& report)
         }
     }
     return hints;
+}
+
+std::string FuseClockLine(const SelectedClock& clock, std::uint32_t paceHz)
+{
+    const std::string selected = "the fuses now select " + clock.Describe();
+    if (const auto hz = clock.Hz()) {
+        if (SckPhaseFor(*hz) <= SckPhaseFor(paceHz)) {
+            return selected + ".";
+        }
+        return selected + "; from now on give --chip-clock " + ChipClockText(*hz) + ".";
+    }
+    if (clock.source.kind == ClockSource::Kind::Reserved) {
+        return selected + ".";
+    }
+    return selected + "; from now on give --chip-clock that source's frequency" +
+           (clock.dividedBy8 ? " divided by 8, e.g. --chip-clock 2M" : ", e.g. --chip-clock 16M") + " for 16 MHz.";
 }
 
 }  // namespace velkor

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include "ClockFuses.h"
 
 namespace velkor {
 
@@ -22,5 +25,10 @@ struct CommandReport {
 // enable fault.", "Error", "Unknown CPU N", "File not found.", "Cannot open
 // the port: ..."). None when the log has nothing to explain.
 std::vector<std::string> HintsFor(const CommandReport& report);
+
+// After a fuse write: the clock the fuses now select and, when the pace set
+// for paceHz (--chip-clock) is too fast for it or the chip's clock is on the
+// board, the --chip-clock to give from now on.
+std::string FuseClockLine(const SelectedClock& clock, std::uint32_t paceHz);
 
 }  // namespace velkor

@@ -101,6 +101,7 @@ bool Programmer::WriteFuses(std::string_view highText, std::string_view lowText,
 {
     log_.Clear();
     FuseProblem.clear();
+    FuseClock.reset();
     // Every field is always examined; any one invalid gives one "Error".
     const auto highValue = ParseFuseField(highText);
     const auto lowValue = ParseFuseField(lowText);
@@ -173,6 +174,9 @@ bool Programmer::WriteFuseBytes(std::uint8_t highValue, std::uint8_t lowValue,
         log_.Append(FormatNumber("%02X", *extendedRead));
     }
     log_.Append("Complete");
+    if (const ClockFuses* clock = ClockFusesInUse()) {
+        FuseClock = SelectClock(*clock, *FuseLayout(), {lowRead, highRead, extendedRead});
+    }
     NoteFuseMismatch("high", kHighFuse, highValue, highRead);
     NoteFuseMismatch("low", kLowFuse, lowValue, lowRead);
     if (extendedValue) {

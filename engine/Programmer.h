@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ChipCatalogue.h"
+#include "ClockFuses.h"
 #include "Clock.h"
 #include "DeviceTable.h"
 #include "EepromLockRules.h"
@@ -55,6 +56,8 @@ public:
     // The fuse and lock bytes of the chip in use: empty for a listed chip
     // that has none, nothing for an unknown one.
     std::optional<std::span<const FuseByteLayout>> FuseLayout() const;
+    // How the fuses of the chip in use choose its clock; nullptr where they do not.
+    const ClockFuses* ClockFusesInUse() const;
 
     // Told as a long command moves through the flash: the bytes done so far
     // and the bytes it will cover. Whoever runs the command decides what to
@@ -128,6 +131,9 @@ public:
     // (a byte that reads back otherwise, or no two fuse bytes to write);
     // empty when it did, or when its log already says why it failed.
     std::string FuseProblem;
+    // The clock that the fuses read back after the last WriteFuses select,
+    // on a chip whose fuses choose its clock; nothing otherwise.
+    std::optional<SelectedClock> FuseClock;
 
     // Opens the driver for PortAddress, runs operation, leaves the port at its
     // idle pattern and closes the driver. When the port cannot be opened it

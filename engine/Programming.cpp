@@ -155,6 +155,14 @@ std::optional<std::span<const FuseByteLayout>> Programmer::FuseLayout() const
     return FuseLayoutOf(Device().Signature);
 }
 
+const ClockFuses* Programmer::ClockFusesInUse() const
+{
+    if (catalogueChip_ != nullptr) {
+        return catalogueChip_->clockFuses ? &*catalogueChip_->clockFuses : nullptr;
+    }
+    return TableClockFuses(Device().Signature);
+}
+
 bool Programmer::IdentifiedChipIsListed() const
 {
     return Device().Signature != 0;

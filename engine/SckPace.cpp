@@ -3,6 +3,7 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 
 namespace velkor {
 
@@ -49,7 +50,20 @@ std::optional<std::uint32_t> ParseChipClock(std::string_view text)
 std::string ChipClockError(std::string_view option, std::string_view text)
 {
     return std::string(option) + ": '" + std::string(text) +
-           "' is not a clock from 32k to 20M (write it as 32k, 128k, 1M, 8M, 20M or in Hz)";
+           "' is not a clock from 16k to 20M (write it as 16k, 128k, 1M, 8M, 20M or in Hz)";
+}
+
+std::string ChipClockText(std::uint32_t hz)
+{
+    char text[32];
+    if (hz >= 1'000'000) {
+        std::snprintf(text, sizeof text, "%gM", hz / 1e6);
+    } else if (hz % 1000 == 0) {
+        std::snprintf(text, sizeof text, "%uk", static_cast<unsigned>(hz / 1000));
+    } else {
+        std::snprintf(text, sizeof text, "%u", static_cast<unsigned>(hz));
+    }
+    return text;
 }
 
 std::chrono::nanoseconds SckPhaseFor(std::uint32_t chipClockHz)

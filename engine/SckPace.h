@@ -12,14 +12,18 @@
 
 namespace velkor {
 
-inline constexpr std::uint32_t kMinChipClockHz = 32'000;
+// The slowest clock a fuse can select: the 128 kHz oscillator divided by 8.
+inline constexpr std::uint32_t kMinChipClockHz = 16'000;
 inline constexpr std::uint32_t kMaxChipClockHz = 20'000'000;
 // The factory clock of the ATmega and ATtiny parts: their internal RC at 1 MHz.
 inline constexpr std::uint32_t kDefaultChipClockHz = 1'000'000;
 
-// "32k", "128k", "3.6864M", "8M" or plain Hz ("1000000"); nullopt when the
+// "16k", "128k", "3.6864M", "8M" or plain Hz ("1000000"); nullopt when the
 // text is no frequency or lies outside kMinChipClockHz..kMaxChipClockHz.
 std::optional<std::uint32_t> ParseChipClock(std::string_view text);
+
+// hz as --chip-clock takes it: "16k", "1.2M", "8M".
+std::string ChipClockText(std::uint32_t hz);
 
 // Why a text was refused, for usage errors: names the accepted range.
 std::string ChipClockError(std::string_view option, std::string_view text);

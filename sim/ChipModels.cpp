@@ -1,5 +1,7 @@
 // The simulated chips as data, from their data sheets and the decisions noted
-// where the sheets leave a figure open (5 V supply, factory clock).
+// where the sheets leave a figure open (5 V supply, factory clock, and a
+// board with a 16 MHz crystal, 4 MHz for the AT90S parts, for a fuse value
+// that chooses a source on the board).
 
 #include <utility>
 
@@ -59,6 +61,7 @@ ChipModel At90s(const char* name, std::uint8_t sig1, std::uint8_t sig2, std::uin
         .pageWriteMicros = 0,
         .chipEraseMicros = eraseMicros,
         .fuseWriteMicros = kAt90sFuseWrite,
+        .boardClockHz = 4'000'000,
     };
 }
 
@@ -101,6 +104,9 @@ ChipModel Mega(const char* name, std::uint8_t sig1, std::uint8_t sig2, std::uint
         .pageWriteMicros = kPageWrite,
         .chipEraseMicros = kMegaErase,
         .fuseWriteMicros = kMegaFuseWrite,
+        .clockFuses = TableClockFuses(static_cast<std::uint16_t>(sig1 << 8 | sig2)),
+        .fuseLayout =
+            FuseLayoutOf(static_cast<std::uint16_t>(sig1 << 8 | sig2)).value_or(std::span<const FuseByteLayout>()),
     };
 }
 
@@ -149,6 +155,7 @@ ChipModel FromCatalogue(const CatalogueChip& chip)
         .highWritable = chip.WritableBits(1),
         .extendedWritable = chip.WritableBits(2),
         .lockWritable = chip.LockWritableBits(),
+        .hidesSignatureWhenLocked = false,
         .spien = *FuseBitNamed(chip, "SPIEN"),
         .eesave = FuseBitNamed(chip, "EESAVE"),
         .flashPollValue = chip.row.NoPollValue,
@@ -161,6 +168,8 @@ ChipModel FromCatalogue(const CatalogueChip& chip)
         .pageWriteMicros = chip.pageWriteMicros,
         .chipEraseMicros = chip.chipEraseMicros,
         .fuseWriteMicros = chip.fuseWriteMicros,
+        .clockFuses = chip.clockFuses ? &*chip.clockFuses : nullptr,
+        .fuseLayout = chip.layout,
     };
 }
 

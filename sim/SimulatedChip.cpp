@@ -89,15 +89,16 @@ auto& FuseCell(Memories& memories, LockoutBit::Fuse fuse)
 }  // namespace
 
 struct SimulatedChip::Impl {
-    Impl(const ChipModel& chipModel, TimeSource& timeSource, std::uint32_t chipClockHz)
-        : model(chipModel), clockHz(chipClockHz), time(timeSource), memories(ChipMemories::Factory(chipModel)),
+    Impl(const ChipModel& chipModel, TimeSource& timeSource, std::optional<std::uint32_t> chipClockHz)
+        : model(chipModel), forcedClockHz(chipClockHz), time(timeSource), memories(ChipMemories::Factory(chipModel)),
           createdNs(timeSource.NowNanoseconds()), lastSckEdgeNs(createdNs), pageWords(chipModel.pageBytes / 2u)
     {
         PowerUp();
     }
 
     const ChipModel& model;
-    const std::uint32_t clockHz;
+    const std::optional<std::uint32_t> forcedClockHz;
+    std::uint32_t clockHz = 0;  // as the fuses latched last select
     TimeSource& time;
     Faults faults;
     ChipMemories memories;
@@ -235,6 +236,22 @@ struct SimulatedChip::Impl {
             forbidden = forbidden || BitProgrammed(FuseCell(memories, lockout.fuse), lockout.bit);
         }
         outOfReach = forbidden;
+        clockHz = forcedClockHz.value_or(ClockSelectedByFuses());
+    }
+
+    // An internal oscillator runs at its own frequency; a clock or crystal
+    // on the board at the board's. CKDIV8 divides either.
+    std::uint32_t ClockSelectedByFuses() const
+    {
+        if (model.clockFuses == nullptr) {
+            return model.clockHz;
+        }
+        const auto selected = SelectClock(*model.clockFuses, model.fuseLayout,
+                                          {memories.fuseLow, memories.fuseHigh, memories.fuseExtended});
+        if (!selected) {
+            return model.clockHz;
+        }
+        return selected->Hz().value_or(model.boardClockHz / (selected->dividedBy8 ? 8 : 1));
     }
 
     // A rising edge ends a low phase, a falling edge a high one.
@@ -717,7 +734,7 @@ struct SimulatedChip::Impl {
 };
 
 SimulatedChip::SimulatedChip(const ChipModel& model, TimeSource& time, std::optional<std::uint32_t> clockHz)
-    : impl_(std::make_unique<Impl>(model, time, clockHz.value_or(model.clockHz)))
+    : impl_(std::make_unique<Impl>(model, time, clockHz))
 {
 }
 

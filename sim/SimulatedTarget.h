@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "Clock.h"
+#include "ClockFuses.h"
+#include "FuseLayouts.h"
 #include "PortOperations.h"
 
 namespace velkor::sim {
@@ -154,6 +156,12 @@ struct ChipModel {
     std::uint32_t eepromWriteMicros = 0;
     std::uint8_t eepromPollFirst = 0xFF;
     std::uint8_t eepromPollSecond = 0xFF;
+    // How the fuses choose the clock (nullptr: the chip runs at clockHz
+    // whatever its fuses), where its fuse bits lie, and what the simulated
+    // board offers when they choose a clock or crystal on the board.
+    const ClockFuses* clockFuses = nullptr;
+    std::span<const FuseByteLayout> fuseLayout{};
+    std::uint32_t boardClockHz = 16'000'000;
 
     FlashMode Mode() const { return pageBytes == 0 ? FlashMode::Byte : FlashMode::Page; }
 };
@@ -212,12 +220,15 @@ struct Faults {
 //   pages, changing only the bytes loaded.
 class SimulatedChip {
 public:
-    // clockHz: the clock the chip runs on; its factory clock if not given.
+    // clockHz: the clock the chip runs on whatever its fuses select; if not
+    // given, the clock its fuses select (latched at power-up and whenever
+    // RESET rises, as the chip does), the model's board clock for a source
+    // on the board.
     SimulatedChip(const ChipModel& model, TimeSource& time, std::optional<std::uint32_t> clockHz = std::nullopt);
     ~SimulatedChip();
 
     const ChipModel& Model() const;
-    std::uint32_t ClockHz() const;
+    std::uint32_t ClockHz() const;  // the clock it runs on now
 
     // Pin levels driven by the port, at time.NowNanoseconds().
     void Drive(bool sck, bool mosi, bool reset);
@@ -297,7 +308,8 @@ private:
 class SimulatedTarget {
 public:
     // Throws std::invalid_argument for a name that is neither a chip nor "none".
-    // chipClockHz: the chip's clock; its factory clock if not given.
+    // chipClockHz: the chip's clock whatever its fuses select; if not given,
+    // the clock they select.
     explicit SimulatedTarget(std::string_view chipName, std::optional<std::uint32_t> chipClockHz = std::nullopt);
 
     VirtualClock& clock() { return clock_; }

@@ -46,8 +46,19 @@ constexpr std::array<FuseByteKind, 3> kFuseBytes{{
 }};
 
 const std::set<std::string, std::less<>> kChipFields{
-    "name", "also",          "signature", "flash", "page",    "sram",    "eeprom",   "eeprom_page",
-    "pins", "no_poll_value", "fuses",     "lock",  "rdy_bsy", "busy_us", "clock_hz", "note"};
+    "name",          "also",  "signature", "flash",   "page",    "sram",     "eeprom", "eeprom_page", "pins",
+    "no_poll_value", "fuses", "lock",      "rdy_bsy", "busy_us", "clock_hz", "clock",  "note"};
+
+// The outside sources a clock-select value can name; a number names an
+// internal oscillator by its frequency.
+constexpr std::array<std::pair<const char*, ClockSource::Kind>, 5> kClockSourceNames{{
+    {"external clock", ClockSource::Kind::ExternalClock},
+    {"crystal", ClockSource::Kind::Crystal},
+    {"low-frequency crystal", ClockSource::Kind::LowFrequencyCrystal},
+    {"external RC", ClockSource::Kind::ExternalRc},
+    {"reserved", ClockSource::Kind::Reserved},
+}};
+constexpr std::size_t kMostSelectBits = 5;
 
 std::string Hex4(unsigned value)
 {
@@ -122,6 +133,7 @@ public:
         ReadBusyTimes(chip);
         ReadFuses(chip);
         ReadLock(chip);
+        ReadClock(chip);
         CheckSizes(chip);
         if (chip_.contains("note")) {
             chip.note = String(chip_["note"], "note");
@@ -331,6 +343,76 @@ private:
         }
     }
 
+    // "clock": which fuse bits select the clock, the divider bit, and what
+    // each select value picks. The factory fuses must pick clock_hz.
+    void ReadClock(CatalogueChip& chip)
+    {
+        if (!chip_.contains("clock")) {
+            return;
+        }
+        const Json& clock = chip_["clock"];
+        if (!clock.is_object() || !clock.contains("select") || !clock.contains("sources") ||
+            clock.size() != 2 + (clock.contains("divide_by_8") ? 1u : 0u)) {
+            Fail("clock", "must hold \"select\" and \"sources\", and \"divide_by_8\" where the chip has it");
+        }
+        ClockFuses fuses;
+        const Json& select = clock["select"];
+        if (!select.is_array() || select.empty() || select.size() > kMostSelectBits) {
+            Fail("clock.select", "must list 1 to 5 fuse bit names, the most significant first");
+        }
+        for (const Json& bit : select) {
+            fuses.selectBits.push_back(FuseBitName(chip, bit, "clock.select"));
+        }
+        if (clock.contains("divide_by_8")) {
+            fuses.divideBy8Bit = FuseBitName(chip, clock["divide_by_8"], "clock.divide_by_8");
+        }
+        const Json& sources = clock["sources"];
+        const std::size_t count = std::size_t{1} << fuses.selectBits.size();
+        if (!sources.is_array() || sources.size() != count) {
+            Fail("clock.sources", "must list " + std::to_string(count) + " sources, one per select value from 0");
+        }
+        const std::uint32_t slowest = kMinChipClockHz * (fuses.divideBy8Bit.empty() ? 1 : 8);
+        for (const Json& source : sources) {
+            fuses.sources.push_back(Source(source, slowest));
+        }
+        CheckFactoryClock(chip, fuses);
+        chip.clockFuses = std::move(fuses);
+    }
+
+    std::string FuseBitName(const CatalogueChip& chip, const Json& value, std::string_view field) const
+    {
+        const std::string name = String(value, field);
+        if (!chip.FuseBitPosition(name)) {
+            Fail(field, "\"" + name + "\" is no fuse bit of this chip");
+        }
+        return name;
+    }
+
+    ClockSource Source(const Json& source, std::uint32_t slowest) const
+    {
+        if (source.is_number()) {
+            return {ClockSource::Kind::Internal, UnsignedIn(source, "clock.sources", slowest, kMaxChipClockHz)};
+        }
+        const std::string name = source.is_string() ? source.get<std::string>() : std::string();
+        for (const auto& [text, kind] : kClockSourceNames) {
+            if (name == text) {
+                return {kind, 0};
+            }
+        }
+        Fail("clock.sources", "each is an internal oscillator's frequency in Hz, or \"external clock\", "
+                              "\"crystal\", \"low-frequency crystal\", \"external RC\" or \"reserved\"");
+    }
+
+    void CheckFactoryClock(const CatalogueChip& chip, const ClockFuses& fuses) const
+    {
+        const auto factory =
+            SelectClock(fuses, chip.layout, {chip.factoryFuses[0], chip.factoryFuses[1], chip.factoryFuses[2]});
+        if (factory && factory->Hz() && *factory->Hz() != chip.clockHz) {
+            Fail("clock_hz",
+                 "the factory fuses select " + factory->Describe() + ", not " + std::to_string(chip.clockHz) + " Hz");
+        }
+    }
+
     void CheckSizes(const CatalogueChip& chip) const
     {
         if (chip.row.PageSize == 0) {
@@ -372,14 +454,7 @@ bool IsNote(const Json& note)
 
 std::optional<std::pair<unsigned, unsigned>> CatalogueChip::FuseBitPosition(std::string_view bitName) const
 {
-    for (unsigned byte = 0; byte < layout.size() && std::string_view(layout[byte].name) != "Lock"; ++byte) {
-        for (unsigned i = 0; i < 8; ++i) {
-            if (layout[byte].bits[i] != nullptr && layout[byte].bits[i] == bitName) {
-                return std::pair{byte, 7 - i};
-            }
-        }
-    }
-    return std::nullopt;
+    return velkor::FuseBitPosition(layout, bitName);
 }
 
 namespace {

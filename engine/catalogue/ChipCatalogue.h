@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ClockFuses.h"
 #include "DeviceTable.h"
 #include "FuseLayouts.h"
 
@@ -46,7 +47,8 @@ struct CatalogueChip {
     std::uint32_t eepromWriteMicros = 0;
     std::uint32_t chipEraseMicros = 0;
     std::uint32_t fuseWriteMicros = 0;
-    std::uint32_t clockHz = 0;  // the factory clock
+    std::uint32_t clockHz = 0;                // the factory clock
+    std::optional<ClockFuses> clockFuses;  // how the fuses choose the clock; nothing: a fixed clock
     std::string note;
     std::deque<std::string> bitNames;  // what the layouts' bits point to
 

@@ -273,6 +273,7 @@ int VirtualPpdev::Ioctl(int fd, unsigned long request, void* argument)
             return -EBUSY;
         }
         file.claimed = true;
+        state_ = file.saved;
         return 0;
     case PPEXCL:
         // Exclusive access has to be asked for before the first claim.
@@ -291,13 +292,14 @@ int VirtualPpdev::Ioctl(int fd, unsigned long request, void* argument)
         if (!file.claimed) {
             return -EINVAL;
         }
-        reversed_ = *static_cast<int*>(argument) != 0;
+        state_.reversed = *static_cast<int*>(argument) != 0;
         return 0;
     case PPRELEASE:
         if (!file.claimed) {
             return -EINVAL;
         }
         file.claimed = false;
+        file.saved = state_;
         return 0;
     default:
         return file.claimed ? ClaimedIoctl(request, argument) : -EINVAL;
@@ -311,7 +313,7 @@ int VirtualPpdev::ClaimedIoctl(unsigned long request, void* argument)
     switch (request) {
     case PPWDATA:
         // A reversed port does not drive the data lines: the chip sees nothing.
-        if (!reversed_) {
+        if (!state_.reversed) {
             port_.WritePortUchar(config_.baseAddress, *byte);
         }
         return 0;
@@ -322,14 +324,14 @@ int VirtualPpdev::ClaimedIoctl(unsigned long request, void* argument)
         *byte = port_.ReadPortUchar(config_.baseAddress + 1);
         return 0;
     case PPWCONTROL:
-        control_ = *byte;
+        state_.control = *byte;
         return 0;
     case PPRCONTROL:
-        *byte = control_;
+        *byte = state_.control;
         return 0;
     case PPFCONTROL: {
         const auto* frob = static_cast<const ppdev_frob_struct*>(argument);
-        control_ = static_cast<std::uint8_t>((control_ & ~frob->mask) ^ frob->val);
+        state_.control = static_cast<std::uint8_t>((state_.control & ~frob->mask) ^ frob->val);
         return 0;
     }
     default:

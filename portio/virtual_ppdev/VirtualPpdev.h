@@ -84,10 +84,18 @@ public:
     std::uint64_t PortAccesses() const { return port_.AccessCount(); }
 
 private:
+    // What a claim restores and a release saves: each device's own port
+    // state, as the kernel keeps it. A PC-style port's starts with control
+    // 0x0C and the data lines driven.
+    struct PortState {
+        std::uint8_t control = 0x0C;  // INIT high, SELECT-IN low: a port at rest
+        bool reversed = false;        // PPDATADIR(1): the data lines not driven
+    };
     struct OpenFile {
         bool claimed = false;
         bool exclusive = false;
         int mode;
+        PortState saved{};
     };
 
     int ClaimedIoctl(unsigned long request, void* argument);
@@ -104,10 +112,8 @@ private:
     std::uint64_t startNanoseconds_;
     std::unique_ptr<SimulatedChip> chip_;
     SimulatedPort port_;
-    std::uint8_t control_ = 0x0C;  // INIT high, SELECT-IN low: a port at rest
-    // The data lines' direction belongs to the port, not to an open file. It
-    // starts reversed (not driven), as another program can leave a port.
-    bool reversed_ = true;
+    // The port's registers as the device that holds it has set them.
+    PortState state_{};
     std::map<int, OpenFile> files_;
 };
 

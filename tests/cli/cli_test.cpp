@@ -229,7 +229,9 @@ TEST(Cli, FailuresGetHintsOnStandardErrorWhileStandardOutputKeepsTheLog)
             EXPECT_NE(run.err.find(hint), std::string::npos) << run.err;
         }
     }
-    EXPECT_EQ(Invoke({"--simulate", "ATmega8", "fuse", "d9", "e1"}).err, "");
+    // A fuse write that took gets no hint, only the clock its values select.
+    EXPECT_EQ(Invoke({"--simulate", "ATmega8", "fuse", "d9", "e1"}).err,
+              "velkor-cli: the fuses now select the internal 1 MHz oscillator (1 MHz).\n");
 }
 
 TEST(Cli, ProgressOnlyOnATerminalAndNeverInTheLog)
@@ -249,11 +251,11 @@ TEST(Cli, ProgressOnlyOnATerminalAndNeverInTheLog)
 TEST(Cli, AClockOutsideItsRangeOrMalformedIsAUsageErrorNamingTheRange)
 {
     for (const char* option : {"--chip-clock", "--sim-clock"}) {
-        for (const char* value : {"50M", "16k", "fast", "1MHz"}) {
+        for (const char* value : {"50M", "15k", "fast", "1MHz"}) {
             const CliRun run = Invoke({"--simulate", "ATmega8", option, value, "signature"});
             EXPECT_EQ(run.status, 2) << option << ' ' << value;
             EXPECT_EQ(run.out, "");
-            EXPECT_NE(run.err.find("32k to 20M"), std::string::npos) << run.err;
+            EXPECT_NE(run.err.find("16k to 20M"), std::string::npos) << run.err;
         }
     }
 }
@@ -677,6 +679,78 @@ TEST_F(StateFile, ProduceWithSerialNumbersKeepsTheNumberOfAFailedBoard)
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "100\n");
     std::filesystem::remove(counter + ".lock");
 }
+
+// ---- the clock the fuses select ----
+
+struct FuseClockCase {
+    const char* chip;
+    const char* high;
+    const char* low;
+    std::string says;       // on standard error after the write
+    const char* nextClock;  // a --chip-clock that works from then on (too fast for the old clock)
+    bool defaultPaceFails;  // the default pace is now too fast
+};
+
+std::string NamedChipClock(const std::string& err)
+{
+    std::smatch named;
+    return std::regex_search(err, named, std::regex("--chip-clock ([0-9.]+[kM]?)")) ? named[1].str() : "";
+}
+
+class FuseClock : public StateFile, public ::testing::WithParamInterface<FuseClockCase> {
+protected:
+    void SetUp() override
+    {
+        StateFile::SetUp();
+        std::string name = path.lexically_relative(std::filesystem::temp_directory_path()).string();
+        std::replace(name.begin(), name.end(), '/', '-');
+        path = std::filesystem::temp_directory_path() / name;
+    }
+
+    CliRun Run(std::vector<const char*> args)
+    {
+        args.insert(args.begin(), {"--simulate", GetParam().chip, "--all-chips", "--sim-state", path.c_str()});
+        return Invoke(args);
+    }
+};
+
+// The fuses choose the simulated chip's clock from its next RESET on: a pace
+// too fast for it loses edges, and the --chip-clock that fuse names works.
+TEST_P(FuseClock, SetsTheChipsClockAndFuseNamesThePaceFromThenOn)
+{
+    const FuseClockCase& c = GetParam();
+    const CliRun fuse = Run({"fuse", c.high, c.low});
+    ASSERT_EQ(fuse.status, 0) << fuse.out << fuse.err;
+    EXPECT_NE(fuse.err.find("velkor-cli: the fuses now select " + c.says), std::string::npos) << fuse.err;
+    // Named when the old pace is too fast, or the clock is on the board.
+    const bool named = c.defaultPaceFails || c.says.find("external") != std::string::npos;
+    EXPECT_EQ(NamedChipClock(fuse.err), named ? c.nextClock : "") << fuse.err;
+
+    const CliRun atDefaultPace = Run({"signature"});
+    EXPECT_EQ(atDefaultPace.status, c.defaultPaceFails ? 1 : 0);
+    if (c.defaultPaceFails) {
+        EXPECT_EQ(atDefaultPace.out, "Program enable fault.\n");
+    }
+    const CliRun paced = Run({"--chip-clock", c.nextClock, "--stats", "signature"});
+    EXPECT_EQ(paced.status, 0) << paced.out;
+    EXPECT_NE(paced.err.find("timing violations 0\n"), std::string::npos) << paced.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Chips, FuseClock,
+    ::testing::Values(
+        FuseClockCase{"ATmega328P", "D9", "43", "the internal 128 kHz oscillator divided by 8 (16 kHz)", "16k", true},
+        FuseClockCase{"ATmega328P", "DE", "FF", "an external crystal;", "16M", false},  // an Arduino Uno
+        FuseClockCase{"ATmega48PA", "DF", "E3", "the internal 128 kHz oscillator (128 kHz)", "128k", true},
+        FuseClockCase{"ATmega168PA", "DF", "E2", "the internal 8 MHz oscillator (8 MHz).", "8M", false},
+        FuseClockCase{"ATtiny13", "FF", "6B", "the internal 128 kHz oscillator divided by 8 (16 kHz)", "16k", true},
+        FuseClockCase{"ATtiny13", "FF", "69", "the internal 4.8 MHz oscillator divided by 8 (600 kHz)", "600k", true},
+        FuseClockCase{"ATtiny2313", "DF", "66", "the internal 128 kHz oscillator divided by 8 (16 kHz)", "16k", true},
+        FuseClockCase{"ATtiny85", "DF", "64", "the internal 128 kHz oscillator divided by 8 (16 kHz)", "16k", true},
+        FuseClockCase{"ATtiny85", "DF", "60", "an external clock divided by 8;", "2M", false},
+        FuseClockCase{"ATmega32", "99", "EF", "an external crystal;", "16M", false},
+        FuseClockCase{"ATmega8", "D9", "E4", "the internal 8 MHz oscillator (8 MHz).", "8M", false}),
+    [](const auto& info) { return std::string(info.param.chip) + "_" + info.param.low; });
 
 }  // namespace
 }  // namespace velkor

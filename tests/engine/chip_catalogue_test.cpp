@@ -59,6 +59,11 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
     return at == std::string::npos ? text : text.replace(at, from.size(), to);
 }
 
+// The same chip with clock fuses: CKSEL0 programmed picks the 1 MHz RC.
+const std::string kClockedChip = Replaced(
+    kGoodChip, "\"clock_hz\": 1000000",
+    R"("clock_hz": 1000000, "clock": {"select": ["CKSEL0"], "divide_by_8": "CKDIV8", "sources": [1000000, "crystal"]})");
+
 struct FaultCase {
     const char* what;
     std::string file;
@@ -128,6 +133,16 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"BusyTooLong", FileWith(Replaced(kGoodChip, "\"erase\": 9000", "\"erase\": 25000")),
                   "busy_us.erase\": must be a whole number from 1 to 20000"},
         FaultCase{"ClockTooSlow", FileWith(Replaced(kGoodChip, "1000000", "1000")), "field \"clock_hz\""},
+        FaultCase{"ClockBitUnknown", FileWith(Replaced(kClockedChip, "[\"CKSEL0\"]", "[\"CKSEL1\"]")),
+                  "clock.select\": \"CKSEL1\" is no fuse bit of this chip"},
+        FaultCase{"ClockSourcesMissing", FileWith(Replaced(kClockedChip, ", \"crystal\"]", "]")),
+                  "clock.sources\": must list 2 sources"},
+        FaultCase{"ClockSourceUnknown", FileWith(Replaced(kClockedChip, "\"crystal\"", "\"quartz\"")),
+                  "clock.sources\": each is an internal oscillator's frequency"},
+        FaultCase{"ClockDividedBelowTheSlowest", FileWith(Replaced(kClockedChip, "[1000000", "[64000")),
+                  "from 128000 to 20000000"},
+        FaultCase{"FactoryClockDisagrees", FileWith(Replaced(kClockedChip, "[1000000", "[8000000")),
+                  "clock_hz\": the factory fuses select the internal 8 MHz oscillator (8 MHz), not 1000000 Hz"},
         FaultCase{"NotAFlag", FileWith(Replaced(kGoodChip, "true", "\"yes\"")), "must be true or false"}),
     [](const auto& info) { return std::string(info.param.what); });
 

@@ -10,14 +10,25 @@ namespace {
 TEST(ParseChipClock, TakesKiloAndMegaOrHzWithinTheRange)
 {
     const std::pair<const char*, std::optional<std::uint32_t>> cases[] = {
-        {"32k", 32'000},         {"128k", 128'000},       {"128K", 128'000},      {"1M", 1'000'000},
+        {"16k", 16'000},         {"128k", 128'000},       {"128K", 128'000},      {"1M", 1'000'000},
         {"3.6864M", 3'686'400},  {"20M", 20'000'000},     {"8000000", 8'000'000}, {"32768", 32'768},
-        {"31.9k", std::nullopt}, {"20.1M", std::nullopt}, {"0", std::nullopt},    {"-1M", std::nullopt},
+        {"15.9k", std::nullopt}, {"20.1M", std::nullopt}, {"0", std::nullopt},    {"-1M", std::nullopt},
         {"", std::nullopt},      {"M", std::nullopt},     {"1m", std::nullopt},   {"1MHz", std::nullopt},
         {"1e6", std::nullopt},   {"inf", std::nullopt},   {"1 M", std::nullopt},  {"8M ", std::nullopt},
     };
     for (const auto& [text, hz] : cases) {
         EXPECT_EQ(ParseChipClock(text), hz) << '"' << text << '"';
+    }
+}
+
+TEST(ChipClockText, IsWhatParseChipClockReadsBack)
+{
+    const std::pair<std::uint32_t, const char*> cases[] = {
+        {16'000, "16k"}, {600'000, "600k"}, {1'200'000, "1.2M"}, {3'686'400, "3.6864M"}, {20'000'000, "20M"},
+        {32'768, "32768"}};
+    for (const auto& [hz, text] : cases) {
+        EXPECT_EQ(ChipClockText(hz), text);
+        EXPECT_EQ(ParseChipClock(text), hz);
     }
 }
 
@@ -28,6 +39,7 @@ TEST(SckPhaseFor, JustOverTheRulesMinimumForAClockRunning20PercentSlow)
     EXPECT_EQ(SckPhaseFor(1'000'000).count(), 2501);
     EXPECT_EQ(SckPhaseFor(128'000).count(), 19532);
     EXPECT_EQ(SckPhaseFor(32'000).count(), 78126);
+    EXPECT_EQ(SckPhaseFor(16'000).count(), 156251);
     EXPECT_EQ(SckPhaseFor(8'000'000).count(), 313);
     EXPECT_EQ(SckPhaseFor(11'999'999).count(), 209);
     EXPECT_EQ(SckPhaseFor(12'000'000).count(), 313);

@@ -76,11 +76,11 @@ struct Interruption {
 
 // withoutOutput: start it with its standard output closed. onFirstOutput:
 // called once the first log text has come, while the command goes on.
-CliRun RunCli(const std::vector<std::string>& arguments, const Environment& extra = {},
-              std::optional<Interruption> interruption = std::nullopt, bool withoutOutput = false,
-              const std::function<void()>& onFirstOutput = {})
+CliRun RunProgram(const char* program, const std::vector<std::string>& arguments, const Environment& extra = {},
+                  std::optional<Interruption> interruption = std::nullopt, bool withoutOutput = false,
+                  const std::function<void()>& onFirstOutput = {})
 {
-    std::vector<std::string> argumentTexts = {VELKOR_CLI_PATH};
+    std::vector<std::string> argumentTexts = {program};
     argumentTexts.insert(argumentTexts.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
     for (std::string& text : argumentTexts) {
@@ -136,6 +136,13 @@ CliRun RunCli(const std::vector<std::string>& arguments, const Environment& extr
     return run;
 }
 
+CliRun RunCli(const std::vector<std::string>& arguments, const Environment& extra = {},
+              std::optional<Interruption> interruption = std::nullopt, bool withoutOutput = false,
+              const std::function<void()>& onFirstOutput = {})
+{
+    return RunProgram(VELKOR_CLI_PATH, arguments, extra, interruption, withoutOutput, onFirstOutput);
+}
+
 nlohmann::json ReadJson(const fs::path& file)
 {
     return nlohmann::json::parse(std::ifstream(file));
@@ -175,6 +182,19 @@ protected:
 
     fs::path folder;
 };
+
+// A ppdev program that never sets the data direction, as most do not, reaches
+// the chip: the claim gives it the port state a fresh device starts with.
+TEST_F(PpdevEndToEnd, AProgramThatNeverSetsTheDataDirectionReadsTheSignature)
+{
+    const CliRun run = RunProgram(VELKOR_PPDEV_SIGNATURE_PATH, {},
+                                  {{"LD_PRELOAD", VELKOR_VIRTUAL_PPDEV_PATH},
+                                   {"VELKOR_VIRTUAL_PPDEV_CHIP", "ATmega328P"},
+                                   {"VELKOR_VIRTUAL_PPDEV_STATS", (folder / "port-stats.json").string()}});
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(run.output, "1E 95 0F\n");
+    EXPECT_EQ(PortStats().at("timingViolations"), nlohmann::json::array());
+}
 
 struct SignatureCase {
     const char* chip;

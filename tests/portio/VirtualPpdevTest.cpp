@@ -132,6 +132,37 @@ TEST(VirtualPpdevTest, ControlKeepsTheLastValueWrittenAndFrobs)
     EXPECT_EQ(port.PortAccesses(), 0u);  // the control register is not wired to the chip
 }
 
+// Each claim restores the claiming device's own port state: a fresh one
+// drives the data lines; PPDATADIR(1) stops that for its device alone.
+TEST(VirtualPpdevTest, AClaimRestoresTheDevicesOwnDataDirection)
+{
+    VirtualPpdev port(VirtualPpdevConfig{.chip = "ATmega8"});
+    port.Opened(7);
+    port.Opened(8);
+    unsigned char data = 0x04;
+    int reverse = 1;
+    int forward = 0;
+    const auto writesReachThePort = [&](int fd) {
+        const std::uint64_t before = port.PortAccesses();
+        port.Ioctl(fd, PPWDATA, &data);
+        return port.PortAccesses() > before;
+    };
+    ASSERT_EQ(port.Ioctl(7, PPCLAIM, nullptr), 0);
+    EXPECT_TRUE(writesReachThePort(7));
+    port.Ioctl(7, PPDATADIR, &reverse);
+    EXPECT_FALSE(writesReachThePort(7));
+    port.Ioctl(7, PPRELEASE, nullptr);
+
+    ASSERT_EQ(port.Ioctl(8, PPCLAIM, nullptr), 0);
+    EXPECT_TRUE(writesReachThePort(8));
+    port.Ioctl(8, PPRELEASE, nullptr);
+
+    ASSERT_EQ(port.Ioctl(7, PPCLAIM, nullptr), 0);
+    EXPECT_FALSE(writesReachThePort(7));
+    port.Ioctl(7, PPDATADIR, &forward);
+    EXPECT_TRUE(writesReachThePort(7));
+}
+
 TEST(VirtualPpdevTest, TheEndOfTheProgramSavesTheChipAndWritesTheStatistics)
 {
     char folderTemplate[] = "/tmp/velkor-vppdev-XXXXXX";
