@@ -60,12 +60,13 @@ std::string RecordLine(const BoardReport& board, const std::string& fileDigest)
 
 }  // namespace
 
-// Where the serial number meets the EEPROM: the one call to connect once the
-// engine writes the EEPROM. Until then every board with a serial number fails
-// here, after its flash, and gives its number back.
-std::optional<std::string> WriteSerialToEeprom(Programmer&, std::uint32_t, const std::array<std::uint8_t, 4>&)
+std::optional<std::string> WriteSerialToEeprom(Programmer& programmer, std::uint32_t address,
+                                               const std::array<std::uint8_t, 4>& bytes)
 {
-    return "EEPROM writing is not available.";
+    if (programmer.WriteEepromBytes(static_cast<std::uint16_t>(address), bytes)) {
+        return std::nullopt;
+    }
+    return std::string();  // the engine's own line says why
 }
 
 Production::Production(PortOperations& port, Clock& clock, Log& out)
@@ -235,7 +236,9 @@ bool Production::WriteSerialNumber()
                                             static_cast<std::uint8_t>(*number >> 16),
                                             static_cast<std::uint8_t>(*number >> 24)};
     if (const std::optional<std::string> failure = WriteSerial(programmer_, address, bytes)) {
-        engineLog_.Append(*failure);
+        if (!failure->empty()) {
+            engineLog_.Append(*failure);
+        }
         return false;
     }
     return true;

@@ -23,7 +23,8 @@
 namespace velkor {
 
 // Writes the serial number's four bytes into the EEPROM at address and reads
-// them back: nothing when they are there, else the line that says why not.
+// them back: nothing when they are there, else the line that says why not
+// (empty when the engine has logged it).
 using SerialWriter = std::function<std::optional<std::string>(Programmer& programmer, std::uint32_t address,
                                                               const std::array<std::uint8_t, 4>& bytes)>;
 // The serial writer production uses unless told otherwise.

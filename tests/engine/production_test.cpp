@@ -51,33 +51,11 @@ protected:
     }
 };
 
-// The serial writer's stand-in until the engine writes the EEPROM: it puts
-// the bytes into the EEPROM of the board there now, or fails on the call named.
-struct FakeSerialWriter {
-    sim::SimulatedBoards* boards = nullptr;
-    unsigned failOnCall = 0;  // 1-based; 0: never
-    unsigned calls = 0;
-
-    std::optional<std::string> operator()(Programmer&, std::uint32_t address, const std::array<std::uint8_t, 4>& bytes)
-    {
-        if (++calls == failOnCall) {
-            return "EEPROM Verify Error.";
-        }
-        std::size_t last = 0;
-        while (boards->Board(last + 1) != nullptr) {
-            ++last;
-        }
-        std::copy(bytes.begin(), bytes.end(), boards->Board(last)->Eeprom().begin() + address);
-        return std::nullopt;
-    }
-};
-
 struct Plan {
     const char* name;
     std::vector<sim::PlannedBoard> boards;
     std::vector<std::string> expectedLines;
     std::string counterAfter;  // the counter file's text afterwards; empty: no file
-    unsigned serialWriteFails = 0;
     bool faultyFile = false;
     // Stops the run once this answers true: Ctrl-C at that moment.
     std::function<bool(sim::SimulatedBoards&)> stopWhen = {};
@@ -95,6 +73,13 @@ sim::PlannedBoard StuckAt(std::uint32_t address)
 {
     sim::PlannedBoard board = Good();
     board.faults.stuckFlashBytes.insert(address);
+    return board;
+}
+
+sim::PlannedBoard EepromStuckAt(std::uint32_t address)
+{
+    sim::PlannedBoard board = Good();
+    board.faults.stuckEepromBytes.insert(address);
     return board;
 }
 
@@ -136,15 +121,13 @@ protected:
     }
 
     // One run over boards with serial numbers from 100 at EEPROM address 0x10.
-    ProductionSummary Run(const std::vector<sim::PlannedBoard>& plan, Lines& lines, FakeSerialWriter& writer,
-                          const Plan& parameters, std::unique_ptr<sim::SimulatedBoards>& boards)
+    ProductionSummary Run(const std::vector<sim::PlannedBoard>& plan, Lines& lines, const Plan& parameters,
+                          std::unique_ptr<sim::SimulatedBoards>& boards)
     {
         boards = std::make_unique<sim::SimulatedBoards>(plan);
-        writer.boards = boards.get();
         SerialCounter counter(folder / "serial", 100, 1);
         Production production(*boards, boards->clock(), lines);
         production.SerialNumbers.emplace(Production::Serials{0x10, counter});
-        production.WriteSerial = std::ref(writer);
         production.RecordFile = folder / "record.csv";
         sim::SimulatedBoards& b = *boards;
         production.Engine().StopRequested = [&b, &parameters] {
@@ -186,13 +169,12 @@ TEST_P(ProductionPlans, LinesCounterAndRecord)
 {
     const Plan& plan = GetParam();
     Lines lines;
-    FakeSerialWriter writer{.failOnCall = plan.serialWriteFails};
     std::unique_ptr<sim::SimulatedBoards> boards;
-    ProductionSummary summary = Run(plan.boards, lines, writer, plan, boards);
+    ProductionSummary summary = Run(plan.boards, lines, plan, boards);
     std::vector<std::uint32_t> eepromSerials = SerialsInEeprom(*boards);
     EXPECT_EQ(boards->ViolationCount(), 0u);
     if (!plan.restartBoards.empty()) {
-        summary = Run(plan.restartBoards, lines, writer, plan, boards);
+        summary = Run(plan.restartBoards, lines, plan, boards);
         const std::vector<std::uint32_t> more = SerialsInEeprom(*boards);
         eepromSerials.insert(eepromSerials.end(), more.begin(), more.end());
     }
@@ -229,13 +211,12 @@ INSTANTIATE_TEST_SUITE_P(
              {"Board 1: ATmega8, serial 100, OK", "Board 2: ATmega8, Verify Error.", "Board 3: ATmega8, serial 101, OK",
               "Boards: 2 OK, 1 failed."},
              "102\n"},
-        Plan{"SerialWriteFailsOnTheSecond",
-             {Good(), Good(), Good()},
-             {"Board 1: ATmega8, serial 100, OK", "Board 2: ATmega8, EEPROM Verify Error.",
+        Plan{"SerialDoesNotTakeOnTheSecond",
+             {Good(), EepromStuckAt(0x10), Good()},
+             {"Board 1: ATmega8, serial 100, OK", "Board 2: ATmega8, EEPROM Verify Error at 10: wrote 65, chip FF.",
               "Board 3: ATmega8, serial 101, OK", "Boards: 2 OK, 1 failed."},
-             "102\n",
-             2},
-        Plan{"FaultyFileTouchesNoBoard", {Good()}, {"Checksum error in line 1."}, "", 0, true},
+             "102\n"},
+        Plan{"FaultyFileTouchesNoBoard", {Good()}, {"Checksum error in line 1."}, "", true},
         Plan{"AnotherChipIsRefused",
              {Good(), Good("ATtiny26"), Good()},
              {"Board 1: ATmega8, serial 100, OK",
@@ -246,14 +227,12 @@ INSTANTIATE_TEST_SUITE_P(
              {Good(), Good(), Good()},
              {"Board 1: ATmega8, serial 100, OK", "Board 2: ATmega8, serial 101, OK", "Boards: 2 OK, 0 failed."},
              "102\n",
-             0,
              false,
              [](sim::SimulatedBoards& boards) { return boards.Board(2) != nullptr; }},
         Plan{"StoppedDuringABoard",
              {Good(), Good()},
              {"Board 1: ATmega8, serial 100, OK", "Board 2: ATmega8, Interrupted.", "Boards: 1 OK, 1 failed."},
              "101\n",
-             0,
              false,
              [](sim::SimulatedBoards& boards) {
                  return boards.Board(1) != nullptr && boards.Board(1)->Flash()[0] != 0xFF;
@@ -263,7 +242,6 @@ INSTANTIATE_TEST_SUITE_P(
              {"Board 1: ATmega8, serial 100, OK", "Board 2: ATmega8, serial 101, OK", "Boards: 2 OK, 0 failed.",
               "Board 1: ATmega8, serial 102, OK", "Boards: 1 OK, 0 failed."},
              "103\n",
-             0,
              false,
              {},
              {Good()}}),
