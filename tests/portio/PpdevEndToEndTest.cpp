@@ -68,7 +68,9 @@ std::vector<std::string> ChildEnvironment(const Environment& extra)
     return entries;
 }
 
-// A signal sent to the program that long after its start.
+// A signal sent to the program that long after its first log line: by then
+// its handlers are in place, however slowly it started (a sanitizer build on
+// a busy machine).
 struct Interruption {
     int signal;
     std::chrono::milliseconds after;
@@ -111,21 +113,26 @@ CliRun RunProgram(const char* program, const std::vector<std::string>& arguments
     const int spawnError = ::posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     ::close(pipeFds[1]);
-    if (spawnError == 0 && interruption) {
-        std::this_thread::sleep_for(interruption->after);
-        ::kill(child, interruption->signal);
-    }
-
     CliRun run;
+    std::thread interrupter;
     char buffer[4096];
     ssize_t length = 0;
     while ((length = ::read(pipeFds[0], buffer, sizeof buffer)) > 0) {
         if (run.output.empty() && onFirstOutput) {
             onFirstOutput();
         }
+        if (run.output.empty() && interruption) {
+            interrupter = std::thread([child, signal = *interruption] {
+                std::this_thread::sleep_for(signal.after);
+                ::kill(child, signal.signal);
+            });
+        }
         run.output.append(buffer, static_cast<std::size_t>(length));
     }
     ::close(pipeFds[0]);
+    if (interrupter.joinable()) {
+        interrupter.join();  // before the child is reaped: its pid is not reused meanwhile
+    }
     if (spawnError != 0) {
         ADD_FAILURE() << "cannot start " << argv[0] << ": " << std::strerror(spawnError);
         return run;
