@@ -51,8 +51,9 @@ TEST_P(EepromOfEveryChip, EepromByteIsBusyForItsTimeAndPollsAsTheChipDoes)
     EXPECT_EQ(ReadEeprom(wires, last), model.eepromPollFirst);
     wires.WaitMs(model.eepromWriteMicros / 2000.0);
     EXPECT_EQ(ReadEeprom(wires, last), model.eepromPollSecond);
-    if (model.hasPollRdyBsy)
+    if (model.hasPollRdyBsy) {
         EXPECT_EQ(wires.Query(0xF0, 0x00, 0x00) & 1, 1);
+    }
     wires.WaitMs(model.eepromWriteMicros / 2000.0);
     EXPECT_EQ(ReadEeprom(wires, last), 0x3C);
     EXPECT_EQ(ReadEeprom(wires, last + model.eepromBytes), 0x3C) << "address bits above the EEPROM wrap";
