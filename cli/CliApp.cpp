@@ -101,13 +101,16 @@ void AddSimFault(sim::Faults& faults, const std::string& fault)
         faults.silentAfterErase = true;
     } else if (const auto address = number(0xFFFFFFFF); kind == "stuck-cell" && address) {
         faults.stuckFlashBytes.insert(*address);
+    } else if (const auto eepromAddress = number(0xFFFF); kind == "stuck-eeprom" && eepromAddress) {
+        faults.stuckEepromBytes.insert(*eepromAddress);
     } else if (const auto code = number(0xFF); kind == "maker" && code) {
         faults.makerCode = static_cast<std::uint8_t>(*code);
     } else if (const auto bits = number(255); kind == "out-of-step" && bits) {
         faults.outOfStepBits = *bits;
     } else {
         throw UsageError("bad --sim-fault '" + fault +
-                         "': use stuck-cell:ADDRESS, silent-after-erase, maker:CODE or out-of-step:BITS");
+                         "': use stuck-cell:ADDRESS, stuck-eeprom:ADDRESS, silent-after-erase, maker:CODE or "
+                         "out-of-step:BITS");
     }
 }
 

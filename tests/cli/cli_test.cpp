@@ -314,7 +314,8 @@ TEST(Cli, AnInvalidFuseFieldIsTheCommandsOwnErrorLine)
 TEST(Cli, ABadSimFaultListsTheKinds)
 {
     const CliRun run = Invoke({"--simulate", "ATmega8", "--sim-fault", "melt", "signature"});
-    EXPECT_NE(run.err.find("stuck-cell:ADDRESS, silent-after-erase, maker:CODE or out-of-step:BITS"), std::string::npos)
+    EXPECT_NE(run.err.find("stuck-cell:ADDRESS, stuck-eeprom:ADDRESS, silent-after-erase, maker:CODE or out-of-step:BITS"),
+              std::string::npos)
         << run.err;
 }
 
