@@ -36,6 +36,9 @@ TEST(ChipCatalogue, EveryRowKeepsTheTableRulesAndNoSignatureIsGivenTwice)
         EXPECT_LT(chip.row.FlashSize, 65536u) << chip.name;
         EXPECT_TRUE(chip.FuseBitPosition("SPIEN")) << chip.name;
     }
+    DEVTYPE withoutPins = DeviceTable[0];
+    withoutPins.Pins = 0;
+    EXPECT_EQ(DeviceRowFault(withoutPins), "pins: must not be 0");
 }
 
 // One chip that keeps every rule; each fault below changes one thing in it.
