@@ -214,7 +214,11 @@ TEST_P(CatalogueChipOnTarget, IsIdentifiedWrittenVerifiedAndReadBackWholeWithIts
     EXPECT_EQ(std::count(log.lines.begin(), log.lines.end(), Printed("%X", row.FlashSize - row.PageSize)), 1);
 
     ASSERT_TRUE(programmer->VerifyCommand(folder / "image.hex")) << log.lines.back();
+    using Progress = std::pair<std::uint32_t, std::uint32_t>;
+    Progress lastProgress;
+    programmer->OnProgress = [&lastProgress](std::uint32_t done, std::uint32_t total) { lastProgress = {done, total}; };
     ASSERT_TRUE(programmer->ReadCommand(folder / "read.hex")) << log.lines.back();
+    EXPECT_EQ(lastProgress, Progress(row.FlashSize, row.FlashSize));
     std::stringstream read;
     read << std::ifstream(folder / "read.hex").rdbuf();
     EXPECT_EQ(read.str(), IntelHexText(image));
