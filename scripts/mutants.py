@@ -255,6 +255,11 @@ def main():
     for number, index in enumerate(drawn, 1):
         file, line_number, before, after = faults[index]
         reason = equivalents.get((file, before.strip(), after.strip()), '')
+        # An entry names its line by text: where other lines read the same,
+        # it cannot tell which one was reviewed, and excuses none.
+        lines = (source / file).read_text().split('\n')
+        if sum(line.strip() == before.strip() for line in lines) > 1:
+            reason = ''
         sys.stdout.write('\0'.join([str(number), file, str(line_number), before, after, reason]) + '\0')
 
 

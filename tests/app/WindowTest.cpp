@@ -198,6 +198,8 @@ void WindowTest::startsEmptyOnLpt1WithFocusOnReadSignature()
     // Whatever happened before the first activation is reset by it.
     form.ComboBox1->setCurrentIndex(2);
     form.CommandLog().Append("before activation");
+    form.show();
+    form.resize(500, 300);  // as a window manager may when it adds its frame late
 
     ShowAndActivate(form);
 

@@ -142,7 +142,8 @@ TEST(Cli, VersionHelpAndMistypedCommands)
 
     const CliRun help = Invoke({"--help"});
     EXPECT_EQ(help.status, 0);
-    for (const char* part : {"[--port PORT] [--simulate CHIP]", "write [HEXFILE]", "fuse HIGH LOW", "Examples:"}) {
+    for (const char* part :
+         {"[--port PORT] [--simulate CHIP]", "Commands:", "write [HEXFILE]", "fuse HIGH LOW", "Examples:"}) {
         EXPECT_NE(help.out.find(part), std::string::npos) << part;
     }
 
@@ -476,7 +477,8 @@ TEST_F(ReadingCommands, VerifyComparesUpToTheLastFlashByte)
         std::ofstream out(name);
         for (std::size_t offset = 0; offset < data.size(); offset += 16) {
             const std::size_t length = std::min<std::size_t>(16, data.size() - offset);
-            out << testing::DataRecord(static_cast<std::uint16_t>(start + offset), data.subspan(offset, length)) << '\n';
+            out << testing::DataRecord(static_cast<std::uint16_t>(start + offset), data.subspan(offset, length))
+                << '\n';
         }
         out << testing::EndOfFileRecord() << '\n';
     };
@@ -673,7 +675,8 @@ TEST_F(StateFile, ProduceGivesEachBoardPassedTheNextSerialNumber)
     const CliRun run = Invoke({"--simulate", "atmega8", "produce", "--serial", "0x10:100", "--serial-file",
                                counter.c_str(), VELKOR_SOURCE_DIR "/examples/blink.hex"});
     EXPECT_EQ(run.status, 0) << run.out;
-    EXPECT_TRUE(std::regex_match(run.out, std::regex("Board 1: ATmega8, serial 100, [0-9.]+ s, OK\nBoards: 1 OK, 0 failed.\n")))
+    EXPECT_TRUE(
+        std::regex_match(run.out, std::regex("Board 1: ATmega8, serial 100, [0-9.]+ s, OK\nBoards: 1 OK, 0 failed.\n")))
         << run.out;
     std::ifstream in(path);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "101\n");

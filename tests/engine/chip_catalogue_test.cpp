@@ -36,6 +36,9 @@ TEST(ChipCatalogue, EveryRowKeepsTheTableRulesAndNoSignatureIsGivenTwice)
         EXPECT_LT(chip.row.FlashSize, 65536u) << chip.name;
         EXPECT_TRUE(chip.FuseBitPosition("SPIEN")) << chip.name;
     }
+    DEVTYPE withoutPins = DeviceTable[0];
+    withoutPins.Pins = 0;
+    EXPECT_EQ(DeviceRowFault(withoutPins), "pins: must not be 0");
 }
 
 // One chip that keeps every rule; each fault below changes one thing in it.
@@ -211,7 +214,11 @@ TEST_P(CatalogueChipOnTarget, IsIdentifiedWrittenVerifiedAndReadBackWholeWithIts
     EXPECT_EQ(std::count(log.lines.begin(), log.lines.end(), Printed("%X", row.FlashSize - row.PageSize)), 1);
 
     ASSERT_TRUE(programmer->VerifyCommand(folder / "image.hex")) << log.lines.back();
+    using Progress = std::pair<std::uint32_t, std::uint32_t>;
+    Progress lastProgress;
+    programmer->OnProgress = [&lastProgress](std::uint32_t done, std::uint32_t total) { lastProgress = {done, total}; };
     ASSERT_TRUE(programmer->ReadCommand(folder / "read.hex")) << log.lines.back();
+    EXPECT_EQ(lastProgress, Progress(row.FlashSize, row.FlashSize));
     std::stringstream read;
     read << std::ifstream(folder / "read.hex").rdbuf();
     EXPECT_EQ(read.str(), IntelHexText(image));

@@ -282,5 +282,50 @@ INSTANTIATE_TEST_SUITE_P(Chips, LockValue,
                                            LockCase{"ATtiny85", "FC", 0xFC}),
                          [](const auto& info) { return std::string(info.param.chip); });
 
+struct LockLinesCase {
+    const char* label;
+    const char* chip;
+    const char* value;
+    std::vector<std::string> lines;  // from "Write Lock bit." on
+};
+
+class LockLines : public EepromFiles, public ::testing::WithParamInterface<LockLinesCase> {};
+
+// The lock mode written, in words, and both boot lock modes where the chip has them.
+TEST_P(LockLines, NameTheModesWritten)
+{
+    Attach(GetParam().chip);
+    ASSERT_TRUE(programmer->LockCommand(GetParam().value)) << LastLine();
+    const auto written = std::find(log.lines.begin(), log.lines.end(), "Write Lock bit.");
+    EXPECT_EQ(std::vector<std::string>(written, log.lines.end()), GetParam().lines);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, LockLines,
+    ::testing::Values(
+        LockLinesCase{
+            "NoLock", "ATmega48", "FF", {"Write Lock bit.", "Lock mode 1: no memory lock.", "LOCK reads back FF."}},
+        LockLinesCase{"Mode2WithoutFuses",
+                      "AT90S2313",
+                      "FE",
+                      {"Write Lock bit.", "Lock mode 2: further programming of flash and EEPROM disabled.",
+                       "This chip's lock bits cannot be read back serially."}},
+        LockLinesCase{
+            "Mode2BootModes2And4",
+            "ATmega8",
+            "DA",
+            {"Write Lock bit.", "Lock mode 2: further programming of flash and EEPROM disabled; fuses locked.",
+             "BLB0 mode 2 (application section): SPM may not write it.",
+             "BLB1 mode 4 (boot loader section): LPM from the other section may not read it.", "LOCK reads back DA."}},
+        LockLinesCase{"Mode3BootModes3And1",
+                      "ATmega8",
+                      "F0",
+                      {"Write Lock bit.",
+                       "Lock mode 3: programming and reading of flash and EEPROM disabled; fuses locked.",
+                       "BLB0 mode 3 (application section): SPM may not write it; LPM from the other section may not "
+                       "read it.",
+                       "BLB1 mode 1 (boot loader section): no restriction.", "LOCK reads back F0."}}),
+    [](const auto& info) { return std::string(info.param.label); });
+
 }  // namespace
 }  // namespace velkor

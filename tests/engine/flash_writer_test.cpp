@@ -211,9 +211,9 @@ TEST_F(FlashWriterTest, AnUnpolledByteThatReadsBackOtherwiseIsAVerifyError)
 
 INSTANTIATE_TEST_SUITE_P(FlashWriter, PollOrWait,
                          ::testing::Values(Unpolled{"AT90S8515", 0x7F, false}, Unpolled{"AT90S8515", 0x7E, true},
-                                           Unpolled{"AT90S8535", 0x7F, true}, Unpolled{"AT90S1200", 0x00, false},
-                                           Unpolled{"AT90S1200", 0x42, false}, Unpolled{"", 0x00, false},
-                                           Unpolled{"", 0x01, true}));
+                                           Unpolled{"AT90S8535", 0x7F, true}, Unpolled{"AT90S2333", 0xFE, true},
+                                           Unpolled{"AT90S1200", 0x00, false}, Unpolled{"AT90S1200", 0x42, false},
+                                           Unpolled{"", 0x00, false}, Unpolled{"", 0x01, true}));
 
 std::string HexOf(unsigned value)
 {

@@ -64,6 +64,12 @@ struct Plan {
     std::vector<sim::PlannedBoard> restartBoards = {};
 };
 
+// The folder of a plan's run: its counter, record and HEX file.
+fs::path PlanFolder(const std::string& name)
+{
+    return fs::temp_directory_path() / ("velkor-production-" + name);
+}
+
 sim::PlannedBoard Good(const char* chip = "ATmega8")
 {
     return {chip, {}};
@@ -87,7 +93,7 @@ class ProductionPlans : public ::testing::TestWithParam<Plan> {
 protected:
     void SetUp() override
     {
-        folder = fs::temp_directory_path() / ("velkor-production-" + std::string(GetParam().name));
+        folder = PlanFolder(GetParam().name);
         fs::remove_all(folder);
         fs::create_directories(folder);
     }
@@ -116,6 +122,9 @@ protected:
 
     std::string Counter() const
     {
+        if (!fs::is_regular_file(folder / "serial")) {
+            return {};
+        }
         std::ifstream in(folder / "serial");
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
@@ -236,6 +245,23 @@ INSTANTIATE_TEST_SUITE_P(
              false,
              [](sim::SimulatedBoards& boards) {
                  return boards.Board(1) != nullptr && boards.Board(1)->Flash()[0] != 0xFF;
+             }},
+        // The counter file turned into a folder after the first board.
+        Plan{"CounterThatCannotBeWrittenEndsTheRun",
+             {Good(), Good(), Good()},
+             {"Board 1: ATmega8, serial 100, OK",
+              "Board 2: ATmega8, Serial number counter: cannot replace " +
+                  (PlanFolder("CounterThatCannotBeWrittenEndsTheRun") / "serial").string() + ": Is a directory.",
+              "Boards: 1 OK, 1 failed."},
+             "",
+             false,
+             [](sim::SimulatedBoards& boards) {
+                 const fs::path counter = PlanFolder("CounterThatCannotBeWrittenEndsTheRun") / "serial";
+                 if (boards.Board(1) != nullptr && fs::is_regular_file(counter)) {
+                     fs::remove(counter);
+                     fs::create_directory(counter);
+                 }
+                 return false;
              }},
         Plan{"StartedAgainGoesOnWithTheNextNumber",
              {Good(), Good()},

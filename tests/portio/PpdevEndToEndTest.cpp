@@ -5,6 +5,7 @@
 // The virtual port exists only in Linux builds, which define its path.
 #ifdef VELKOR_VIRTUAL_PPDEV_PATH
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <stdlib.h>
@@ -27,6 +28,8 @@
 #include <nlohmann/json.hpp>
 
 #include "../engine/HexText.h"
+#include "PpdevBackend.h"
+#include "StandardDescriptors.h"
 
 extern char** environ;
 
@@ -474,6 +477,15 @@ INSTANTIATE_TEST_SUITE_P(
                   "/dev/parport0  0x378   no device node (load the ppdev module: modprobe ppdev)\n",
                   1}),
     [](const auto& info) { return info.param.name; });
+
+// A port never opened holds no descriptor: ending it closes none of the
+// program's, standard input (descriptor 0) included.
+TEST(PpdevPort, NeverOpenedClosesNothing)
+{
+    OpenMissingStandardDescriptors();
+    PpdevPort().Close();
+    EXPECT_NE(::fcntl(STDIN_FILENO, F_GETFD), -1);
+}
 
 }  // namespace
 }  // namespace velkor

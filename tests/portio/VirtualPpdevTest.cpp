@@ -59,6 +59,28 @@ TEST(VirtualPpdevConfigTest, AnUnknownChipIsRefused)
     EXPECT_THROW(VirtualPpdev(VirtualPpdevConfig{.chip = "ATmega9"}), std::invalid_argument);
 }
 
+// The port number and base address as far as the kernel goes, and no further.
+TEST(VirtualPpdevConfigTest, TakesPortNumbersAndAddressesUpToTheKernelsLimits)
+{
+    struct Setting {
+        const char* name;
+        const char* value;
+        bool taken;
+    };
+    for (const auto& [name, value, taken] :
+         {Setting{"VELKOR_VIRTUAL_PPDEV_NUMBER", "15", true}, Setting{"VELKOR_VIRTUAL_PPDEV_NUMBER", "16", false},
+          Setting{"VELKOR_VIRTUAL_PPDEV_BASE", "0xFFFD", true},
+          Setting{"VELKOR_VIRTUAL_PPDEV_BASE", "0xFFFE", false}}) {
+        ASSERT_EQ(::setenv(name, value, 1), 0);
+        if (taken) {
+            EXPECT_NO_THROW(VirtualPpdevConfig::FromEnvironment()) << name << "=" << value;
+        } else {
+            EXPECT_THROW(VirtualPpdevConfig::FromEnvironment(), std::invalid_argument) << name << "=" << value;
+        }
+        ::unsetenv(name);
+    }
+}
+
 // ---- The ppdev rules ----------------------------------------------------------------
 
 struct Step {

@@ -12,6 +12,7 @@
 #include "StateFiles.h"
 
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -213,6 +214,23 @@ TEST_F(StateFile, ASecondProcessWaitsForTheFirstOnesLock)
     }
     std::filesystem::path lockFile = path;
     std::filesystem::remove(lockFile += ".lock");
+}
+
+// Every later run by the users the umask lets in must open the lock file
+// again: read and write for them, nothing more.
+TEST_F(StateFile, TheLockFileIsReadAndWriteAsTheUmaskAllows)
+{
+    const auto path = Path("modes");
+    std::filesystem::path lockFile = path;
+    lockFile += ".lock";
+    std::filesystem::remove(lockFile);
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    StateFileLock(path, nullptr);
+    struct stat status {};
+    ASSERT_EQ(::stat(lockFile.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0666 & ~mask);
+    std::filesystem::remove(lockFile);
 }
 
 // A link planted at the lock file's name would have the lock create a file
