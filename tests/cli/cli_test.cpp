@@ -47,7 +47,11 @@ protected:
                 ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".json");
         std::filesystem::remove(path);
     }
-    void TearDown() override { std::filesystem::remove(path); }
+    void TearDown() override
+    {
+        std::filesystem::remove(path);
+        std::filesystem::remove(path.string() + ".lock");  // a --sim-state or counter lock beside it
+    }
 
     nlohmann::json Read() const { return nlohmann::json::parse(std::ifstream(path)); }
 
@@ -680,7 +684,6 @@ TEST_F(StateFile, ProduceGivesEachBoardPassedTheNextSerialNumber)
         << run.out;
     std::ifstream in(path);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "101\n");
-    std::filesystem::remove(counter + ".lock");
 }
 
 // ---- the clock the fuses select ----
