@@ -55,12 +55,7 @@ std::optional<std::vector<std::uint8_t>> Programmer::ReadEeprom()
     if (ReadingLocked() || !EepromKnown()) {
         return std::nullopt;
     }
-    std::vector<std::uint8_t> eeprom(Device().EepromSize);
-    for (std::size_t address = 0; address < eeprom.size(); ++address) {
-        eeprom[address] = ReadEepromByte(static_cast<std::uint16_t>(address));
-        ReportProgress(static_cast<std::uint32_t>(address + 1), static_cast<std::uint32_t>(eeprom.size()));
-    }
-    return eeprom;
+    return ReadWholeMemory(Device().EepromSize, [this](std::uint16_t address) { return ReadEepromByte(address); });
 }
 
 bool Programmer::ReadEepromCommand(const std::filesystem::path& file)
@@ -74,10 +69,7 @@ bool Programmer::ReadEepromCommand(const std::filesystem::path& file)
         if (!eeprom) {
             return false;
         }
-        try {
-            WriteFileWhole(file, IntelHexText(*eeprom, true));
-        } catch (const std::runtime_error& error) {
-            log_.Append(std::string("Cannot save the EEPROM: ") + error.what() + ".");
+        if (!SaveMemory(file, *eeprom, true, "EEPROM")) {
             return false;
         }
         log_.Append(FormatNumber("Read %d EEPROM bytes into ", static_cast<long long>(eeprom->size())) + file.string() +

@@ -76,18 +76,37 @@ bool Programmer::ReadFlash(const std::filesystem::path& file)
         log_.Append("Unknown chip: its flash size is not known.");
         return false;
     }
-    std::vector<std::uint8_t> flash(Device().FlashSize);
-    for (std::size_t address = 0; address < flash.size(); ++address) {
-        flash[address] = ReadFlashByte(static_cast<std::uint16_t>(address));
-        ReportProgress(static_cast<std::uint32_t>(address + 1), static_cast<std::uint32_t>(flash.size()));
-    }
-    try {
-        WriteFileWhole(file, IntelHexText(flash));
-    } catch (const std::runtime_error& error) {
-        log_.Append(std::string("Cannot save the flash: ") + error.what() + ".");
+    const std::vector<std::uint8_t> flash =
+        ReadWholeMemory(Device().FlashSize, [this](std::uint16_t address) { return ReadFlashByte(address); });
+    if (!SaveMemory(file, flash, false, "flash")) {
         return false;
     }
     log_.Append(FormatNumber("Read %d bytes into ", static_cast<long long>(flash.size())) + file.string() + ".");
+    return true;
+}
+
+
+
+std::vector<std::uint8_t> Programmer::ReadWholeMemory(std::uint32_t size,
+                                                      const std::function<std::uint8_t(std::uint16_t)>& readByte)
+{
+    std::vector<std::uint8_t> memory(size);
+    for (std::uint32_t address = 0; address < size; ++address) {
+        memory[address] = readByte(static_cast<std::uint16_t>(address));
+        ReportProgress(address + 1, size);
+    }
+    return memory;
+}
+
+bool Programmer::SaveMemory(const std::filesystem::path& file, std::span<const std::uint8_t> memory, bool everyRecord,
+                            const char* memoryName)
+{
+    try {
+        WriteFileWhole(file, IntelHexText(memory, everyRecord));
+    } catch (const std::runtime_error& error) {
+        log_.Append(std::string("Cannot save the ") + memoryName + ": " + error.what() + ".");
+        return false;
+    }
     return true;
 }
 

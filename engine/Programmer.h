@@ -235,6 +235,13 @@ private:
     bool CompareWithChip(const MemoryImage& image, const std::function<std::uint8_t(std::uint32_t)>& read,
                          std::string_view memory);
     std::uint8_t ReadEepromByte(std::uint16_t address);
+    // Every byte of a memory of size bytes, through readByte, with progress.
+    std::vector<std::uint8_t> ReadWholeMemory(std::uint32_t size,
+                                              const std::function<std::uint8_t(std::uint16_t)>& readByte);
+    // memory as Intel HEX in file, replaced whole; false after the line that
+    // says why it could not be saved.
+    bool SaveMemory(const std::filesystem::path& file, std::span<const std::uint8_t> memory, bool everyRecord,
+                    const char* memoryName);
     bool EepromKnown();
     bool WritingLocked();
     std::optional<std::uint8_t> ReadLockByte();
