@@ -60,15 +60,6 @@ std::string RecordLine(const BoardReport& board, const std::string& fileDigest)
 
 }  // namespace
 
-std::optional<std::string> WriteSerialToEeprom(Programmer& programmer, std::uint32_t address,
-                                               const std::array<std::uint8_t, 4>& bytes)
-{
-    if (programmer.WriteEepromBytes(static_cast<std::uint16_t>(address), bytes)) {
-        return std::nullopt;
-    }
-    return std::string();  // the engine's own line says why
-}
-
 Production::Production(PortOperations& port, Clock& clock, Log& out)
     : programmer_(port, clock, engineLog_), clock_(clock), out_(out)
 {
@@ -235,13 +226,8 @@ bool Production::WriteSerialNumber()
     const std::array<std::uint8_t, 4> bytes{static_cast<std::uint8_t>(*number), static_cast<std::uint8_t>(*number >> 8),
                                             static_cast<std::uint8_t>(*number >> 16),
                                             static_cast<std::uint8_t>(*number >> 24)};
-    if (const std::optional<std::string> failure = WriteSerial(programmer_, address, bytes)) {
-        if (!failure->empty()) {
-            engineLog_.Append(*failure);
-        }
-        return false;
-    }
-    return true;
+    // Read back byte by byte; a failure's line is the engine's own.
+    return programmer_.WriteEepromBytes(static_cast<std::uint16_t>(address), bytes);
 }
 
 // Reports the board in its line and its record; a failed board gives back

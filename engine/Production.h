@@ -22,15 +22,6 @@
 
 namespace velkor {
 
-// Writes the serial number's four bytes into the EEPROM at address and reads
-// them back: nothing when they are there, else the line that says why not
-// (empty when the engine has logged it).
-using SerialWriter = std::function<std::optional<std::string>(Programmer& programmer, std::uint32_t address,
-                                                              const std::array<std::uint8_t, 4>& bytes)>;
-// The serial writer production uses unless told otherwise.
-std::optional<std::string> WriteSerialToEeprom(Programmer& programmer, std::uint32_t address,
-                                               const std::array<std::uint8_t, 4>& bytes);
-
 // What became of one board.
 struct BoardReport {
     unsigned number = 0;
@@ -68,7 +59,6 @@ public:
         SerialCounter& counter;
     };
     std::optional<Serials> SerialNumbers;
-    SerialWriter WriteSerial = WriteSerialToEeprom;
     // A CSV file that gets one line per board, flushed to the disk at once.
     std::optional<std::filesystem::path> RecordFile;
 
