@@ -8,6 +8,8 @@
 #include <fstream>
 #include <optional>
 #include <random>
+#include <string>
+#include <vector>
 
 #include "BuiltInCatalogue.h"
 #include "HexText.h"
@@ -49,20 +51,31 @@ void BM_ReadSignature(benchmark::State& state, const char* chip)
 BENCHMARK_CAPTURE(BM_ReadSignature, ATmega8, "ATmega8")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ReadSignature, none, "none")->Unit(benchmark::kMillisecond);
 
-// A HEX file that fills the whole flash with random data (no 0xFF, so no
-// page is skipped), in 16-byte records.
-fs::path FullFlashHexFile(const sim::ChipModel& model)
+// A HEX file of random data (no 0xFF, so no page is skipped) filling bytes
+// bytes from 0, in 16-byte records; changed gets its bytes inverted, so that
+// a second file can differ from the first in chosen bytes only.
+fs::path RandomHexFile(const std::string& name, std::uint32_t bytes, const std::vector<std::uint32_t>& changed = {})
 {
-    const fs::path file = fs::temp_directory_path() / (std::string("velkor-bench-") + model.name + ".hex");
+    const fs::path file = fs::temp_directory_path() / ("velkor-bench-" + name + ".hex");
     std::ofstream out(file, std::ios::binary);
     std::mt19937 random(1);
     std::uint8_t record[16];
-    for (std::uint32_t address = 0; address < model.flashBytes; address += sizeof record) {
+    for (std::uint32_t address = 0; address < bytes; address += sizeof record) {
         std::generate(std::begin(record), std::end(record), [&] { return static_cast<std::uint8_t>(random() % 0xFF); });
+        for (const std::uint32_t c : changed) {
+            if (c / sizeof record == address / sizeof record) {
+                record[c % sizeof record] = static_cast<std::uint8_t>(~record[c % sizeof record] & 0x7F);
+            }
+        }
         out << testing::DataRecord(static_cast<std::uint16_t>(address), record) << '\n';
     }
     out << testing::EndOfFileRecord() << '\n';
     return file;
+}
+
+fs::path FullFlashHexFile(const sim::ChipModel& model)
+{
+    return RandomHexFile(model.name, model.flashBytes);
 }
 
 struct WriteRun {
@@ -134,6 +147,90 @@ BENCHMARK_CAPTURE(BM_WriteFullFlash, AT90S8515, "AT90S8515", std::nullopt, std::
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 BENCHMARK_CAPTURE(BM_WriteFullFlash, ATmega168_at_8MHz_chip_clock_8M, "ATmega168", 8'000'000, 8'000'000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
+// The EEPROM of a chip at its factory clock, or at simClockHz with the pace
+// --chip-clock gives: times of write-eeprom and read-eeprom, each less what
+// entering programming and identifying the chip cost (a write-eeprom of a file
+// with no data). Two floors: the chip's own write time (pages, or bytes, times
+// the write time), and the same commands with every SCK phase 1 ns over the
+// chip's minimum.
+struct EepromRun {
+    double fullWrite;  // the whole EEPROM, every byte differing
+    double rewrite;    // then a file differing in 16 bytes, each in its own page
+    double read;       // the whole EEPROM
+    std::size_t violations;
+    bool done;
+};
+
+EepromRun RunEeprom(const sim::ChipModel& model, std::optional<std::uint32_t> simClockHz,
+                    std::chrono::nanoseconds phase)
+{
+    std::vector<std::uint32_t> sixteen;
+    for (std::uint32_t n = 0; n < 16; ++n) {
+        sixteen.push_back(n * (model.eepromBytes / 16) + n % 4);
+    }
+    const fs::path full = RandomHexFile(std::string(model.name) + "-eeprom", model.eepromBytes);
+    const fs::path differing = RandomHexFile(std::string(model.name) + "-eeprom-16", model.eepromBytes, sixteen);
+    const fs::path empty = RandomHexFile(std::string(model.name) + "-eeprom-empty", 0);
+    const fs::path saved = fs::temp_directory_path() / "velkor-bench-eeprom-read.hex";
+
+    sim::SimulatedTarget target(model.name, simClockHz);
+    NullLog log;
+    Programmer programmer(target.port(), target.clock(), log);
+    programmer.SckPhase = phase;
+    programmer.ChipLists = {&BuiltInCatalogue()};
+    bool done = true;
+    const auto timed = [&](auto command) {
+        const double before = target.ElapsedSeconds();
+        done = command() && done;
+        return target.ElapsedSeconds() - before;
+    };
+    const double entry = timed([&] { return programmer.WriteEepromCommand(empty); });
+    EepromRun run{};
+    run.fullWrite = timed([&] { return programmer.WriteEepromCommand(full); }) - entry;
+    run.rewrite = timed([&] { return programmer.WriteEepromCommand(differing); }) - entry;
+    run.read = timed([&] { return programmer.ReadEepromCommand(saved); }) - entry;
+    run.violations = target.ViolationCount();
+    run.done = done;
+    for (const fs::path& file : {full, differing, empty, saved}) {
+        fs::remove(file);
+    }
+    return run;
+}
+
+void BM_Eeprom(benchmark::State& state, const char* chip, std::optional<std::uint32_t> chipClockHz,
+               std::optional<std::uint32_t> simClockHz)
+{
+    const sim::ChipModel& model = *sim::FindChipModel(chip);
+    const std::uint32_t unit = std::max<std::uint32_t>(model.eepromPageBytes, 1);
+    const double writeTime = model.eepromWriteMicros / 1e6;
+    const double chipOwn = (model.eepromBytes / unit) * writeTime;
+    for (auto _ : state) {
+        const EepromRun run = RunEeprom(model, simClockHz, SckPhaseFor(chipClockHz.value_or(kDefaultChipClockHz)));
+        state.PauseTiming();
+        const EepromRun fastest = RunEeprom(model, simClockHz, FloorPhase(model, simClockHz.value_or(model.clockHz)));
+        state.counters["full_s"] = run.fullWrite;
+        state.counters["full_vs_chip_own"] = run.fullWrite / chipOwn;
+        state.counters["full_vs_fastest_pace"] = run.fullWrite / fastest.fullWrite;
+        state.counters["rewrite16_s"] = run.rewrite;
+        state.counters["rewrite16_vs_read_and_16_writes"] = run.rewrite / (run.read + 16 * writeTime);
+        state.counters["read_s"] = run.read;
+        state.counters["violations"] = static_cast<double>(run.violations + fastest.violations);
+        state.counters["failed"] = run.done && fastest.done ? 0 : 1;
+        state.ResumeTiming();
+    }
+}
+// The Arduino Uno's chip: 1 KiB in 4-byte pages of 3.6 ms, F0 busy poll.
+BENCHMARK_CAPTURE(BM_Eeprom, ATmega328P, "ATmega328P", std::nullopt, std::nullopt)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BM_Eeprom, ATmega328P_at_8MHz_chip_clock_8M, "ATmega328P", 8'000'000, 8'000'000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+// Byte writes polled by reading the byte (P1/P2), 4 ms each.
+BENCHMARK_CAPTURE(BM_Eeprom, AT90S8515, "AT90S8515", std::nullopt, std::nullopt)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 
