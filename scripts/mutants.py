@@ -17,7 +17,10 @@ continue dropped. Comments, string and character literals, preprocessor
 lines and static_assert are masked out before the search, so they are never
 changed.
 
-    mutants.py SOURCE BUILD SEED COUNT EQUIVALENTS
+    mutants.py SOURCE BUILD SEED COUNT EQUIVALENTS [FILES]
+
+FILES, a regular expression, keeps the files whose path (relative to SOURCE)
+it matches, before the draw: a part's own tests measured on that part.
 """
 import json
 import os
@@ -246,8 +249,11 @@ def read_equivalents(path):
 def main():
     source, build = Path(sys.argv[1]).resolve(), Path(sys.argv[2]).resolve()
     seed, count, equivalents = sys.argv[3], int(sys.argv[4]), read_equivalents(Path(sys.argv[5]))
+    files = re.compile(sys.argv[6] if len(sys.argv) > 6 else '')
     faults = []
     for relative, compiled in sorted(compiled_lines(source, build).items()):
+        if not files.search(relative):
+            continue
         faults.extend(faults_of(relative, (source / relative).read_text(), compiled))
     print(f'{len(faults)} faults in the code; drawing {min(count, len(faults))} with seed {seed}',
           file=sys.stderr)

@@ -19,11 +19,13 @@
 #
 #   scripts/mutation-test.sh [--check] [--only REGEX] [--list FILE]
 #                            [--source DIR] [--work DIR] [--timeout SECONDS]
-#   scripts/mutation-test.sh --sample N [--seed S] [--equivalents FILE]
+#   scripts/mutation-test.sh --sample N [--seed S] [--only REGEX] [--equivalents FILE]
 #                            [--source DIR] [--work DIR] [--timeout SECONDS]
 #
 #   --check        only check the list against the code: stale or ambiguous texts
-#   --only REGEX   run only the faults whose list line matches REGEX (grep -E)
+#   --only REGEX   run only the faults whose list line matches REGEX (grep -E);
+#                  with --sample, draw only from the files whose path it matches
+#                  (Python's re), e.g. '^engine/Eeprom'
 #   --list FILE    the faults (default scripts/mutations.txt)
 #   --sample N     N faults generated from the code instead of the list
 #   --seed S       the draw's seed (default: from the clock; printed, to repeat the draw)
@@ -278,7 +280,7 @@ caught=0 survived=0
 survivors=() unbuildable=() equivalent_caught=()
 if [[ -n $sample ]]; then
   # Records of six fields: number, file, line number, line before, line after, equivalence reason.
-  python3 "$root/scripts/mutants.py" "$scratch" "$build" "$seed" "$sample" "$equivalents" >"$listing"
+  python3 "$root/scripts/mutants.py" "$scratch" "$build" "$seed" "$sample" "$equivalents" "$only" >"$listing"
   while IFS= read -r -d '' field; do records+=("$field"); done <"$listing"
   equivalent_survivors=()
   for ((i = 0; i < ${#records[@]}; i += 6)); do
@@ -325,7 +327,7 @@ if [[ -n $sample ]]; then
 fi
 list_if_any "Survivors:" "${survivors[@]}"
 if [[ -n $sample ]]; then
-  echo "Sample: $((${#records[@]} / 6)) faults drawn with seed $seed (scripts/mutation-test.sh --sample $sample --seed $seed)"
+  echo "Sample: $((${#records[@]} / 6)) faults drawn with seed $seed (scripts/mutation-test.sh --sample $sample --seed $seed${only:+ --only '$only'})"
   print_score "$caught" "$survived" "behaviour-changing faults"
 else
   print_score "$caught" "$survived" faults
