@@ -252,7 +252,7 @@ def main():
     files = re.compile(sys.argv[6] if len(sys.argv) > 6 else '')
     faults = []
     for relative, compiled in sorted(compiled_lines(source, build).items()):
-        if not files.search(relative):
+        if not files.search(relative.as_posix()):
             continue
         faults.extend(faults_of(relative, (source / relative).read_text(), compiled))
     print(f'{len(faults)} faults in the code; drawing {min(count, len(faults))} with seed {seed}',
