@@ -197,27 +197,26 @@ bool Programmer::WriteEepromPage(const EepromLockRules& rules, std::uint32_t fir
 
 // The write's own time first; then RDY/BSY where the chip has it, else a read
 // of the byte written, which gives the chip's poll values until it is done;
-// a value equal to one of them cannot be told apart and is waited out. False
-// when the chip never said it was done (the read-back then tells).
-bool Programmer::WaitForEepromWrite(const EepromLockRules& rules, std::uint16_t address, std::uint8_t value)
+// a value equal to one of them cannot be told apart and is waited out. A chip
+// that never says it is done is left to the read-back, which then tells.
+void Programmer::WaitForEepromWrite(const EepromLockRules& rules, std::uint16_t address, std::uint8_t value)
 {
     Wait(rules.eepromWriteMicros / 1000);
     const bool pollable = rules.rdyBsyPoll || (value != rules.eepromPollFirst && value != rules.eepromPollSecond);
     if (!pollable) {
         Wait(2);  // the fraction of a millisecond left, and as much again for a margin
-        return true;
+        return;
     }
     for (int poll = 0; poll < kPromptPolls + kPatientPolls; ++poll) {
         const bool done = rules.rdyBsyPoll ? (PollInstruction(kPollRdyBsy) & 0x01) == 0
                                            : PollInstruction(EepromInstruction(kReadEeprom, address, 0x00)) == value;
         if (done) {
-            return true;
+            return;
         }
         if (poll >= kPromptPolls) {
             Wait(1);
         }
     }
-    return false;
 }
 
 bool Programmer::EepromReadsBack(std::uint16_t address, std::uint8_t value)
@@ -237,9 +236,11 @@ bool Programmer::WriteKeepingEepromCommand(const std::filesystem::path& hexFile,
                                            const std::filesystem::path& copyFolder)
 {
     eepromCopyFolder_ = copyFolder;
-    eepromCopy_.reset();
     const bool written = WriteCommand(hexFile);
+    // A copy left by a failure stays on disk, named; the next Write must not
+    // take it for its own.
     eepromCopyFolder_.reset();
+    eepromCopy_.reset();
     return written;
 }
 
@@ -298,7 +299,6 @@ bool Programmer::RestoreEepromCopy()
     }
     std::error_code error;
     std::filesystem::remove(*eepromCopy_, error);
-    eepromCopy_.reset();
     return true;
 }
 

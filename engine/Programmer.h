@@ -248,7 +248,7 @@ private:
     bool WriteEepromImage(const MemoryImage& image);
     bool WriteEepromPage(const EepromLockRules& rules, std::uint32_t first, const std::vector<std::uint8_t>& held,
                          const MemoryImage& image);
-    bool WaitForEepromWrite(const EepromLockRules& rules, std::uint16_t address, std::uint8_t value);
+    void WaitForEepromWrite(const EepromLockRules& rules, std::uint16_t address, std::uint8_t value);
     bool EepromReadsBack(std::uint16_t address, std::uint8_t value);
     bool EepromFileFits(const CheckedHexFile& file);
     bool WriteLockByte(std::uint8_t value);

@@ -457,7 +457,8 @@ struct SimulatedChip::Impl {
     {
         const std::uint32_t address = EepromAddress();
         if (Busy(now) && EepromBeingWritten(address)) {
-            const std::uint64_t half = std::uint64_t{model.eepromWriteMicros} * kNanosecondsPerMicrosecond / 2;
+            const std::uint64_t half =
+                std::uint64_t{model.eepromWriteMicros} * kNanosecondsPerMicrosecond * faults.busyTimePercent / 200;
             return now < busyUntilNs - half ? model.eepromPollFirst : model.eepromPollSecond;
         }
         return memories.eeprom[address];
@@ -681,7 +682,7 @@ struct SimulatedChip::Impl {
     void StartBusy(BusyWith operation, std::uint32_t micros, std::uint64_t now, std::uint32_t byteAddress = 0)
     {
         busyWith = operation;
-        busyUntilNs = now + std::uint64_t{micros} * kNanosecondsPerMicrosecond;
+        busyUntilNs = now + std::uint64_t{micros} * kNanosecondsPerMicrosecond * faults.busyTimePercent / 100;
         busyByteAddress = byteAddress;
     }
 

@@ -184,6 +184,9 @@ struct Faults {
     std::set<std::uint32_t> stuckEepromBytes;  // EEPROM addresses that keep their value
     std::optional<std::uint8_t> makerCode;     // answer this instead of 0x1E
     unsigned outOfStepBits = 0;                // extra SCK edges seen after each RESET fall
+    // Writes and erases take this share of their time, in percent: an AT90S
+    // at a supply under 5 V takes longer than its 5 V figure.
+    unsigned busyTimePercent = 100;
 };
 
 // ---- The chip ---------------------------------------------------------------

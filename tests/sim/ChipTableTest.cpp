@@ -148,6 +148,40 @@ TEST(ChipTable, TheDeviceTableGivesThePublishedSizes)
     EXPECT_EQ(found, DeviceTable.size() - 1);
 }
 
+// How each table chip writes its EEPROM, as published: the write time, the
+// values a read of the byte being written gives in the first and second half
+// of the write, EEPROM pages and RDY/BSY. The simulated chips take these from
+// the engine's rules, so only this table holds them against the sources.
+TEST(ChipTable, EepromWritesAsPublished)
+{
+    struct EepromFacts {
+        const char* name;
+        std::uint32_t writeMicros;
+        std::uint8_t pollFirst, pollSecond;
+        std::uint16_t pageBytes;
+        bool rdyBsy;
+    };
+    const EepromFacts published[] = {
+        {"AT90S1200", 4000, 0x00, 0xFF, 0, false}, {"AT90S2313", 4000, 0x80, 0x7F, 0, false},
+        {"AT90S2323", 4000, 0x00, 0xFF, 0, false}, {"AT90S2343", 4000, 0x00, 0xFF, 0, false},
+        {"AT90S2333", 4000, 0x00, 0xFF, 0, false}, {"ATtiny26", 9000, 0xFF, 0xFF, 0, false},
+        {"AT90S4414", 4000, 0x80, 0x7F, 0, false}, {"AT90S4434", 4000, 0x00, 0xFF, 0, false},
+        {"AT90S4433", 4000, 0x00, 0xFF, 0, false}, {"AT90S8515", 4000, 0x80, 0x7F, 0, false},
+        {"AT90S8535", 4000, 0x00, 0xFF, 0, false}, {"ATmega8", 9000, 0xFF, 0xFF, 0, false},
+        {"ATmega48", 3600, 0xFF, 0xFF, 4, true},   {"ATmega88", 3600, 0xFF, 0xFF, 4, true},
+        {"ATmega168", 3600, 0xFF, 0xFF, 4, true},
+    };
+    for (const EepromFacts& chip : published) {
+        const ChipModel* model = FindChipModel(chip.name);
+        ASSERT_NE(model, nullptr) << chip.name;
+        EXPECT_EQ(model->eepromWriteMicros, chip.writeMicros) << chip.name;
+        EXPECT_EQ(model->eepromPollFirst, chip.pollFirst) << chip.name;
+        EXPECT_EQ(model->eepromPollSecond, chip.pollSecond) << chip.name;
+        EXPECT_EQ(model->eepromPageBytes, chip.pageBytes) << chip.name;
+        EXPECT_EQ(model->hasPollRdyBsy, chip.rdyBsy) << chip.name;
+    }
+}
+
 TEST(ChipTable, AtmegaPartsLeaveTheFactoryWithThePublishedFuses)
 {
     struct Factory {
