@@ -319,8 +319,9 @@ TEST(Cli, AnInvalidFuseFieldIsTheCommandsOwnErrorLine)
 TEST(Cli, ABadSimFaultListsTheKinds)
 {
     const CliRun run = Invoke({"--simulate", "ATmega8", "--sim-fault", "melt", "signature"});
-    EXPECT_NE(run.err.find("stuck-cell:ADDRESS, stuck-eeprom:ADDRESS, silent-after-erase, maker:CODE or out-of-step:BITS"),
-              std::string::npos)
+    EXPECT_NE(
+        run.err.find("stuck-cell:ADDRESS, stuck-eeprom:ADDRESS, silent-after-erase, maker:CODE or out-of-step:BITS"),
+        std::string::npos)
         << run.err;
 }
 
@@ -402,6 +403,41 @@ TEST(Cli, WriteKeepingTheEepromNamesItsCopyAndRemovesIt)
     const std::string copy = run.err.substr(saved.size(), run.err.find(" until") - saved.size());
     EXPECT_FALSE(std::filesystem::exists(copy)) << copy;
     EXPECT_NE(run.out.find("EEPROM: 0 bytes written, 128 already right."), std::string::npos) << run.out;
+}
+
+// A Write that fails between the erase and the restore keeps the copy and
+// says how to write it back; that command brings the EEPROM back.
+TEST_F(StateFile, AWriteThatFailsAfterTheEraseLeavesTheCopyAndSaysHowToRestoreIt)
+{
+    const std::string state = path.string();
+    const std::string eeprom = state + ".eeprom.hex";
+    const std::vector<std::uint8_t> data{0x20, 0x21, 0x7F, 0x80, 0x00, 0x5A};
+    std::ofstream(eeprom) << testing::DataRecord(0x40, data) << "\n" << testing::EndOfFileRecord() << "\n";
+    ASSERT_EQ(Invoke({"--simulate", "AT90S2313", "--sim-state", state.c_str(), "write-eeprom", eeprom.c_str()}).status,
+              0);
+
+    const std::string blink = std::string(VELKOR_SOURCE_DIR) + "/examples/blink.hex";
+    const CliRun failed = Invoke({"--simulate", "AT90S2313", "--sim-state", state.c_str(), "--sim-fault",
+                                  "silent-after-erase", "write", "--keep-eeprom", blink.c_str()});
+    EXPECT_EQ(failed.status, 1);
+    const std::smatch told = [&] {
+        std::smatch match;
+        std::regex_search(failed.err, match,
+                          std::regex("copy stays in (.+); write it back with: velkor-cli write-eeprom (.+)\n"));
+        return match;
+    }();
+    ASSERT_EQ(told.size(), 3u) << failed.err;
+    EXPECT_EQ(told[1], told[2]);
+    const std::string copy = told[2];
+    EXPECT_NE(Invoke({"--simulate", "AT90S2313", "--sim-state", state.c_str(), "verify-eeprom", eeprom.c_str()}).status,
+              0);
+
+    EXPECT_EQ(Invoke({"--simulate", "AT90S2313", "--sim-state", state.c_str(), "write-eeprom", copy.c_str()}).status,
+              0);
+    EXPECT_EQ(Invoke({"--simulate", "AT90S2313", "--sim-state", state.c_str(), "verify-eeprom", eeprom.c_str()}).status,
+              0);
+    std::filesystem::remove(copy);
+    std::filesystem::remove(eeprom);
 }
 
 class ReadingCommands : public StateFile {
