@@ -121,11 +121,18 @@ TEST_F(EepromFiles, BytesWrittenAtAnAddressWithinASession)
     EXPECT_TRUE(std::equal(serial.begin(), serial.end(), Chip().Eeprom().begin() + 0x1FD));
 }
 
-class KeepEeprom : public EepromFiles, public ::testing::WithParamInterface<const char*> {};
+class KeepEeprom : public EepromFiles, public ::testing::WithParamInterface<const char*> {
+protected:
+    void SetUp() override
+    {
+        EepromFiles::SetUp();
+        Attach(GetParam());
+        programmer->ChipLists = {&BuiltInCatalogue()};  // as --all-chips
+    }
+};
 
 TEST_P(KeepEeprom, WriteLeavesTheEepromAsItWasAndRemovesTheCopy)
 {
-    Attach(GetParam());
     std::iota(Chip().Eeprom().begin(), Chip().Eeprom().end(), std::uint8_t{0x20});
     const Bytes before = Chip().Eeprom();
     const fs::path hex = folder / "program.hex";
@@ -146,7 +153,6 @@ TEST_P(KeepEeprom, WriteLeavesTheEepromAsItWasAndRemovesTheCopy)
 // brings the EEPROM back from it.
 TEST_P(KeepEeprom, InterruptedAfterTheEraseLeavesACopyThatRestoresIt)
 {
-    Attach(GetParam());
     std::iota(Chip().Eeprom().begin(), Chip().Eeprom().end(), std::uint8_t{0x20});
     const Bytes before = Chip().Eeprom();
     const fs::path hex = folder / "program.hex";
@@ -168,7 +174,22 @@ TEST_P(KeepEeprom, InterruptedAfterTheEraseLeavesACopyThatRestoresIt)
     EXPECT_EQ(Chip().Eeprom(), before);
 }
 
-INSTANTIATE_TEST_SUITE_P(Chips, KeepEeprom, ::testing::Values("AT90S2313", "ATmega8", "ATmega168"));
+// A copy that cannot be saved: nothing is erased.
+TEST_P(KeepEeprom, ACopyThatCannotBeSavedLeavesTheChipUnerased)
+{
+    std::iota(Chip().Eeprom().begin(), Chip().Eeprom().end(), std::uint8_t{0x20});
+    const Bytes before = Chip().Eeprom();
+    const fs::path hex = folder / "program.hex";
+    std::ofstream(hex) << testing::DataRecord(0, Bytes{0x11, 0x22}) << "\n" << testing::EndOfFileRecord() << "\n";
+
+    EXPECT_FALSE(programmer->WriteKeepingEepromCommand(hex, folder / "no-such-folder"));
+    EXPECT_TRUE(LastLine().starts_with("Not written: cannot save the EEPROM's copy: ")) << LastLine();
+    EXPECT_EQ(Chip().Eeprom(), before);
+    EXPECT_EQ(Chip().Flash()[0], 0xFF);
+}
+
+// A name with a slash (one catalogue row for two chips) still names one file.
+INSTANTIATE_TEST_SUITE_P(Chips, KeepEeprom, ::testing::Values("AT90S2313", "ATmega8", "ATmega168", "ATtiny13/13A"));
 
 // An AT90S at a supply under 5 V writes slower than its 5 V figure: each byte
 // is polled until the chip is done, and a value the chip's busy answers could
