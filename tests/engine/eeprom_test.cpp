@@ -350,6 +350,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         LockLinesCase{
             "NoLock", "ATmega48", "FF", {"Write Lock bit.", "Lock mode 1: no memory lock.", "LOCK reads back FF."}},
+        LockLinesCase{"Mode2ReadBackOnAt90s",
+                      "AT90S2323",
+                      "FE",
+                      {"Write Lock bit.", "Lock mode 2: further programming of flash and EEPROM disabled.",
+                       "LOCK reads back FE."}},
         LockLinesCase{"Mode2WithoutFuses",
                       "AT90S2313",
                       "FE",
