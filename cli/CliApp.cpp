@@ -241,6 +241,19 @@ int ExitStatus(bool succeeded)
     return succeeded ? 0 : kExitFailed;
 }
 
+std::function<void(const std::filesystem::path&)> ReportLockWait(std::ostream& err)
+{
+    return [&err](const std::filesystem::path& file) {
+        err << "velkor-cli: waiting for " << file.string() << ", which another velkor-cli is using" << std::endl;
+    };
+}
+
+void PrintSimStats(std::ostream& err, std::uint64_t portAccesses, double seconds, std::size_t violations)
+{
+    err << "port accesses " << portAccesses << ", virtual time " << std::fixed << std::setprecision(6) << seconds
+        << " s, timing violations " << violations << '\n';
+}
+
 namespace {
 
 std::optional<sim::StateFileLock> LockStateFile(const Options& options, std::ostream& err)
@@ -249,11 +262,7 @@ std::optional<sim::StateFileLock> LockStateFile(const Options& options, std::ost
         return std::nullopt;
     }
     try {
-        return std::optional<sim::StateFileLock>(std::in_place, *options.stateFile,
-                                                 [&err](const std::filesystem::path& file) {
-                                                     err << "velkor-cli: waiting for " << file.string()
-                                                         << ", which another velkor-cli is using" << std::endl;
-                                                 });
+        return std::optional<sim::StateFileLock>(std::in_place, *options.stateFile, ReportLockWait(err));
     } catch (const std::runtime_error& e) {
         throw std::runtime_error("Simulated chip state " + options.stateFile->string() + ": " + e.what() + ".");
     }
@@ -280,9 +289,7 @@ int RunOnSimulatedTarget(const Options& options, std::ostream& out, std::ostream
         target.chip()->SaveState(*options.stateFile);
     }
     if (options.stats) {
-        err << "port accesses " << target.port().AccessCount() << ", virtual time " << std::fixed
-            << std::setprecision(6) << target.ElapsedSeconds() << " s, timing violations " << target.ViolationCount()
-            << '\n';
+        PrintSimStats(err, target.port().AccessCount(), target.ElapsedSeconds(), target.ViolationCount());
     }
     return ExitStatus(succeeded);
 }

@@ -4,7 +4,10 @@
 // helpers that turn them into a port, a pace and simulated faults.
 
 #include <cstdint>
+#include <cstddef>
 #include <filesystem>
+#include <functional>
+#include <iosfwd>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -70,5 +73,9 @@ std::optional<std::uint32_t> ChipClockOption(std::string_view option, const std:
 void SetPace(Programmer& programmer, const Options& options);
 // 128 + the signal when one interrupted the command, else the command's own.
 int ExitStatus(bool succeeded);
+// For a state or counter file's lock: says on err that another velkor-cli holds it.
+std::function<void(const std::filesystem::path&)> ReportLockWait(std::ostream& err);
+// The --stats line: port accesses, virtual time and timing violations.
+void PrintSimStats(std::ostream& err, std::uint64_t portAccesses, double seconds, std::size_t violations);
 
 }  // namespace velkor

@@ -3,7 +3,6 @@
 
 #include <CLI/CLI.hpp>
 
-#include <iomanip>
 #include <sstream>
 #include <ostream>
 
@@ -115,12 +114,10 @@ struct ProductionSetup {
     SerialCounter* counter;
 };
 
+// A board stopped by a signal fails, so the signal's status covers it.
 int ExitStatusOf(const ProductionSummary& summary)
 {
-    if (summary.stoppedInBoard && CaughtSignal() != 0) {
-        return 128 + CaughtSignal();
-    }
-    return summary.completed && summary.failed == 0 ? 0 : kExitFailed;
+    return summary.stoppedInBoard ? ExitStatus(false) : (summary.completed && summary.failed == 0 ? 0 : kExitFailed);
 }
 
 int Produce(const ProductionSetup& setup, PortOperations& port, Clock& clock, const std::function<bool()>& planEnded)
@@ -158,9 +155,7 @@ int ProduceOnSimulatedBoards(const ProductionSetup& setup)
     }
     const int status = Produce(setup, *boards, boards->clock(), [&boards] { return boards->Exhausted(); });
     if (setup.options.stats) {
-        setup.err << "port accesses " << boards->AccessCount() << ", virtual time " << std::fixed
-                  << std::setprecision(6) << boards->ElapsedSeconds() << " s, timing violations "
-                  << boards->ViolationCount() << '\n';
+        PrintSimStats(setup.err, boards->AccessCount(), boards->ElapsedSeconds(), boards->ViolationCount());
     }
     return status;
 }
@@ -204,9 +199,7 @@ int RunProduce(const Options& options, std::ostream& out, std::ostream& err)
         setup.serialPlan = ParseSerialPlan(*options.produce.serial);
         const std::filesystem::path file = SerialFile(options.produce);
         // Held for the whole run: two runs on one counter never hand out one number.
-        lock.emplace(file, [&err](const std::filesystem::path& locked) {
-            err << "velkor-cli: waiting for " << locked.string() << ", which another velkor-cli is using" << std::endl;
-        });
+        lock.emplace(file, ReportLockWait(err));
         counter.emplace(file, setup.serialPlan->start, setup.serialPlan->step);
         setup.counter = &*counter;
     }

@@ -221,7 +221,6 @@ bool Production::WriteSerialNumber()
         counterBroken_ = true;
         return false;
     }
-    serialTaken_ = true;
     board_->serial = number;
     const std::array<std::uint8_t, 4> bytes{static_cast<std::uint8_t>(*number), static_cast<std::uint8_t>(*number >> 8),
                                             static_cast<std::uint8_t>(*number >> 16),
@@ -241,7 +240,7 @@ bool Production::FinishBoard(bool passed, const std::string& result)
     board.result = result;
     board.seconds = std::chrono::duration<double>(clock_.Now() - boardStart_).count();
     bool sound = !counterBroken_;
-    if (serialTaken_ && !passed) {
+    if (board.serial && !passed) {
         board.serial.reset();
         try {
             SerialNumbers->counter.StepBack();
@@ -250,7 +249,6 @@ bool Production::FinishBoard(bool passed, const std::string& result)
             sound = false;
         }
     }
-    serialTaken_ = false;
     ++(passed ? summary_.passed : summary_.failed);
     out_.Append(BoardLine(board));
     if (!passed) {

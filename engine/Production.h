@@ -107,7 +107,6 @@ private:
     std::optional<std::pair<std::string, std::string>> firstSignature_;  // signature and chip name
     std::optional<BoardReport> board_;                                   // the board being programmed
     std::chrono::nanoseconds boardStart_{};
-    bool serialTaken_ = false;    // the counter has moved on for the board being programmed
     bool counterBroken_ = false;  // the counter file could not be written
 };
 

@@ -33,8 +33,6 @@ public:
     // Gives back the number the last Advance took (its board failed).
     void StepBack();
 
-    const std::filesystem::path& File() const { return file_; }
-
 private:
     void Store(std::uint64_t next);
 

@@ -45,12 +45,14 @@ private:
     int fd_;
 };
 
-// The file as it is now, or nothing when there is none yet.
+// The file as it is now, or nothing when there is none yet. A symbolic link
+// counts as nothing: it is replaced itself, never followed, and nothing of it
+// is taken over.
 std::optional<struct stat> Existing(const Folder& folder, const std::filesystem::path& file)
 {
     struct stat status {};
     if (::fstatat(folder.fd(), file.filename().c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
-        return status;
+        return S_ISLNK(status.st_mode) ? std::nullopt : std::optional(status);
     }
     if (errno != ENOENT) {
         FailOn("examine", file);
@@ -59,10 +61,10 @@ std::optional<struct stat> Existing(const Folder& folder, const std::filesystem:
 }
 
 // A file the user may not write is left alone, although the folder would let
-// a rename replace it. A symbolic link is replaced itself, never followed.
-void CheckMayReplace(const Folder& folder, const std::filesystem::path& file, const struct stat& existing)
+// a rename replace it.
+void CheckMayReplace(const Folder& folder, const std::filesystem::path& file)
 {
-    if (!S_ISLNK(existing.st_mode) && ::faccessat(folder.fd(), file.filename().c_str(), W_OK, AT_EACCESS) != 0) {
+    if (::faccessat(folder.fd(), file.filename().c_str(), W_OK, AT_EACCESS) != 0) {
         FailOn("replace", file);
     }
 }
@@ -71,9 +73,6 @@ void CheckMayReplace(const Folder& folder, const std::filesystem::path& file, co
 // give it away (root), its owner and group.
 void TakeOver(int fd, const struct stat& existing, const std::filesystem::path& temporary)
 {
-    if (S_ISLNK(existing.st_mode)) {
-        return;
-    }
     if (existing.st_uid != ::geteuid() || existing.st_gid != ::getegid()) {
         // Failing leaves the new file the user's own, as any new file is.
         [[maybe_unused]] const int given = ::fchown(fd, existing.st_uid, existing.st_gid);
@@ -112,26 +111,24 @@ void WriteAll(int fd, std::string_view contents, const std::filesystem::path& fi
     }
 }
 
-void Fill(int fd, std::string_view contents, const std::optional<struct stat>& existing,
-          const std::filesystem::path& temporary)
+// Writes what text() gives and flushes it to the disk (before a rename makes
+// it the file, or the call returns); fd is closed whatever happens, and a
+// failed close is a failed write.
+template <typename Text>
+void FillAndClose(int fd, const std::filesystem::path& file, Text text)
 {
-    if (existing) {
-        TakeOver(fd, *existing, temporary);
+    try {
+        WriteAll(fd, text(), file);
+        if (::fsync(fd) != 0) {
+            FailOn("flush", file);
+        }
+    } catch (...) {
+        ::close(fd);
+        throw;
     }
-    WriteAll(fd, contents, temporary);
-    // The data is on the disk before the rename makes it the file.
-    if (::fsync(fd) != 0) {
-        FailOn("flush", temporary);
+    if (::close(fd) != 0) {
+        FailOn("write", file);
     }
-}
-
-// Removes the temporary file after a failure and reports the failure.
-[[noreturn]] void Discard(const Folder& folder, const std::string& name, const std::string& what,
-                          const std::filesystem::path& file)
-{
-    const int error = errno;
-    ::unlinkat(folder.fd(), name.c_str(), 0);
-    FailOn(what, file, error);
 }
 
 }  // namespace
@@ -141,7 +138,7 @@ void WriteFileWhole(const std::filesystem::path& file, std::string_view contents
     const Folder folder(file);
     const std::optional<struct stat> existing = Existing(folder, file);
     if (existing) {
-        CheckMayReplace(folder, file, *existing);
+        CheckMayReplace(folder, file);
     }
     std::string name;
     const int fd = CreateTemporary(folder, name);
@@ -150,17 +147,18 @@ void WriteFileWhole(const std::filesystem::path& file, std::string_view contents
     }
     const std::filesystem::path temporary = folder.path() / name;
     try {
-        Fill(fd, contents, existing, temporary);
+        FillAndClose(fd, temporary, [&] {
+            if (existing) {
+                TakeOver(fd, *existing, temporary);
+            }
+            return contents;
+        });
+        if (::renameat(folder.fd(), name.c_str(), folder.fd(), file.filename().c_str()) != 0) {
+            FailOn("replace", file);
+        }
     } catch (...) {
-        ::close(fd);
         ::unlinkat(folder.fd(), name.c_str(), 0);
         throw;
-    }
-    if (::close(fd) != 0) {
-        Discard(folder, name, "write", temporary);
-    }
-    if (::renameat(folder.fd(), name.c_str(), folder.fd(), file.filename().c_str()) != 0) {
-        Discard(folder, name, "replace", file);
     }
     // The rename itself reaches the disk with the folder.
     ::fsync(folder.fd());
@@ -172,22 +170,13 @@ void AppendToFile(const std::filesystem::path& file, std::string_view contents, 
     if (fd < 0) {
         FailOn("open", file);
     }
-    try {
+    FillAndClose(fd, file, [&] {
         struct stat status {};
         if (::fstat(fd, &status) != 0) {
             FailOn("examine", file);
         }
-        WriteAll(fd, std::string(status.st_size == 0 ? headerWhenEmpty : "") + std::string(contents), file);
-        if (::fsync(fd) != 0) {
-            FailOn("flush", file);
-        }
-    } catch (...) {
-        ::close(fd);
-        throw;
-    }
-    if (::close(fd) != 0) {
-        FailOn("write", file);
-    }
+        return std::string(status.st_size == 0 ? headerWhenEmpty : "") + std::string(contents);
+    });
 }
 
 }  // namespace velkor

@@ -1,7 +1,7 @@
 // The simulated chips as data, from their data sheets and the decisions noted
 // where the sheets leave a figure open (5 V supply, factory clock, and a
-// board with a 16 MHz crystal, 4 MHz for the AT90S parts, for a fuse value
-// that chooses a source on the board).
+// board with a 16 MHz crystal for a fuse value that chooses a source on the
+// board).
 
 #include <utility>
 
@@ -61,7 +61,6 @@ ChipModel At90s(const char* name, std::uint8_t sig1, std::uint8_t sig2, std::uin
         .pageWriteMicros = 0,
         .chipEraseMicros = eraseMicros,
         .fuseWriteMicros = kAt90sFuseWrite,
-        .boardClockHz = 4'000'000,
     };
 }
 
@@ -185,7 +184,6 @@ void AddEepromFacts(ChipModel& model)
     model.eepromWriteMicros = rules.eepromWriteMicros;
     model.eepromPollFirst = rules.eepromPollFirst;
     model.eepromPollSecond = rules.eepromPollSecond;
-    model.hasPollRdyBsy = rules.rdyBsyPoll;
 }
 
 const LockoutBit kRstdisblHigh7{Fuse::High, 7, "RSTDISBL"};

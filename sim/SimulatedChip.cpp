@@ -435,7 +435,7 @@ struct SimulatedChip::Impl {
 
     std::uint8_t SignatureByte(unsigned index) const
     {
-        if (model.hidesSignatureWhenLocked && BitProgrammed(memories.lock, 0) && BitProgrammed(memories.lock, 1))
+        if (model.hidesSignatureWhenLocked && ReadingLocked())
             return static_cast<std::uint8_t>(index);
         if (index == 0)
             return faults.makerCode.value_or(model.signature[0]);
@@ -457,9 +457,8 @@ struct SimulatedChip::Impl {
     {
         const std::uint32_t address = EepromAddress();
         if (Busy(now) && EepromBeingWritten(address)) {
-            const std::uint64_t half =
-                std::uint64_t{model.eepromWriteMicros} * kNanosecondsPerMicrosecond * faults.busyTimePercent / 200;
-            return now < busyUntilNs - half ? model.eepromPollFirst : model.eepromPollSecond;
+            return now < busyUntilNs - BusyNs(model.eepromWriteMicros) / 2 ? model.eepromPollFirst
+                                                                           : model.eepromPollSecond;
         }
         return memories.eeprom[address];
     }
@@ -561,13 +560,13 @@ struct SimulatedChip::Impl {
     }
 
     // A programmed LB1 (mode 2) stops further flash and EEPROM programming.
-    bool FlashLocked() const { return BitProgrammed(memories.lock, 0); }
+    bool WritingLocked() const { return BitProgrammed(memories.lock, 0); }
     // LB1 and LB2 programmed (mode 3): no more reading either.
     bool ReadingLocked() const { return BitProgrammed(memories.lock, 0) && BitProgrammed(memories.lock, 1); }
 
     void WriteEepromByte(std::uint64_t now)
     {
-        if (FlashLocked())
+        if (WritingLocked())
             return;
         const std::uint32_t address = EepromAddress();
         if (!faults.stuckEepromBytes.contains(address))
@@ -579,7 +578,7 @@ struct SimulatedChip::Impl {
     void WriteEepromPage(std::uint64_t now)
     {
         const std::uint32_t first = EepromAddress() & ~std::uint32_t{model.eepromPageBytes - 1u};
-        if (!FlashLocked()) {
+        if (!WritingLocked()) {
             for (std::uint32_t i = 0; i < model.eepromPageBytes; ++i) {
                 if (eepromPageBuffer[i] && !faults.stuckEepromBytes.contains(first + i))
                     memories.eeprom[first + i] = *eepromPageBuffer[i];
@@ -591,7 +590,7 @@ struct SimulatedChip::Impl {
 
     void WriteFlashByte(std::uint64_t now)
     {
-        if (FlashLocked())
+        if (WritingLocked())
             return;
         const std::uint32_t address = FlashByteAddress();
         ProgramFlash(address, instruction[3]);
@@ -613,7 +612,7 @@ struct SimulatedChip::Impl {
     void WritePage(std::uint64_t now)
     {
         const std::uint32_t firstByte = (FlashWordAddress() & ~(pageWords - 1)) * 2;
-        if (!FlashLocked()) {
+        if (!WritingLocked()) {
             for (std::uint32_t i = 0; i < model.pageBytes; ++i) {
                 ProgramFlash(firstByte + i, pageBuffer[i]);
             }
@@ -682,8 +681,14 @@ struct SimulatedChip::Impl {
     void StartBusy(BusyWith operation, std::uint32_t micros, std::uint64_t now, std::uint32_t byteAddress = 0)
     {
         busyWith = operation;
-        busyUntilNs = now + std::uint64_t{micros} * kNanosecondsPerMicrosecond * faults.busyTimePercent / 100;
+        busyUntilNs = now + BusyNs(micros);
         busyByteAddress = byteAddress;
+    }
+
+    // How long an operation of the data sheet's micros keeps this chip busy.
+    std::uint64_t BusyNs(std::uint32_t micros) const
+    {
+        return std::uint64_t{micros} * kNanosecondsPerMicrosecond * faults.busyTimePercent / 100;
     }
 
     // ---- helpers ----

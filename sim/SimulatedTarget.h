@@ -293,7 +293,6 @@ public:
 
     std::uint64_t AccessCount() const { return accesses_; }
     std::uint8_t DataRegister() const { return data_; }
-    std::uint16_t BaseAddress() const { return base_; }
     // Plugs a chip in (or, with nullptr, pulls it out) between two accesses.
     void Attach(SimulatedChip* chip) { chip_ = chip; }
 
