@@ -203,7 +203,7 @@ bool TForm1::event(QEvent* event)
     if (event->type() == QEvent::WindowActivate && !activatedOnce_) {
         activatedOnce_ = true;
         FitFrameToOuterBounds();
-        if (!startedUp_)
+        if (!commandRan_)
             Form1Active();
     }
     return QWidget::event(event);
@@ -219,7 +219,6 @@ void TForm1::showEvent(QShowEvent* event)
 
 void TForm1::Form1Active()
 {
-    startedUp_ = true;
     log_.Clear();
     ComboBox1->setCurrentIndex(0);
     programmer_.PortAddress = kPrinterPorts[0].address;
@@ -254,7 +253,7 @@ void TForm1::RunCommand(const std::function<void()>& command)
     // that delays it), a command can run before it: the start-up step then
     // counts as done, so that it never clears this command's log or resets
     // the port it ran on.
-    startedUp_ = true;
+    commandRan_ = true;
     command();
     DiscardInputReceivedMeanwhile();
 }

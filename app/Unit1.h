@@ -68,7 +68,7 @@ private:
     MemoLog log_;
     Programmer programmer_;
     bool activatedOnce_ = false;
-    bool startedUp_ = false;  // the start-up step ran, or a command made it needless
+    bool commandRan_ = false;  // a command ran before the first activation: its start-up step is needless
 };
 
 // The one window, once start-up has created it.

@@ -2,12 +2,9 @@
 // bytes that differ, each chip its own way (byte writes polled by reading,
 // by RDY/BSY or waited out; page writes where the chip has EEPROM pages).
 #include <algorithm>
-#include <stdexcept>
 
 #include "Format.h"
-#include "HexFile.h"
 #include "Programmer.h"
-#include "WholeFile.h"
 
 namespace velkor {
 
@@ -69,7 +66,7 @@ bool Programmer::ReadEepromCommand(const std::filesystem::path& file)
         if (!eeprom) {
             return false;
         }
-        if (!SaveMemory(file, *eeprom, true, "EEPROM")) {
+        if (!SaveMemory(file, *eeprom, true, "Cannot save the EEPROM")) {
             return false;
         }
         log_.Append(FormatNumber("Read %d EEPROM bytes into ", static_cast<long long>(eeprom->size())) + file.string() +
@@ -121,6 +118,9 @@ bool Programmer::WriteEepromBytes(std::uint16_t address, std::span<const std::ui
         log_.Append(FormatNumber("EEPROM bytes past its end: it holds %d bytes.", Device().EepromSize));
         return false;
     }
+    if (WritingLocked()) {
+        return false;
+    }
     MemoryImage image(Device().EepromSize);
     std::copy(bytes.begin(), bytes.end(), image.begin() + address);
     return WriteEepromImage(image);
@@ -129,12 +129,10 @@ bool Programmer::WriteEepromBytes(std::uint16_t address, std::span<const std::ui
 // Unit by unit (a byte, or an EEPROM page) that the image gives a byte of:
 // reads what the chip holds there, then writes what differs. A byte that
 // needs no write is not written: EEPROM cells wear. Units the image does not
-// touch are not even read.
+// touch are not even read. The caller has made sure no lock bit forbids it
+// (the Write's restore follows its Chip Erase, which clears them).
 bool Programmer::WriteEepromImage(const MemoryImage& image)
 {
-    if (WritingLocked()) {
-        return false;
-    }
     const EepromLockRules rules = *MemoryRules();
     const std::uint32_t unit = std::max<std::uint32_t>(rules.eepromPageBytes, 1);
     std::vector<std::uint8_t> held(image.size(), 0xFF);
@@ -273,10 +271,7 @@ bool Programmer::SaveEepromCopy()
         return false;
     }
     const std::filesystem::path copy = FreshCopyName(*eepromCopyFolder_, Device().Name);
-    try {
-        WriteFileWhole(copy, IntelHexText(*eeprom, true));
-    } catch (const std::runtime_error& error) {
-        log_.Append(std::string("Not written: cannot save the EEPROM's copy: ") + error.what() + ".");
+    if (!SaveMemory(copy, *eeprom, true, "Not written: cannot save the EEPROM's copy")) {
         return false;
     }
     eepromCopy_ = copy;

@@ -72,20 +72,18 @@ bool Programmer::ReadCommand(const std::filesystem::path& file)
 
 bool Programmer::ReadFlash(const std::filesystem::path& file)
 {
-    if (Device().Signature == 0) {
+    if (!IdentifiedChipIsListed()) {
         log_.Append("Unknown chip: its flash size is not known.");
         return false;
     }
     const std::vector<std::uint8_t> flash =
         ReadWholeMemory(Device().FlashSize, [this](std::uint16_t address) { return ReadFlashByte(address); });
-    if (!SaveMemory(file, flash, false, "flash")) {
+    if (!SaveMemory(file, flash, false, "Cannot save the flash")) {
         return false;
     }
     log_.Append(FormatNumber("Read %d bytes into ", static_cast<long long>(flash.size())) + file.string() + ".");
     return true;
 }
-
-
 
 std::vector<std::uint8_t> Programmer::ReadWholeMemory(std::uint32_t size,
                                                       const std::function<std::uint8_t(std::uint16_t)>& readByte)
@@ -99,12 +97,12 @@ std::vector<std::uint8_t> Programmer::ReadWholeMemory(std::uint32_t size,
 }
 
 bool Programmer::SaveMemory(const std::filesystem::path& file, std::span<const std::uint8_t> memory, bool everyRecord,
-                            const char* memoryName)
+                            const char* failure)
 {
     try {
         WriteFileWhole(file, IntelHexText(memory, everyRecord));
     } catch (const std::runtime_error& error) {
-        log_.Append(std::string("Cannot save the ") + memoryName + ": " + error.what() + ".");
+        log_.Append(std::string(failure) + ": " + error.what() + ".");
         return false;
     }
     return true;

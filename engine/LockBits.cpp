@@ -114,25 +114,28 @@ std::optional<std::uint8_t> Programmer::ReadLockByte()
     return InCommandLayout(*lockByte, QueryInstruction({read[0], read[1], read[2], 0x00}));
 }
 
-bool Programmer::ReadingLocked()
+// True, with line logged, when the chip hides its signature or its lock
+// byte has all of bits programmed.
+bool Programmer::LockedAgainst(std::uint8_t bits, std::string_view line)
 {
     const auto lock = ReadLockByte();
-    if (SignatureHidden() || (lock && Programmed(*lock, kLb1 | kLb2))) {
-        log_.Append("The chip is locked (lock mode 3): its flash and EEPROM cannot be read until a Chip Erase "
-                    "(a Write does one).");
+    if (SignatureHidden() || (lock && Programmed(*lock, bits))) {
+        log_.Append(line);
         return true;
     }
     return false;
 }
 
+bool Programmer::ReadingLocked()
+{
+    return LockedAgainst(kLb1 | kLb2, "The chip is locked (lock mode 3): its flash and EEPROM cannot be read until a "
+                                      "Chip Erase (a Write does one).");
+}
+
 bool Programmer::WritingLocked()
 {
-    const auto lock = ReadLockByte();
-    if (SignatureHidden() || (lock && Programmed(*lock, kLb1))) {
-        log_.Append("The chip is locked: a Chip Erase is needed before its EEPROM can be written (a Write does one).");
-        return true;
-    }
-    return false;
+    return LockedAgainst(
+        kLb1, "The chip is locked: a Chip Erase is needed before its EEPROM can be written (a Write does one).");
 }
 
 bool Programmer::LockCommand(std::string_view valueText)

@@ -238,12 +238,13 @@ private:
     // Every byte of a memory of size bytes, through readByte, with progress.
     std::vector<std::uint8_t> ReadWholeMemory(std::uint32_t size,
                                               const std::function<std::uint8_t(std::uint16_t)>& readByte);
-    // memory as Intel HEX in file, replaced whole; false after the line that
-    // says why it could not be saved.
+    // memory as Intel HEX in file, replaced whole; false after the line
+    // "failure: why." when it could not be saved.
     bool SaveMemory(const std::filesystem::path& file, std::span<const std::uint8_t> memory, bool everyRecord,
-                    const char* memoryName);
+                    const char* failure);
     bool EepromKnown();
     bool WritingLocked();
+    bool LockedAgainst(std::uint8_t bits, std::string_view line);
     std::optional<std::uint8_t> ReadLockByte();
     bool WriteEepromImage(const MemoryImage& image);
     bool WriteEepromPage(const EepromLockRules& rules, std::uint32_t first, const std::vector<std::uint8_t>& held,

@@ -68,9 +68,7 @@ def compiled_lines(source, build):
             for text in unit.split('\n'):
                 match = marker.match(text)
                 if match:
-                    number, current = int(match.group(1)), lines.get(match.group(2), None)
-                    if current is None:
-                        current = lines.setdefault(match.group(2), set())
+                    number, current = int(match.group(1)), lines.setdefault(match.group(2), set())
                     continue
                 if text.strip():  # an #if branch left out stays as blank lines
                     current.add(number)

@@ -277,12 +277,11 @@ fi
 
 start=$SECONDS
 caught=0 survived=0
-survivors=() unbuildable=() equivalent_caught=()
+survivors=() unbuildable=() equivalent_caught=() equivalent_survivors=()
 if [[ -n $sample ]]; then
   # Records of six fields: number, file, line number, line before, line after, equivalence reason.
   python3 "$root/scripts/mutants.py" "$scratch" "$build" "$seed" "$sample" "$equivalents" "$only" >"$listing"
   while IFS= read -r -d '' field; do records+=("$field"); done <"$listing"
-  equivalent_survivors=()
   for ((i = 0; i < ${#records[@]}; i += 6)); do
     number=${records[i]} file=${records[i + 1]} line_number=${records[i + 2]}
     before=${records[i + 3]} after=${records[i + 4]} reason=${records[i + 5]}
@@ -322,9 +321,7 @@ echo "Time: $(((SECONDS - start) / 60)) min $(((SECONDS - start) % 60)) s; logs 
 list_if_any "Stale (text no longer in the code, not run):" "${stale[@]}"
 list_if_any "Did not compile (not counted):" "${unbuildable[@]}"
 list_if_any "Marked equivalent, yet caught (correct the list):" "${equivalent_caught[@]}"
-if [[ -n $sample ]]; then
-  list_if_any "Survivors known to be equivalent (not counted):" "${equivalent_survivors[@]}"
-fi
+list_if_any "Survivors known to be equivalent (not counted):" "${equivalent_survivors[@]}"
 list_if_any "Survivors:" "${survivors[@]}"
 if [[ -n $sample ]]; then
   echo "Sample: $((${#records[@]} / 6)) faults drawn with seed $seed (scripts/mutation-test.sh --sample $sample --seed $seed${only:+ --only '$only'})"
