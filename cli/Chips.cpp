@@ -15,9 +15,7 @@ constexpr std::uint8_t kAtmel = 0x1E;
 
 void ListChip(const DEVTYPE& row, std::uint8_t maker, const std::string& source, std::ostream& out)
 {
-    const std::string signature = TwoHexDigits(maker) + " " +
-                                  TwoHexDigits(static_cast<std::uint8_t>(row.Signature >> 8)) + " " +
-                                  TwoHexDigits(static_cast<std::uint8_t>(row.Signature & 0xFF));
+    const std::string signature = TwoHexDigits(maker) + " " + SignatureBytesText(row.Signature, " ");
     out << std::left << std::setw(18) << row.Name << signature << std::right << "  flash " << std::setw(5)
         << row.FlashSize << "  page " << std::setw(3);
     if (row.PageSize == 0) {

@@ -78,8 +78,7 @@ std::vector<std::string> UnknownCpuHints(const std::string& line, const std::str
         maker = TwoHexDigits(static_cast<std::uint8_t>(std::atoi(previous.c_str() + std::strlen("Unknown Maker "))));
     }
     std::vector<std::string> hints{"the chip's signature is " + maker + " " +
-                                   TwoHexDigits(static_cast<std::uint8_t>(signature >> 8)) + " " +
-                                   TwoHexDigits(static_cast<std::uint8_t>(signature & 0xFF)) +
+                                   SignatureBytesText(static_cast<std::uint16_t>(signature), " ") +
                                    " (hexadecimal); no chip in Velkor's device table has it."};
     if (const CatalogueChip* chip = BuiltInCatalogue().Find(static_cast<std::uint16_t>(signature))) {
         hints.push_back("the chip catalogue knows it as the " + chip->name + ": add --all-chips.");

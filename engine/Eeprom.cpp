@@ -2,6 +2,7 @@
 // bytes that differ, each chip its own way (byte writes polled by reading,
 // by RDY/BSY or waited out; page writes where the chip has EEPROM pages).
 #include <algorithm>
+#include <utility>
 
 #include "Format.h"
 #include "Programmer.h"
@@ -238,7 +239,7 @@ bool Programmer::WriteKeepingEepromCommand(const std::filesystem::path& hexFile,
     // A copy left by a failure stays on disk, named; the next Write must not
     // take it for its own.
     eepromCopyFolder_.reset();
-    eepromCopy_.reset();
+    keptEeprom_.reset();
     return written;
 }
 
@@ -265,7 +266,7 @@ bool Programmer::SaveEepromCopy()
     if (!eepromCopyFolder_) {
         return true;
     }
-    const auto eeprom = ReadEeprom();
+    auto eeprom = ReadEeprom();
     if (!eeprom) {
         log_.Append("Not written: the EEPROM could not be read to be kept.");
         return false;
@@ -274,8 +275,7 @@ bool Programmer::SaveEepromCopy()
     if (!SaveMemory(copy, *eeprom, true, "Not written: cannot save the EEPROM's copy")) {
         return false;
     }
-    eepromCopy_ = copy;
-    keptEeprom_ = *eeprom;
+    keptEeprom_ = KeptEeprom{copy, std::move(*eeprom)};
     if (OnEepromCopySaved) {
         OnEepromCopySaved(copy);
     }
@@ -285,15 +285,15 @@ bool Programmer::SaveEepromCopy()
 // After the flash: the copy written back, read back, and only then removed.
 bool Programmer::RestoreEepromCopy()
 {
-    if (!eepromCopy_) {
+    if (!keptEeprom_) {
         return true;
     }
     log_.Append("Restoring the EEPROM.");
-    if (!WriteEepromImage(MemoryImage(keptEeprom_.begin(), keptEeprom_.end()))) {
+    if (!WriteEepromImage(MemoryImage(keptEeprom_->bytes.begin(), keptEeprom_->bytes.end()))) {
         return false;
     }
     std::error_code error;
-    std::filesystem::remove(*eepromCopy_, error);
+    std::filesystem::remove(keptEeprom_->file, error);
     return true;
 }
 

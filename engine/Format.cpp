@@ -66,4 +66,10 @@ std::string TwoHexDigits(std::uint8_t value)
     return digits;
 }
 
+std::string SignatureBytesText(std::uint16_t signature, std::string_view separator)
+{
+    return TwoHexDigits(static_cast<std::uint8_t>(signature >> 8)) + std::string(separator) +
+           TwoHexDigits(static_cast<std::uint8_t>(signature & 0xFF));
+}
+
 }  // namespace velkor

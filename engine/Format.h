@@ -16,4 +16,8 @@ std::string FormatNumber(std::string_view pattern, long long value);
 // A byte as exactly two upper-case hexadecimal digits ("0C", "AB").
 std::string TwoHexDigits(std::uint8_t value);
 
+// A chip's two signature bytes after the maker code, as two-digit pairs
+// joined by separator ("95 0F", "950F").
+std::string SignatureBytesText(std::uint16_t signature, std::string_view separator);
+
 }  // namespace velkor

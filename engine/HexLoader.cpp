@@ -117,13 +117,13 @@ bool Programmer::PrepareChipForFile(const CheckedHexFile& file)
     if (!EnterProgramming(true) || !DataFitsChip(file)) {
         return false;
     }
-    const bool erased = !IdentifiedChipIsListed() && SignatureHidden();
-    if (erased && eepromCopyFolder_) {
+    const bool hidden = !IdentifiedChipIsListed() && SignatureHidden();
+    if (hidden && eepromCopyFolder_) {
         log_.Append("Not written: the chip is locked and hides its EEPROM, which cannot be kept.");
         ReleasePort();
         return false;
     }
-    if (erased) {
+    if (hidden) {
         if (!ChipErase()) {
             return false;
         }
@@ -134,8 +134,8 @@ bool Programmer::PrepareChipForFile(const CheckedHexFile& file)
         ReleasePort();
         return false;
     }
-    return (!erased || DataFitsChip(file)) && ByteModeValuesAgree(file) &&
-           (erased || (SaveEepromCopy() && ChipErase()));
+    return (!hidden || DataFitsChip(file)) && ByteModeValuesAgree(file) &&
+           (hidden || (SaveEepromCopy() && ChipErase()));
 }
 
 bool Programmer::DataFitsChip(const CheckedHexFile& file)

@@ -156,9 +156,7 @@ std::string ChipName(const Programmer& programmer)
 
 std::string SignatureText(const Programmer& programmer)
 {
-    return TwoHexDigits(programmer.MakerCode) +
-           TwoHexDigits(static_cast<std::uint8_t>(programmer.DeviceSignature >> 8)) +
-           TwoHexDigits(static_cast<std::uint8_t>(programmer.DeviceSignature & 0xFF));
+    return TwoHexDigits(programmer.MakerCode) + SignatureBytesText(programmer.DeviceSignature, "");
 }
 }  // namespace
 

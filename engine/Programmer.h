@@ -256,8 +256,12 @@ private:
     bool SaveEepromCopy();
     bool RestoreEepromCopy();
     std::optional<std::filesystem::path> eepromCopyFolder_;  // set while a Write keeps the EEPROM
-    std::optional<std::filesystem::path> eepromCopy_;
-    std::vector<std::uint8_t> keptEeprom_;
+    // The EEPROM saved before a Write's erase, and the file that holds it.
+    struct KeptEeprom {
+        std::filesystem::path file;
+        std::vector<std::uint8_t> bytes;
+    };
+    std::optional<KeptEeprom> keptEeprom_;
     bool FuseValuesAreSafe(std::uint8_t highValue, std::uint8_t lowValue, std::optional<std::uint8_t> extendedValue);
     void NoteFuseMismatch(const char* which, const char* layoutName, std::uint8_t typed, std::uint8_t readBack);
 

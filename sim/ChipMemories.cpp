@@ -50,14 +50,15 @@ public:
         if (!state.is_object())
             Fail("the top level is not a JSON object");
         CheckChipName(state);
-        ChipMemories memories;
+        // What the file does not hold, the chip has as shipped: files saved
+        // before the EEPROM and lock byte were kept hold neither.
+        ChipMemories memories = ChipMemories::Factory(model_);
         memories.flash = HexBytes(state, "flash", model_.flashBytes);
         ReadFuses(state, memories);
-        // Files saved before the EEPROM and lock byte were kept hold neither:
-        // the chip then has them as shipped.
-        memories.eeprom = state.contains("eeprom") ? HexBytes(state, "eeprom", model_.eepromBytes)
-                                                   : std::vector<std::uint8_t>(model_.eepromBytes, 0xFF);
-        memories.lock = state.contains("lock") ? HexByte(Member(state, "lock"), "lock") : model_.factoryLock;
+        if (state.contains("eeprom"))
+            memories.eeprom = HexBytes(state, "eeprom", model_.eepromBytes);
+        if (state.contains("lock"))
+            memories.lock = HexByte(Member(state, "lock"), "lock");
         return memories;
     }
 
@@ -139,7 +140,6 @@ private:
         if (!fuses.is_object())
             Fail("\"fuses\" is not a JSON object");
         std::uint8_t* targets[] = {&memories.fuseLow, &memories.fuseHigh, &memories.fuseExtended};
-        const std::uint8_t factory[] = {model_.factoryLow, model_.factoryHigh, model_.factoryExtended};
         for (std::size_t i = 0; i < 3; ++i) {
             const bool present = fuses.contains(kFuseKeys[i]);
             if (i < model_.fuseBytes && !present) {
@@ -149,7 +149,8 @@ private:
                 Fail(std::string("the ") + model_.name + " has no fuse \"" + kFuseKeys[i] +
                      "\" reachable over the serial interface");
             }
-            *targets[i] = present ? HexByte(fuses[kFuseKeys[i]], kFuseKeys[i]) : factory[i];
+            if (present)
+                *targets[i] = HexByte(fuses[kFuseKeys[i]], kFuseKeys[i]);
         }
         if (fuses.size() > model_.fuseBytes)
             Fail("\"fuses\" has an unknown key");
