@@ -73,10 +73,20 @@ fs::path RandomHexFile(const std::string& name, std::uint32_t bytes, const std::
     return file;
 }
 
-fs::path FullFlashHexFile(const sim::ChipModel& model)
-{
-    return RandomHexFile(model.name, model.flashBytes);
-}
+// A chip on the simulated port, and a programmer at phase that knows the
+// catalogue chips too (as --all-chips).
+struct BenchTarget {
+    BenchTarget(const sim::ChipModel& model, std::optional<std::uint32_t> simClockHz, std::chrono::nanoseconds phase)
+        : target(model.name, simClockHz), programmer(target.port(), target.clock(), log)
+    {
+        programmer.SckPhase = phase;
+        programmer.ChipLists = {&BuiltInCatalogue()};
+    }
+
+    sim::SimulatedTarget target;
+    NullLog log;
+    Programmer programmer;
+};
 
 struct WriteRun {
     double seconds;
@@ -88,13 +98,9 @@ struct WriteRun {
 WriteRun RunWrite(const sim::ChipModel& model, std::optional<std::uint32_t> simClockHz, std::chrono::nanoseconds phase,
                   const fs::path& hexFile)
 {
-    sim::SimulatedTarget target(model.name, simClockHz);
-    NullLog log;
-    Programmer programmer(target.port(), target.clock(), log);
-    programmer.SckPhase = phase;
-    programmer.ChipLists = {&BuiltInCatalogue()};  // the catalogue chips, as --all-chips
-    const bool done = programmer.WriteCommand(hexFile);
-    return {target.ElapsedSeconds(), target.port().AccessCount(), target.ViolationCount(), done};
+    BenchTarget bench(model, simClockHz, phase);
+    const bool done = bench.programmer.WriteCommand(hexFile);
+    return {bench.target.ElapsedSeconds(), bench.target.port().AccessCount(), bench.target.ViolationCount(), done};
 }
 
 // The same Write with every SCK phase 1 ns over the chip's minimum at its
@@ -115,7 +121,7 @@ void BM_WriteFullFlash(benchmark::State& state, const char* chip, std::optional<
                        std::optional<std::uint32_t> simClockHz)
 {
     const sim::ChipModel& model = *sim::FindChipModel(chip);
-    const fs::path hexFile = FullFlashHexFile(model);
+    const fs::path hexFile = RandomHexFile(model.name, model.flashBytes);
     const std::uint32_t clockHz = simClockHz.value_or(model.clockHz);
     for (auto _ : state) {
         const WriteRun run =
@@ -176,11 +182,9 @@ EepromRun RunEeprom(const sim::ChipModel& model, std::optional<std::uint32_t> si
     const fs::path empty = RandomHexFile(std::string(model.name) + "-eeprom-empty", 0);
     const fs::path saved = fs::temp_directory_path() / "velkor-bench-eeprom-read.hex";
 
-    sim::SimulatedTarget target(model.name, simClockHz);
-    NullLog log;
-    Programmer programmer(target.port(), target.clock(), log);
-    programmer.SckPhase = phase;
-    programmer.ChipLists = {&BuiltInCatalogue()};
+    BenchTarget bench(model, simClockHz, phase);
+    sim::SimulatedTarget& target = bench.target;
+    Programmer& programmer = bench.programmer;
     bool done = true;
     const auto timed = [&](auto command) {
         const double before = target.ElapsedSeconds();
