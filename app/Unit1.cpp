@@ -18,6 +18,8 @@
 #include <cstdint>
 #include <string>
 
+#include "UserFolders.h"
+
 namespace velkor {
 
 TForm1* Form1 = nullptr;

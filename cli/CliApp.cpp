@@ -28,6 +28,7 @@
 #include "Progress.h"
 #include "SimulatedTarget.h"
 #include "StateFiles.h"
+#include "UserFolders.h"
 
 namespace velkor {
 

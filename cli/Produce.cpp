@@ -11,6 +11,7 @@
 #include "Production.h"
 #include "SimulatedBoards.h"
 #include "StateFiles.h"
+#include "UserFolders.h"
 
 namespace velkor {
 

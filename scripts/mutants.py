@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Mechanical faults for the sampled mutation run (scripts/mutation-test.sh --sample).
 
-Reads every source file of engine/, sim/, portio/, cli/ and app/ that this
-build compiles or includes, on the lines it compiles (from the preprocessor
+Reads every source file of core/, chips/, files/, hex/, engine/,
+production/, sim/, portio/, cli/ and app/ that this build compiles or includes, on the lines it compiles (from the preprocessor
 run with the build's own commands, so the files only built on Windows and
 the #if branches for other systems are left out), finds every place where one of
 the operators below changes the code, draws a sample with a seed, and
@@ -32,7 +32,7 @@ import sys
 from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
 
-FOLDERS = ('engine', 'sim', 'portio', 'cli', 'app')
+FOLDERS = ('core', 'chips', 'files', 'hex', 'engine', 'production', 'sim', 'portio', 'cli', 'app')
 SUFFIXES = ('.cpp', '.h')
 
 

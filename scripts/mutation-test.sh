@@ -9,8 +9,8 @@
 # no longer in the code (stale: fix the list), and the score), or, with
 # --sample, from the code itself (scripts/mutants.py): flipped comparisons
 # and boundaries, && and ||, constants off by one, dropped negations, calls,
-# returns, swapped true and false, over every file of engine/, sim/,
-# portio/, cli/ and app/ that this build compiles or includes (the files
+# returns, swapped true and false, over every file of the program's
+# folders (core/ to app/) that this build compiles or includes (the files
 # only built on Windows are not among them). N of them are drawn with the
 # seed S; the same tree and seed draw the same faults. Faults that do not
 # compile are listed and not counted; survivors are listed as file:line

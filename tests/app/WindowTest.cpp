@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "../engine/HexText.h"
+#include "HexText.h"
 #include "Recorder.h"
 #include "SimulatedTarget.h"
 #include "Unit1.h"

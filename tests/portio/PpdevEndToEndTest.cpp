@@ -27,7 +27,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "../engine/HexText.h"
+#include "HexText.h"
 #include "PpdevBackend.h"
 #include "StandardDescriptors.h"
 

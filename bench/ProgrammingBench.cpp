@@ -14,6 +14,7 @@
 #include "BuiltInCatalogue.h"
 #include "HexText.h"
 #include "Programmer.h"
+#include "Recorder.h"
 #include "SimulatedTarget.h"
 
 namespace velkor {
@@ -255,14 +256,6 @@ public:
     std::uint64_t accesses = 0;
 };
 
-class NullClock final : public Clock {
-public:
-    void Sleep(unsigned) override {}
-    void PortAccessed() override {}
-    void ShortDelay(std::chrono::nanoseconds) override {}
-    std::chrono::nanoseconds Now() const override { return {}; }
-};
-
 // The host's own cost per port access: the engine's bit handling alone (a
 // clock that does nothing), and with the real-time pacing at phase 0 (its
 // readings of the steady clock).
@@ -280,7 +273,7 @@ void BM_HostCostPerPortAccess(benchmark::State& state)
     state.counters["per_access"] = benchmark::Counter(static_cast<double>(port.accesses),
                                                       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
-BENCHMARK_TEMPLATE(BM_HostCostPerPortAccess, NullClock);
+BENCHMARK_TEMPLATE(BM_HostCostPerPortAccess, testing::NullClock);
 BENCHMARK_TEMPLATE(BM_HostCostPerPortAccess, SystemClock);
 
 }  // namespace

@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "../engine/HexText.h"
+#include "HexText.h"
 #include "CliApp.h"
 #include "Hints.h"
 

@@ -8,6 +8,7 @@
 #include "FileReading.h"
 #include "Programmer.h"
 #include "WholeFile.h"
+#include "UserFolders.h"
 
 namespace velkor {
 
