@@ -388,9 +388,7 @@ TEST_P(WriteStops, BeforeTheEraseSoTheChipKeepsTheProgramItHeld)
         ASSERT_EQ(log.lines.size(), 8u);
         EXPECT_EQ(log.lines[0], "ATMEL");
     } else {
-        EXPECT_EQ(trace.events,
-                  (std::vector<Event>{
-                      {Event::Kind::Open, 0x378, 0}, {Event::Kind::Write, 0x378, 0x84}, {Event::Kind::Close, 0, 0}}));
+        EXPECT_EQ(trace.Text(), "open 378 port 84 close");
     }
     EXPECT_EQ(log.lines.back(), stop.message);
     EXPECT_EQ(target->port().DataRegister(), 0x84);
@@ -526,9 +524,7 @@ TEST_F(WriteCommandTest, AFileThatCannotBeUsedIsItsOneLineAndTouchesNoChip)
         trace.Clear();
         EXPECT_FALSE(programmer->WriteCommand(path)) << path;
         EXPECT_EQ(log.lines, std::vector<std::string>{line}) << path;
-        EXPECT_EQ(trace.events,
-                  (std::vector<Event>{
-                      {Event::Kind::Open, 0x378, 0}, {Event::Kind::Write, 0x378, 0x84}, {Event::Kind::Close, 0, 0}}))
+        EXPECT_EQ(trace.Text(), "open 378 port 84 close")
             << path;
     }
     close(pipeEnds[0]);
@@ -599,9 +595,7 @@ TEST_P(FileFaults, EndInOneLineAndLeaveTheChipsProgram)
     EXPECT_EQ(log.lines.back(), fault.line);
     EXPECT_EQ(log.lines.size(), fault.logLines);
     if (fault.logLines == 1) {
-        EXPECT_EQ(trace.events,
-                  (std::vector<Event>{
-                      {Event::Kind::Open, 0x378, 0}, {Event::Kind::Write, 0x378, 0x84}, {Event::Kind::Close, 0, 0}}));
+        EXPECT_EQ(trace.Text(), "open 378 port 84 close");
     }
     EXPECT_EQ(target->port().DataRegister(), 0x84);
     EXPECT_TRUE(std::all_of(Flash().begin(), Flash().end(), [](std::uint8_t b) { return b == 0x5A; }));

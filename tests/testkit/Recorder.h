@@ -28,6 +28,12 @@ public:
     std::vector<std::uint8_t> Writes() const;
     std::vector<unsigned> Sleeps() const;
     std::size_t Count(Event::Kind kind) const;
+    // What went over the wires, as the chip would tell it: "open 378",
+    // "close", "sleep 5", "port 84" for a write that clocks nothing, and for
+    // each byte clocked on SCK the byte sent on MOSI (">AC") or, when MISO
+    // was read while SCK was high, the byte received ("<53"); clock pulses
+    // that make no whole byte show as "pulses 7". Delays are left out.
+    std::string Text() const;
     void Clear() { events.clear(); }
 };
 
