@@ -365,8 +365,8 @@ void DefineGlobalOptions(CLI::App& app, Options& options)
     app.add_flag("--stats", options.stats,
                  "with --simulate: port accesses, virtual time and timing violations on standard error");
     app.add_option("--sim-fault", options.simFaults,
-                   "with --simulate, repeatable: stuck-cell:ADDRESS | silent-after-erase | maker:CODE | "
-                   "out-of-step:BITS")
+                   "with --simulate, repeatable: stuck-cell:ADDRESS | stuck-eeprom:ADDRESS | silent-after-erase | "
+                   "maker:CODE | out-of-step:BITS")
         ->type_name("KIND[:ARG]");
     app.add_option("--chip-clock", options.chipClock, "the target's clock (default 1M): sets the SCK pace")
         ->type_name("FREQ");

@@ -21,6 +21,7 @@ endfunction()
 
 string(TIMESTAMP VELKOR_CHANGELOG_DATE "%a, %d %b %Y 00:00:00 +0000" UTC)
 velkor_gzipped_file(${PROJECT_SOURCE_DIR}/man/velkor-cli.1 ${CMAKE_INSTALL_MANDIR}/man1)
+velkor_gzipped_file(${PROJECT_SOURCE_DIR}/man/velkor-chips.5 ${CMAKE_INSTALL_MANDIR}/man5)
 if(VELKOR_BUILD_APP)
   velkor_gzipped_file(${PROJECT_SOURCE_DIR}/man/velkor.1 ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
@@ -28,8 +29,12 @@ velkor_gzipped_file(${PROJECT_SOURCE_DIR}/packaging/changelog ${VELKOR_DOCDIR})
 get_property(gzippedFiles GLOBAL PROPERTY VELKOR_GZIPPED_FILES)
 add_custom_target(velkor_packaging_files ALL DEPENDS ${gzippedFiles})
 
+# The user's documents; HACKING.md (building, tests, fuzzing) stays in the
+# source tree. docs/ keeps its name, so the README's links and pictures work.
 install(FILES README.md packaging/copyright DESTINATION ${VELKOR_DOCDIR})
-install(FILES examples/blink.hex DESTINATION ${VELKOR_DOCDIR}/examples)
+file(GLOB VELKOR_USER_DOCS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/*.md)
+install(FILES ${VELKOR_USER_DOCS} docs/cable.svg docs/window.png DESTINATION ${VELKOR_DOCDIR}/docs)
+install(FILES examples/blink.hex examples/uno-blink.hex DESTINATION ${VELKOR_DOCDIR}/examples)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME velkor)

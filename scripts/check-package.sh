@@ -34,6 +34,7 @@ fc-list IPAGothic | grep -q . || { echo "the face IPAGothic is not installed" >&
 
 velkor-cli --version
 man -w velkor-cli velkor
+man -w 5 velkor-chips
 velkor-cli --simulate ATmega8 signature >/dev/null
 velkor-cli --simulate ATmega8 write /usr/share/doc/velkor/examples/blink.hex | tail -n 1 | grep -qx -- "---done.---"
 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM velkor --version
