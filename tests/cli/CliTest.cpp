@@ -377,7 +377,6 @@ INSTANTIATE_TEST_SUITE_P(
                  1,
                  "Complete",
                  "velkor-cli: high fuse reads back DF, not FF: SPIEN cannot be changed over serial programming\n"},
-        FaultRun{{"--simulate", "ATtiny26", "fuse", "17", "e1"}, 1, "Complete", "F7, not 17: its unused bits"},
         FaultRun{{"--simulate", "AT90S8515", "fuse", "ff", "e1"},
                  1,
                  "      FUSE   =     0byte",
@@ -645,16 +644,58 @@ TEST_F(ChipFileRuns, AFaultyChipFileIsAUsageErrorNamingTheFieldAndNothingReaches
                            ": chip 1 (MyTiny), field \"pins\": must be a whole number from 1 to 255\n");
 }
 
-TEST(Cli, FuseWritesTheExtendedByteOnlyWhereTheChipHasOne)
+struct ValueRun {
+    std::vector<const char*> args;
+    int status;
+    std::string out;   // part of standard output
+    std::string note;  // part of standard error; empty: no note on unused bits
+};
+
+void PrintTo(const ValueRun& run, std::ostream* os)
 {
-    const CliRun extended = Invoke({"--simulate", "ATmega328P", "--all-chips", "fuse", "d9", "62", "fd"});
-    EXPECT_EQ(extended.status, 0) << extended.err;
-    EXPECT_NE(extended.out.find("Write Fuse bit.\nD9\nD9\n62\n62\nFD\nFD\nComplete\n"), std::string::npos);
-    const CliRun none = Invoke({"--simulate", "ATmega32", "--all-chips", "fuse", "99", "e1", "ff"});
-    EXPECT_EQ(none.status, 1);
-    EXPECT_NE(none.out.find("FUSE (Extended): this chip has no extended fuse byte; nothing written.\n"),
-              std::string::npos);
+    for (const char* arg : run.args) {
+        *os << arg << ' ';
+    }
 }
+
+class FuseAndLockValues : public ::testing::TestWithParam<ValueRun> {};
+
+// The extended byte is written where the chip's fuse layout has one; bits a
+// chip does not have are written as 1, and the user is told.
+TEST_P(FuseAndLockValues, AreWrittenOnTheBitsTheChipHas)
+{
+    const CliRun run = Invoke(GetParam().args);
+    EXPECT_EQ(run.status, GetParam().status) << run.out << run.err;
+    EXPECT_NE(run.out.find(GetParam().out), std::string::npos) << run.out;
+    if (GetParam().note.empty()) {
+        EXPECT_EQ(run.err.find("unused"), std::string::npos) << run.err;
+    } else {
+        EXPECT_NE(run.err.find(GetParam().note), std::string::npos) << run.err;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, FuseAndLockValues,
+    ::testing::Values(
+        ValueRun{{"--simulate", "ATmega328P", "--all-chips", "fuse", "d9", "62", "fd"},
+                 0,
+                 "Write Fuse bit.\nD9\nD9\n62\n62\nFD\nFD\nComplete\n",
+                 ""},
+        // An Arduino Uno's fuses as the Arduino IDE gives them.
+        ValueRun{{"--simulate", "ATmega328P", "--all-chips", "fuse", "DE", "FF", "05"},
+                 0,
+                 "Write Fuse bit.\nDE\nDE\nFF\nFF\n 5\nFD\nComplete\n",
+                 "velkor-cli: extended fuse 05 written as FD: bits 7, 6, 5, 4 and 3 are unused on this chip and always "
+                 "read 1.\n"},
+        ValueRun{
+            {"--simulate", "ATtiny26", "fuse", "17", "e1"},
+            0,
+            "Write Fuse bit.\n17\nF7\nE1\nE1\nComplete\n",
+            "velkor-cli: high fuse 17 written as F7: bits 7, 6 and 5 are unused on this chip and always read 1.\n"},
+        ValueRun{{"--simulate", "ATmega32", "--all-chips", "fuse", "99", "e1", "ff"},
+                 1,
+                 "FUSE (Extended): this chip has no extended fuse byte; nothing written.\n",
+                 ""}));
 
 // produce on simulated boards: the board lines, the record, and a file
 // refused before the first board; usage faults of its own options.
