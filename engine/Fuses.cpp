@@ -215,7 +215,7 @@ bool Programmer::WriteFuseBytes(std::uint8_t highValue, std::uint8_t lowValue,
     }
     const auto layout = FuseLayout();
     const FuseBytes bytes = FuseBytesOf(layout);
-    if (extendedValue && Device().FuseCount < 3) {
+    if (extendedValue && bytes[kExtended] == nullptr) {
         log_.Append("FUSE (Extended): this chip has no extended fuse byte; nothing written.");
         return false;
     }

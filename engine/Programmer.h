@@ -76,9 +76,9 @@ public:
     bool WriteCommand(const std::filesystem::path& hexFile);
     // Checks every field first; an invalid one gives the single line "Error"
     // and no port access. Then writes the fuses in the command frame; the
-    // extended byte only when its text is given, on a chip that has one.
-    // Bits the chip's layout does not name are written as 1, and a byte is
-    // compared with what it reads back on the bits the chip has.
+    // extended byte only when its text is given, on a chip whose fuse layout
+    // has one. Bits the chip's layout does not name are written as 1, and a
+    // byte is compared with what it reads back on the bits the chip has.
     bool WriteFuses(std::string_view highText, std::string_view lowText,
                     std::optional<std::string_view> extendedText = std::nullopt);
     // Programming mode without erase, then the file's data compared with the

@@ -687,6 +687,11 @@ INSTANTIATE_TEST_SUITE_P(
                  "Write Fuse bit.\nDE\nDE\nFF\nFF\n 5\nFD\nComplete\n",
                  "velkor-cli: extended fuse 05 written as FD: bits 7, 6, 5, 4 and 3 are unused on this chip and always "
                  "read 1.\n"},
+        // The table's row keeps its two fuse bytes for the log.
+        ValueRun{{"--simulate", "ATmega168", "fuse", "df", "62", "f8"},
+                 0,
+                 "FUSE   =     2byte\nWrite Fuse bit.\nDF\nDF\n62\n62\nF8\nF8\nComplete\n",
+                 ""},
         ValueRun{
             {"--simulate", "ATtiny26", "fuse", "17", "e1"},
             0,

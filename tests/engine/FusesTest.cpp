@@ -164,6 +164,19 @@ INSTANTIATE_TEST_SUITE_P(
                      {0xF7, 0xE1},
                      {"high fuse 17 written as F7: bits 7, 6 and 5 are unused on this chip and always read 1."},
                      ""},
+        // The table's ATmega48 family keeps FuseCount 2, yet has an extended byte.
+        FuseBitsCase{"TableATmega48Extended", "ATmega48", "DF", "62", "FE", std::nullopt, {0xDF, 0x62, 0xFE}, {}, ""},
+        FuseBitsCase{"TableATmega88Extended",
+                     "ATmega88",
+                     "DF",
+                     "62",
+                     "0",
+                     std::nullopt,
+                     {0xDF, 0x62, 0xF8},
+                     {"extended fuse 00 written as F8: bits 7, 6, 5, 4 and 3 are unused on this chip and always "
+                      "read 1."},
+                     ""},
+        FuseBitsCase{"TableATmega168Extended", "ATmega168", "DF", "62", "FA", std::nullopt, {0xDF, 0x62, 0xFA}, {}, ""},
         // A chip whose unused bit reads 0 is not the chip its record describes.
         FuseBitsCase{"UnusedBitReadingZero",
                      "ATtiny26",
