@@ -107,7 +107,8 @@ public:
     // Writes the lock byte typed in hexadecimal (bit 0 LB1, bit 1 LB2, the
     // boot lock bits above on chips that have them), reads it back where the
     // chip can, and says which lock modes it sets. A value that programs a
-    // bit the chip does not have is refused before anything is written.
+    // lock bit the chip does not have is refused before anything is written;
+    // bits 6 and 7, which no chip has, are written as 1 with a note.
     bool LockCommand(std::string_view valueText);
     // The Write, keeping the EEPROM: it is read whole and saved to a new file
     // in copyFolder before the Chip Erase (OnEepromCopySaved is told its
@@ -133,7 +134,7 @@ public:
     // (a byte that reads back otherwise, or no two fuse bytes to write);
     // empty when it did, or when its log already says why it failed.
     std::string FuseProblem;
-    // One line for each byte that the last WriteFuses was
+    // One line for each byte that the last WriteFuses or LockCommand was
     // given with 0 in bits the chip does not have: they are written as 1,
     // which is all they ever read, and the user is told so.
     std::vector<std::string> UnusedBitsNotes;

@@ -700,7 +700,11 @@ INSTANTIATE_TEST_SUITE_P(
         ValueRun{{"--simulate", "ATmega32", "--all-chips", "fuse", "99", "e1", "ff"},
                  1,
                  "FUSE (Extended): this chip has no extended fuse byte; nothing written.\n",
-                 ""}));
+                 ""},
+        ValueRun{{"--simulate", "ATmega328P", "--all-chips", "lock", "3F"},
+                 0,
+                 "LOCK reads back FF.\n",
+                 "velkor-cli: LOCK 3F written as FF: bits 7 and 6 are unused on this chip and always read 1.\n"}));
 
 // produce on simulated boards: the board lines, the record, and a file
 // refused before the first board; usage faults of its own options.
