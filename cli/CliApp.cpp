@@ -222,6 +222,9 @@ bool RunCommand(Programmer& programmer, StreamLog& log, const Options& options, 
     log.beforeLine = nullptr;
     programmer.OnProgress = nullptr;
     // A fuse log shows the values as the window does; whether they took is said here.
+    for (const std::string& note : programmer.UnusedBitsNotes) {
+        err << "velkor-cli: " << note << '\n';
+    }
     if (!programmer.FuseProblem.empty()) {
         err << "velkor-cli: " << programmer.FuseProblem << '\n';
     }

@@ -1,10 +1,11 @@
-// The Write FUSE bit command: the two fields typed in hexadecimal, then the
-// high and low fuse bytes written and read back on chips with two fuse bytes.
+// The Write FUSE bit command: the fields typed in hexadecimal, then the high
+// and low fuse bytes (and the extended one when given) written and read back
+// on chips with two fuse bytes or more.
 #include <array>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <tuple>
+#include <vector>
 
 #include "Format.h"
 #include "FuseLayouts.h"
@@ -16,26 +17,53 @@ namespace velkor {
 namespace {
 
 constexpr unsigned kFuseWaitMs = 10;
-constexpr const char* kHighFuse = "Fuse high";
-constexpr const char* kLowFuse = "Fuse low";
-constexpr const char* kExtendedFuse = "Fuse ext";
 
-Instruction WriteFuseHighBits(std::uint8_t value)
-{
-    return {0xAC, 0xA8, 0x00, value};
-}
-Instruction WriteFuseBits(std::uint8_t value)
-{
-    return {0xAC, 0xA0, 0x00, value};
-}
-constexpr Instruction kReadFuseHighBits{0x58, 0x08, 0x00, 0x00};
-constexpr Instruction kReadFuseBits{0x50, 0x00, 0x00, 0x00};
+// The fuse bytes in the order the command writes them, with the
+// instructions that write and read each.
+struct FuseByteKind {
+    const char* label;           // in the lock-out line: "FUSE (High)"
+    const char* which;           // in what the user is told: "high fuse"
+    const char* layoutName;      // the byte's name in the chip's layout
+    std::uint8_t writeSelector;  // byte 2 of its write instruction
+    Instruction read;
+};
+constexpr std::array<FuseByteKind, 3> kFuseBytes{{
+    {"High", "high fuse", "Fuse high", 0xA8, {0x58, 0x08, 0x00, 0x00}},
+    {"Low", "low fuse", "Fuse low", 0xA0, {0x50, 0x00, 0x00, 0x00}},
+    {"Extended", "extended fuse", "Fuse ext", 0xA4, {0x50, 0x08, 0x00, 0x00}},
+}};
+constexpr std::size_t kExtended = 2;
 
-Instruction WriteExtendedFuseBits(std::uint8_t value)
+// One value for each of kFuseBytes; nothing for a byte not written.
+using FuseValues = std::array<std::optional<std::uint8_t>, kFuseBytes.size()>;
+// The chip's layout of each of kFuseBytes; nullptr for a byte it lacks.
+using FuseBytes = std::array<const FuseByteLayout*, kFuseBytes.size()>;
+
+FuseBytes FuseBytesOf(const std::optional<std::span<const FuseByteLayout>>& layout)
 {
-    return {0xAC, 0xA4, 0x00, value};
+    FuseBytes bytes{};
+    for (std::size_t i = 0; i < kFuseBytes.size(); ++i) {
+        bytes[i] = FindFuseByte(layout, kFuseBytes[i].layoutName);
+    }
+    return bytes;
 }
-constexpr Instruction kReadExtendedFuseBits{0x50, 0x08, 0x00, 0x00};
+
+Instruction WriteInstruction(const FuseByteKind& kind, std::uint8_t value)
+{
+    return {0xAC, kind.writeSelector, 0x00, value};
+}
+
+std::uint8_t UnusedBitsOf(const FuseByteLayout* byte)
+{
+    return byte == nullptr ? 0 : UnusedBits(*byte);
+}
+
+// The value as it is sent: bits the chip's layout does not name are set to
+// 1, so nothing is ever programmed into a bit the layout does not know.
+std::uint8_t AsSent(const FuseByteLayout* byte, std::uint8_t given)
+{
+    return static_cast<std::uint8_t>(given | UnusedBitsOf(byte));
+}
 
 // Fuse bits that, once programmed (0), take the chip out of reach of serial
 // programming: RSTDISBL turns RESET into an I/O pin, DWEN hands RESET to
@@ -55,28 +83,90 @@ std::optional<std::string> LockoutBitProgrammedBy(const FuseByteLayout* byte, st
     return std::nullopt;
 }
 
-// Why a fuse byte reads back otherwise than typed, where the chip's bits tell.
-std::string MismatchReason(const FuseByteLayout* layout, std::uint8_t typed, std::uint8_t readBack)
+// The one line refusing a value that would take the chip out of reach.
+std::optional<std::string> LockoutRefusal(const FuseBytes& bytes, const FuseValues& values)
+{
+    for (std::size_t i = 0; i < kFuseBytes.size(); ++i) {
+        if (!values[i]) {
+            continue;
+        }
+        if (const auto bit = LockoutBitProgrammedBy(bytes[i], *values[i])) {
+            return std::string("FUSE (") + kFuseBytes[i].label + ") " + TwoHexDigits(*values[i]) +
+                   " would disable serial programming (" + *bit + ").";
+        }
+    }
+    return std::nullopt;
+}
+
+// Why a fuse byte reads back otherwise than written, where the chip's bits tell.
+std::string MismatchReason(const FuseByteLayout* layout, std::uint8_t written, std::uint8_t readBack)
 {
     if (layout == nullptr) {
         return {};
     }
-    const unsigned differing = typed ^ readBack;
+    const unsigned differing = written ^ readBack;
     for (unsigned i = 0; i < 8; ++i) {
-        if ((differing & (0x80u >> i)) == 0) {
-            continue;
-        }
-        if (layout->bits[i] == nullptr) {
-            return ": its unused bits always read 1";
-        }
-        if (std::string_view(layout->bits[i]) == "SPIEN") {
+        if ((differing & (0x80u >> i)) != 0 && layout->bits[i] != nullptr &&
+            std::string_view(layout->bits[i]) == "SPIEN") {
             return ": SPIEN cannot be changed over serial programming";
         }
     }
     return {};
 }
 
+// "bit 3", "bits 7 and 6", "bits 7, 6 and 5": highest first.
+std::string BitPositions(std::uint8_t bits)
+{
+    std::vector<std::string> positions;
+    for (int bit = 7; bit >= 0; --bit) {
+        if ((bits >> bit & 1) != 0) {
+            positions.push_back(std::to_string(bit));
+        }
+    }
+    std::string text = positions.size() == 1 ? "bit " : "bits ";
+    for (std::size_t i = 0; i < positions.size(); ++i) {
+        text += (i == 0 ? "" : i + 1 == positions.size() ? " and " : ", ") + positions[i];
+    }
+    return text;
+}
+
+bool SeveralBits(std::uint8_t bits)
+{
+    return (bits & (bits - 1)) != 0;
+}
+
 }  // namespace
+
+std::uint8_t UnusedBits(const FuseByteLayout& byte)
+{
+    std::uint8_t unused = 0;
+    for (unsigned i = 0; i < 8; ++i) {
+        if (byte.bits[i] == nullptr) {
+            unused = static_cast<std::uint8_t>(unused | 0x80u >> i);
+        }
+    }
+    return unused;
+}
+
+std::string UnusedBitsNote(std::string_view what, std::uint8_t given, std::uint8_t sent)
+{
+    const auto unused = static_cast<std::uint8_t>(sent & ~given);
+    return std::string(what) + " " + TwoHexDigits(given) + " written as " + TwoHexDigits(sent) + ": " +
+           BitPositions(unused) +
+           (SeveralBits(unused) ? " are unused on this chip and always read 1."
+                                : " is unused on this chip and always reads 1.");
+}
+
+std::string UnusedBitsReadingZero(std::string_view what, const FuseByteLayout& byte, std::uint8_t read)
+{
+    const auto zeros = static_cast<std::uint8_t>(UnusedBits(byte) & ~read);
+    if (zeros == 0) {
+        return {};
+    }
+    return std::string(what) + " reads back " + TwoHexDigits(read) + ": " + BitPositions(zeros) +
+           ", unused on this chip by its record, " + (SeveralBits(zeros) ? "read" : "reads") +
+           " 0, so the record does not describe this chip";
+}
 
 // One or two hex digits, nothing else: no prefix, sign or blank. Length counts
 // bytes, so a multi-byte character fails as it should.
@@ -101,6 +191,7 @@ bool Programmer::WriteFuses(std::string_view highText, std::string_view lowText,
 {
     log_.Clear();
     FuseProblem.clear();
+    UnusedBitsNotes.clear();
     FuseClock.reset();
     // Every field is always examined; any one invalid gives one "Error".
     const auto highValue = ParseFuseField(highText);
@@ -114,29 +205,6 @@ bool Programmer::WriteFuses(std::string_view highText, std::string_view lowText,
         [&] { return EnterProgramming(true) && WriteFuseBytes(*highValue, *lowValue, extendedValue); });
 }
 
-// Refuses, with one log line, a value that would take the chip out of reach.
-bool Programmer::FuseValuesAreSafe(std::uint8_t highValue, std::uint8_t lowValue,
-                                   std::optional<std::uint8_t> extendedValue)
-{
-    const auto layout = FuseLayout();
-    const std::array<std::tuple<const char*, const char*, std::optional<std::uint8_t>>, 3> values{{
-        {"High", kHighFuse, highValue},
-        {"Low", kLowFuse, lowValue},
-        {"Extended", kExtendedFuse, extendedValue},
-    }};
-    for (const auto& [label, layoutName, value] : values) {
-        if (!value) {
-            continue;
-        }
-        if (const auto bit = LockoutBitProgrammedBy(FindFuseByte(layout, layoutName), *value)) {
-            log_.Append(std::string("FUSE (") + label + ") " + TwoHexDigits(*value) +
-                        " would disable serial programming (" + *bit + ").");
-            return false;
-        }
-    }
-    return true;
-}
-
 bool Programmer::WriteFuseBytes(std::uint8_t highValue, std::uint8_t lowValue,
                                 std::optional<std::uint8_t> extendedValue)
 {
@@ -145,54 +213,61 @@ bool Programmer::WriteFuseBytes(std::uint8_t highValue, std::uint8_t lowValue,
         FuseProblem = "this chip has no two fuse bytes for this command to write";
         return false;
     }
-    if (extendedValue && Device().FuseCount < 3) {
+    const auto layout = FuseLayout();
+    const FuseBytes bytes = FuseBytesOf(layout);
+    if (extendedValue && bytes[kExtended] == nullptr) {
         log_.Append("FUSE (Extended): this chip has no extended fuse byte; nothing written.");
         return false;
     }
-    if (!FuseValuesAreSafe(highValue, lowValue, extendedValue)) {
+    const FuseValues given{highValue, lowValue, extendedValue};
+    if (const auto refusal = LockoutRefusal(bytes, given)) {
+        log_.Append(*refusal);
         return false;
     }
     log_.Append("Write Fuse bit.");
-    SendInstruction(WriteFuseHighBits(highValue));
-    Wait(kFuseWaitMs);
-    log_.Append(FormatNumber("%02X", highValue));
-    const std::uint8_t highRead = QueryInstruction(kReadFuseHighBits);
-    log_.Append(FormatNumber("%02X", highRead));
-    Wait(kFuseWaitMs);
-    SendInstruction(WriteFuseBits(lowValue));
-    Wait(kFuseWaitMs);
-    log_.Append(FormatNumber("%02X", lowValue));
-    const std::uint8_t lowRead = QueryInstruction(kReadFuseBits);
-    log_.Append(FormatNumber("%02X", lowRead));
-    std::optional<std::uint8_t> extendedRead;
-    if (extendedValue) {
+    FuseValues read;
+    for (std::size_t i = 0; i < kFuseBytes.size(); ++i) {
+        if (!given[i]) {
+            continue;
+        }
+        if (i > 0) {
+            Wait(kFuseWaitMs);
+        }
+        SendInstruction(WriteInstruction(kFuseBytes[i], AsSent(bytes[i], *given[i])));
         Wait(kFuseWaitMs);
-        SendInstruction(WriteExtendedFuseBits(*extendedValue));
-        Wait(kFuseWaitMs);
-        log_.Append(FormatNumber("%02X", *extendedValue));
-        extendedRead = QueryInstruction(kReadExtendedFuseBits);
-        log_.Append(FormatNumber("%02X", *extendedRead));
+        log_.Append(FormatNumber("%02X", *given[i]));
+        read[i] = QueryInstruction(kFuseBytes[i].read);
+        log_.Append(FormatNumber("%02X", *read[i]));
     }
     log_.Append("Complete");
     if (const ClockFuses* clock = ClockFusesInUse()) {
-        FuseClock = SelectClock(*clock, *FuseLayout(), {lowRead, highRead, extendedRead});
+        FuseClock = SelectClock(*clock, *layout, {read[1], read[0], read[kExtended]});
     }
-    NoteFuseMismatch("high", kHighFuse, highValue, highRead);
-    NoteFuseMismatch("low", kLowFuse, lowValue, lowRead);
-    if (extendedValue) {
-        NoteFuseMismatch("extended", kExtendedFuse, *extendedValue, *extendedRead);
+    for (std::size_t i = 0; i < kFuseBytes.size(); ++i) {
+        if (given[i]) {
+            NoteReadBack(kFuseBytes[i].which, bytes[i], *given[i], *read[i]);
+        }
     }
     return FuseProblem.empty();
 }
 
-void Programmer::NoteFuseMismatch(const char* which, const char* layoutName, std::uint8_t typed, std::uint8_t readBack)
+// What the user is told about one fuse byte once it is written: a note for
+// bits given as 0 that the chip does not have, and a problem when the bits
+// it has read back otherwise or an unused bit reads 0.
+void Programmer::NoteReadBack(const char* which, const FuseByteLayout* byte, std::uint8_t given, std::uint8_t read)
 {
-    if (typed == readBack) {
-        return;
+    const std::uint8_t sent = AsSent(byte, given);
+    if (sent != given) {
+        UnusedBitsNotes.push_back(UnusedBitsNote(which, given, sent));
     }
-    FuseProblem += FuseProblem.empty() ? "" : "; ";
-    FuseProblem += std::string(which) + " fuse reads back " + TwoHexDigits(readBack) + ", not " + TwoHexDigits(typed) +
-                   MismatchReason(FindFuseByte(FuseLayout(), layoutName), typed, readBack);
+    std::string problem = byte == nullptr ? std::string() : UnusedBitsReadingZero(which, *byte, read);
+    if (problem.empty() && ((sent ^ read) & ~UnusedBitsOf(byte)) != 0) {
+        problem = std::string(which) + " reads back " + TwoHexDigits(read) + ", not " + TwoHexDigits(sent) +
+                  MismatchReason(byte, sent, read);
+    }
+    if (!problem.empty()) {
+        FuseProblem += (FuseProblem.empty() ? "" : "; ") + problem;
+    }
 }
 
 bool Programmer::ReadFusesCommand()
@@ -212,8 +287,7 @@ bool Programmer::ReadFuseAndLockBytes()
         log_.Append("No fuse or lock byte of this chip can be read serially.");
     }
     for (const FuseByteLayout& byte : *layout) {
-        const auto& read = byte.readInstruction;
-        const std::uint8_t value = QueryInstruction({read[0], read[1], read[2], 0x00});
+        const std::uint8_t value = ReadLayoutByte(byte);
         std::string line = std::string(byte.name) + ":";
         line.resize(11, ' ');
         line += TwoHexDigits(value);
@@ -225,6 +299,12 @@ bool Programmer::ReadFuseAndLockBytes()
         log_.Append(line);
     }
     return true;
+}
+
+std::uint8_t Programmer::ReadLayoutByte(const FuseByteLayout& byte)
+{
+    const auto& read = byte.readInstruction;
+    return QueryInstruction({read[0], read[1], read[2], 0x00});
 }
 
 }  // namespace velkor

@@ -16,6 +16,8 @@ namespace {
 constexpr std::array<const char*, 6> kLockBitNames{"LB1", "LB2", "BLB01", "BLB02", "BLB11", "BLB12"};
 constexpr std::uint8_t kLb1 = 0x01;
 constexpr std::uint8_t kLb2 = 0x02;
+// The bits the command's layout gives a meaning; no chip has bits 6 and 7.
+constexpr std::uint8_t kLockValueBits = 0x3F;
 // The longest lock write of the listed chips (AT90S1200 at low supply).
 constexpr unsigned kLockWriteMs = 20;
 
@@ -110,8 +112,7 @@ std::optional<std::uint8_t> Programmer::ReadLockByte()
     if (lockByte == nullptr) {
         return std::nullopt;
     }
-    const auto& read = lockByte->readInstruction;
-    return InCommandLayout(*lockByte, QueryInstruction({read[0], read[1], read[2], 0x00}));
+    return InCommandLayout(*lockByte, ReadLayoutByte(*lockByte));
 }
 
 // True, with line logged, when the chip hides its signature or its lock
@@ -141,6 +142,7 @@ bool Programmer::WritingLocked()
 bool Programmer::LockCommand(std::string_view valueText)
 {
     log_.Clear();
+    UnusedBitsNotes.clear();
     const auto value = ParseFuseField(valueText);
     if (!value) {
         log_.Append("Error");
@@ -158,7 +160,7 @@ bool Programmer::WriteLockByte(std::uint8_t value)
     }
     const FuseByteLayout* lockByte = LockByteOf(FuseLayout());
     const std::uint8_t chipBits = LockBitsOf(lockByte);
-    if (static_cast<std::uint8_t>(~value & ~chipBits) != 0) {
+    if (static_cast<std::uint8_t>(~value & kLockValueBits & ~chipBits) != 0) {
         log_.Append("LOCK " + TwoHexDigits(value) + " programs bits this chip does not have (its lock bits are " +
                     TwoHexDigits(chipBits) + "); nothing written.");
         return false;
@@ -168,11 +170,16 @@ bool Programmer::WriteLockByte(std::uint8_t value)
                     " programs LB2 without LB1, which is no lock mode; nothing written.");
         return false;
     }
+    // Bits the chip does not have are sent as 1, all they ever read.
+    const auto sent = static_cast<std::uint8_t>(value | ~chipBits);
+    if (sent != value) {
+        UnusedBitsNotes.push_back(UnusedBitsNote("LOCK", value, sent));
+    }
     log_.Append("Write Lock bit.");
     if (rules->lockBitsInByteTwo) {
         SendInstruction({0xAC, static_cast<std::uint8_t>(0xF9 | (value & (kLb1 | kLb2)) << 1), 0x00, 0x00});
     } else {
-        SendInstruction({0xAC, 0xE0, 0x00, static_cast<std::uint8_t>(value | ~chipBits)});
+        SendInstruction({0xAC, 0xE0, 0x00, sent});
     }
     Wait(kLockWriteMs);
     log_.Append(LockModeText(value, !rules->lockBitsInByteTwo));
@@ -184,15 +191,19 @@ bool Programmer::WriteLockByte(std::uint8_t value)
         log_.Append("This chip's lock bits cannot be read back serially.");
         return true;
     }
-    const auto readBack = ReadLockByte();
-    const auto expected = static_cast<std::uint8_t>(value | ~chipBits);
-    if (*readBack != expected) {
-        const bool stillProgrammed = (~*readBack & expected) != 0;
-        log_.Append("LOCK reads back " + TwoHexDigits(*readBack) + ", not " + TwoHexDigits(expected) +
+    const std::uint8_t read = ReadLayoutByte(*lockByte);
+    if (const std::string zero = UnusedBitsReadingZero("Lock byte", *lockByte, read); !zero.empty()) {
+        log_.Append(zero + ".");
+        return false;
+    }
+    const std::uint8_t readBack = InCommandLayout(*lockByte, read);
+    if (readBack != sent) {
+        const bool stillProgrammed = (~readBack & sent) != 0;
+        log_.Append("LOCK reads back " + TwoHexDigits(readBack) + ", not " + TwoHexDigits(sent) +
                     (stillProgrammed ? ": programmed lock bits are cleared only by a Chip Erase." : "."));
         return false;
     }
-    log_.Append("LOCK reads back " + TwoHexDigits(*readBack) + ".");
+    log_.Append("LOCK reads back " + TwoHexDigits(readBack) + ".");
     return true;
 }
 

@@ -76,7 +76,9 @@ public:
     bool WriteCommand(const std::filesystem::path& hexFile);
     // Checks every field first; an invalid one gives the single line "Error"
     // and no port access. Then writes the fuses in the command frame; the
-    // extended byte only when its text is given, on a chip that has one.
+    // extended byte only when its text is given, on a chip whose fuse layout
+    // has one. Bits the chip's layout does not name are written as 1, and a
+    // byte is compared with what it reads back on the bits the chip has.
     bool WriteFuses(std::string_view highText, std::string_view lowText,
                     std::optional<std::string_view> extendedText = std::nullopt);
     // Programming mode without erase, then the file's data compared with the
@@ -105,7 +107,8 @@ public:
     // Writes the lock byte typed in hexadecimal (bit 0 LB1, bit 1 LB2, the
     // boot lock bits above on chips that have them), reads it back where the
     // chip can, and says which lock modes it sets. A value that programs a
-    // bit the chip does not have is refused before anything is written.
+    // lock bit the chip does not have is refused before anything is written;
+    // bits 6 and 7, which no chip has, are written as 1 with a note.
     bool LockCommand(std::string_view valueText);
     // The Write, keeping the EEPROM: it is read whole and saved to a new file
     // in copyFolder before the Chip Erase (OnEepromCopySaved is told its
@@ -131,6 +134,10 @@ public:
     // (a byte that reads back otherwise, or no two fuse bytes to write);
     // empty when it did, or when its log already says why it failed.
     std::string FuseProblem;
+    // One line for each byte that the last WriteFuses or LockCommand was
+    // given with 0 in bits the chip does not have: they are written as 1,
+    // which is all they ever read, and the user is told so.
+    std::vector<std::string> UnusedBitsNotes;
     // The clock that the fuses read back after the last WriteFuses select,
     // on a chip whose fuses choose its clock; nothing otherwise.
     std::optional<SelectedClock> FuseClock;
@@ -262,8 +269,9 @@ private:
         std::vector<std::uint8_t> bytes;
     };
     std::optional<KeptEeprom> keptEeprom_;
-    bool FuseValuesAreSafe(std::uint8_t highValue, std::uint8_t lowValue, std::optional<std::uint8_t> extendedValue);
-    void NoteFuseMismatch(const char* which, const char* layoutName, std::uint8_t typed, std::uint8_t readBack);
+    void NoteReadBack(const char* which, const FuseByteLayout* byte, std::uint8_t given, std::uint8_t read);
+    // The byte as the chip's own read instruction gives it.
+    std::uint8_t ReadLayoutByte(const FuseByteLayout& byte);
 
     const CatalogueChip* FindInChipLists(std::uint16_t signature) const;
 
@@ -276,5 +284,15 @@ private:
 // A fuse field: one or two hexadecimal digits (either case) and nothing
 // else. nullopt for anything else.
 std::optional<std::uint8_t> ParseFuseField(std::string_view text);
+
+// The bits of a fuse or lock byte that the chip's layout leaves unnamed:
+// the chip does not have them, and they always read 1.
+std::uint8_t UnusedBits(const FuseByteLayout& byte);
+// The note for a value given with 0 in unused bits and written as sent;
+// what names the byte ("extended fuse", "LOCK").
+std::string UnusedBitsNote(std::string_view what, std::uint8_t given, std::uint8_t sent);
+// Why a byte read back with 0 in bits its layout leaves unused cannot be
+// trusted; empty when every unused bit reads 1.
+std::string UnusedBitsReadingZero(std::string_view what, const FuseByteLayout& byte, std::uint8_t read);
 
 }  // namespace velkor

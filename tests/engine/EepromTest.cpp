@@ -291,6 +291,10 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"LockBitsOnlyClearByErase", "ATmega168", [](sim::SimulatedChip& chip) { chip.LockBits() = 0xFE; },
                   [](Programmer& p, const fs::path&) { return p.LockCommand("FF"); },
                   "LOCK reads back FE, not FF: programmed lock bits are cleared only by a Chip Erase."},
+        FaultCase{"LockUnusedBitReadingZero", "ATmega8", [](sim::SimulatedChip& chip) { chip.LockBits() = 0x7F; },
+                  [](Programmer& p, const fs::path&) { return p.LockCommand("FF"); },
+                  "Lock byte reads back 7F: bit 7, unused on this chip by its record, reads 0, so the record does not "
+                  "describe this chip."},
         FaultCase{"LockOnAnUnknownChip", "ATmega328P", [](sim::SimulatedChip&) {},
                   [](Programmer& p, const fs::path&) { return p.LockCommand("FC"); },
                   "Unknown chip: its lock bits are not known."}),
@@ -324,7 +328,9 @@ INSTANTIATE_TEST_SUITE_P(Chips, LockValue,
                          ::testing::Values(LockCase{"AT90S1200", "FC", 0xFC}, LockCase{"AT90S2323", "fc", 0xFC},
                                            LockCase{"AT90S4433", "FC", 0xFC}, LockCase{"ATtiny26", "FC", 0xFC},
                                            LockCase{"ATmega8", "C0", 0xC0}, LockCase{"ATmega48", "FC", 0xFC},
-                                           LockCase{"ATtiny85", "FC", 0xFC}),
+                                           LockCase{"ATtiny85", "FC", 0xFC},
+                                           // Bits 7 and 6 given as 0, as the Arduino IDE gives them.
+                                           LockCase{"ATmega88", "3C", 0xFC}, LockCase{"ATmega328P", "0C", 0xCC}),
                          [](const auto& info) { return std::string(info.param.chip); });
 
 struct LockLinesCase {

@@ -59,30 +59,7 @@ protected:
 
     void UseChip(std::string_view name) { programmer.DeviceIndex = RowOf(name); }
 
-    // The bytes that went out on MOSI, sampled at each rising SCK edge as the
-    // chip samples them, four to an instruction. A read's fourth byte is
-    // clocked with MOSI low and so shows as 0x00.
-    std::vector<Instruction> Sent() const
-    {
-        std::vector<Instruction> sent;
-        std::uint8_t previous = 0;
-        unsigned bits = 0;
-        std::uint8_t byte = 0;
-        for (const std::uint8_t value : trace.Writes()) {
-            if ((previous & 0x01) == 0 && (value & 0x01) != 0) {
-                byte = static_cast<std::uint8_t>(byte << 1 | ((value >> 1) & 1));
-                if (++bits % 8 == 0) {
-                    if (bits % 32 == 8) {
-                        sent.emplace_back();
-                    }
-                    sent.back()[(bits / 8 + 3) % 4] = byte;
-                }
-            }
-            previous = value;
-        }
-        EXPECT_EQ(bits % 32, 0u) << "an instruction was cut short";
-        return sent;
-    }
+    std::vector<Instruction> Sent() const { return trace.SentInstructions(); }
 
     ReadBackPort port;
     testing::NullClock clock;

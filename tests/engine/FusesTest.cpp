@@ -1,7 +1,12 @@
-// The Write FUSE bit command: the fields, the fuse sequence and the guard
-// against values that would lock the programmer out.
+// The Write FUSE bit command: the fields, the fuse sequence, the bits a chip
+// does not have and the guard against values that would lock the programmer
+// out.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
+
+#include "BuiltInCatalogue.h"
 #include "Programmer.h"
 #include "SimulatedProgrammer.h"
 
@@ -91,6 +96,99 @@ TEST_F(WriteFusesTest, NoChipLogsOnlyTheFaultAndReleasesThePort)
     EXPECT_EQ(trace.Writes().back(), 0x84);
     EXPECT_EQ(trace.events.back().kind, Event::Kind::Close);
 }
+
+struct FuseBitsCase {
+    const char* label;
+    const char* chip;
+    const char* high;
+    const char* low;
+    std::optional<const char*> extended;
+    std::optional<std::uint8_t> highHeld;  // the chip's high fuse before, where it matters
+    std::vector<std::uint8_t> sent;        // the values of the fuse write instructions, in order
+    std::vector<std::string> notes;
+    std::string problem;
+};
+
+void PrintTo(const FuseBitsCase& c, std::ostream* os)
+{
+    *os << c.label;
+}
+
+class FuseBits : public WriteFusesTest, public ::testing::WithParamInterface<FuseBitsCase> {};
+
+// Bits the chip's layout leaves unnamed are written as 1 and noted; a byte
+// is compared with what it reads back on the bits the chip has, and an
+// unused bit reading 0 is a problem.
+TEST_P(FuseBits, AreWrittenAsOneAndComparedOnTheBitsTheChipHas)
+{
+    const FuseBitsCase& c = GetParam();
+    Attach(c.chip);
+    programmer->ChipLists = {&BuiltInCatalogue()};
+    if (c.highHeld) {
+        target->chip()->FuseHigh() = *c.highHeld;
+    }
+    EXPECT_EQ(programmer->WriteFuses(c.high, c.low, c.extended), c.problem.empty()) << programmer->FuseProblem;
+
+    std::vector<std::uint8_t> sent;
+    for (const auto& instruction : trace.SentInstructions()) {
+        if (instruction[0] == 0xAC && (instruction[1] == 0xA8 || instruction[1] == 0xA0 || instruction[1] == 0xA4)) {
+            sent.push_back(instruction[3]);
+        }
+    }
+    EXPECT_EQ(sent, c.sent);
+    EXPECT_EQ(programmer->UnusedBitsNotes, c.notes);
+    EXPECT_EQ(programmer->FuseProblem, c.problem);
+    EXPECT_EQ(LinesAfterIdentification().back(), "Complete");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, FuseBits,
+    ::testing::Values(
+        // The extended fuse as the Arduino IDE gives it for the Uno.
+        FuseBitsCase{"ArduinoExtended",
+                     "ATmega328P",
+                     "DE",
+                     "FF",
+                     "05",
+                     std::nullopt,
+                     {0xDE, 0xFF, 0xFD},
+                     {"extended fuse 05 written as FD: bits 7, 6, 5, 4 and 3 are unused on this chip and always "
+                      "read 1."},
+                     ""},
+        FuseBitsCase{"UnusedHighBits",
+                     "ATtiny26",
+                     "17",
+                     "E1",
+                     std::nullopt,
+                     std::nullopt,
+                     {0xF7, 0xE1},
+                     {"high fuse 17 written as F7: bits 7, 6 and 5 are unused on this chip and always read 1."},
+                     ""},
+        // The table's ATmega48 family keeps FuseCount 2, yet has an extended byte.
+        FuseBitsCase{"TableATmega48Extended", "ATmega48", "DF", "62", "FE", std::nullopt, {0xDF, 0x62, 0xFE}, {}, ""},
+        FuseBitsCase{"TableATmega88Extended",
+                     "ATmega88",
+                     "DF",
+                     "62",
+                     "0",
+                     std::nullopt,
+                     {0xDF, 0x62, 0xF8},
+                     {"extended fuse 00 written as F8: bits 7, 6, 5, 4 and 3 are unused on this chip and always "
+                      "read 1."},
+                     ""},
+        FuseBitsCase{"TableATmega168Extended", "ATmega168", "DF", "62", "FA", std::nullopt, {0xDF, 0x62, 0xFA}, {}, ""},
+        // A chip whose unused bit reads 0 is not the chip its record describes.
+        FuseBitsCase{"UnusedBitReadingZero",
+                     "ATtiny26",
+                     "F7",
+                     "E1",
+                     std::nullopt,
+                     0x77,
+                     {0xF7, 0xE1},
+                     {},
+                     "high fuse reads back 77: bit 7, unused on this chip by its record, reads 0, so the record does "
+                     "not describe this chip"}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 struct LockoutCase {
     const char* chip;

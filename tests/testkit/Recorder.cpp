@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <optional>
 
+#include <gtest/gtest.h>
+
 namespace velkor::testing {
 
 std::vector<std::uint8_t> Trace::Writes() const
@@ -15,6 +17,28 @@ std::vector<std::uint8_t> Trace::Writes() const
         }
     }
     return writes;
+}
+
+std::vector<std::array<std::uint8_t, 4>> Trace::SentInstructions() const
+{
+    std::vector<std::array<std::uint8_t, 4>> sent;
+    std::uint8_t previous = 0;
+    unsigned bits = 0;
+    std::uint8_t byte = 0;
+    for (const std::uint8_t value : Writes()) {
+        if ((previous & 0x01) == 0 && (value & 0x01) != 0) {
+            byte = static_cast<std::uint8_t>(byte << 1 | ((value >> 1) & 1));
+            if (++bits % 8 == 0) {
+                if (bits % 32 == 8) {
+                    sent.emplace_back();
+                }
+                sent.back()[(bits / 8 + 3) % 4] = byte;
+            }
+        }
+        previous = value;
+    }
+    EXPECT_EQ(bits % 32, 0u) << "an instruction was cut short";
+    return sent;
 }
 
 std::vector<unsigned> Trace::Sleeps() const

@@ -4,6 +4,7 @@
 // it on to the port and clock they wrap (usually a simulated target's), so a
 // test can assert on exactly what went over the wires and when it waited.
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -26,6 +27,10 @@ public:
     std::vector<Event> events;
 
     std::vector<std::uint8_t> Writes() const;
+    // The bytes that went out on MOSI (data bit 1), sampled at each rising
+    // SCK edge (data bit 0) as the chip samples them, four to an instruction.
+    // A read's fourth byte is clocked with MOSI low and so shows as 0x00.
+    std::vector<std::array<std::uint8_t, 4>> SentInstructions() const;
     std::vector<unsigned> Sleeps() const;
     std::size_t Count(Event::Kind kind) const;
     // What went over the wires, as the chip would tell it: "open 378",
