@@ -39,6 +39,19 @@ bool WriteAndFlush(HANDLE handle, std::string_view contents)
            written == contents.size() && ::FlushFileBuffers(handle);
 }
 
+// Writes contents into the new file, flushes and closes it; a failure
+// removes it.
+void FillAndClose(HANDLE handle, const std::filesystem::path& file, std::string_view contents)
+{
+    const bool whole = WriteAndFlush(handle, contents);
+    const DWORD error = ::GetLastError();
+    ::CloseHandle(handle);
+    if (!whole) {
+        ::DeleteFileW(file.c_str());
+        FailOn("write", file, error);
+    }
+}
+
 // ReplaceFileW gives the new file the old one's attributes and security.
 bool PutInPlace(const std::filesystem::path& temporary, const std::filesystem::path& file, DWORD oldAttributes)
 {
@@ -79,13 +92,7 @@ void WriteFileWhole(const std::filesystem::path& given, std::string_view content
     if (handle == INVALID_HANDLE_VALUE) {
         FailOn("create a temporary file in", folder);
     }
-    const bool whole = WriteAndFlush(handle, contents);
-    const DWORD writeError = ::GetLastError();
-    ::CloseHandle(handle);
-    if (!whole) {
-        ::DeleteFileW(temporary.c_str());
-        FailOn("write", temporary, writeError);
-    }
+    FillAndClose(handle, temporary, contents);
     if (!PutInPlace(temporary, file, oldAttributes)) {
         const DWORD error = ::GetLastError();
         ::DeleteFileW(temporary.c_str());
@@ -96,8 +103,11 @@ void WriteFileWhole(const std::filesystem::path& given, std::string_view content
 void AppendToFile(const std::filesystem::path& file, std::string_view contents, std::string_view headerWhenEmpty)
 {
     CheckOutputFile(file);
-    const HANDLE handle = ::CreateFileW(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    // LockFileEx needs read or write access; write sharing lets a second
+    // writer open the file and wait for the lock.
+    const HANDLE handle =
+        ::CreateFileW(file.c_str(), FILE_APPEND_DATA | GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         FailOn("open", file);
     }
@@ -129,13 +139,7 @@ std::filesystem::path WriteNewFile(const std::filesystem::path& first, std::stri
         if (handle == INVALID_HANDLE_VALUE) {
             FailOn("create", file);
         }
-        const bool whole = WriteAndFlush(handle, contents);
-        const DWORD error = ::GetLastError();
-        ::CloseHandle(handle);
-        if (!whole) {
-            ::DeleteFileW(file.c_str());
-            FailOn("write", file, error);
-        }
+        FillAndClose(handle, file, contents);
         return file;
     }
     FailOn("create a new file like", first, ERROR_FILE_EXISTS);

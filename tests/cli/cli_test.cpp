@@ -586,7 +586,8 @@ protected:
     void SetUp() override
     {
         path = std::filesystem::temp_directory_path() /
-               ("velkor-cli-chips-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".json");
+               ("velkor-cli-chips-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".json");
     }
     void TearDown() override { std::filesystem::remove(path); }
 

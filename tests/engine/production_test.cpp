@@ -354,7 +354,7 @@ struct SerialMoment {
 
 class SerialInterruption : public ::testing::TestWithParam<SerialMoment>, protected ProductionFolder {
 protected:
-    void SetUp() override { MakeFolder(std::string("Moment") + GetParam().chip); }
+    void SetUp() override { MakeFolder("Moment" + std::string(GetParam().chip) + std::to_string(GetParam().request)); }
     void TearDown() override { fs::remove_all(folder); }
 };
 
