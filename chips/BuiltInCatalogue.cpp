@@ -1,6 +1,34 @@
 #include "BuiltInCatalogue.h"
 
+#include <stdexcept>
+#include <string>
+
+#include "FileReading.h"
+
 namespace velkor {
+
+namespace {
+// Far beyond the catalogue's own 20 KB, and small enough to parse in memory.
+constexpr std::uint64_t kLargestChipFile = std::uint64_t{4} << 20;
+
+// A user's chip file, read by the rule of every input file; its name starts
+// each error.
+ChipCatalogue LoadChipFile(const std::filesystem::path& file)
+{
+    std::string text;
+    try {
+        const std::vector<std::uint8_t> bytes = ReadInputFile(file, kLargestChipFile);
+        text.assign(bytes.begin(), bytes.end());
+    } catch (const std::runtime_error& e) {
+        throw ChipFileError(file.string() + ": " + e.what());
+    }
+    try {
+        return ChipCatalogue::Parse(text, ChipSource::UserFile);
+    } catch (const ChipFileError& e) {
+        throw ChipFileError(file.string() + ": " + e.what());
+    }
+}
+}  // namespace
 
 const ChipCatalogue& BuiltInCatalogue()
 {
@@ -11,7 +39,7 @@ const ChipCatalogue& BuiltInCatalogue()
 KnownChips::KnownChips(bool allChips, const std::optional<std::filesystem::path>& chipFile)
 {
     if (chipFile) {
-        userFile_.emplace(ChipCatalogue::Load(*chipFile, ChipSource::UserFile));
+        userFile_.emplace(LoadChipFile(*chipFile));
         lists_.push_back(&*userFile_);
     }
     if (allChips) {

@@ -29,6 +29,7 @@
 #include "SimulatedTarget.h"
 #include "StateFiles.h"
 #include "UserFolders.h"
+#include "WholeFile.h"
 
 namespace velkor {
 
@@ -165,6 +166,34 @@ std::unique_ptr<sim::SimulatedTarget> MakeTarget(const Options& options)
     return target;
 }
 
+// The program and the options in force that reach the chip of this run
+// again: its port, the chips it knows, its pace and, when simulated, the
+// same simulated chip and state (not its faults). Paths are made absolute.
+std::vector<std::string> SameChipCommand(const Options& options)
+{
+    std::vector<std::string> words{options.program, "--port", options.port};
+    const auto add = [&words](std::initializer_list<std::string> more) { words.insert(words.end(), more); };
+    if (options.allChips) {
+        add({"--all-chips"});
+    }
+    if (options.chipFile) {
+        add({"--chip-file", std::filesystem::absolute(*options.chipFile).string()});
+    }
+    if (options.chipClock) {
+        add({"--chip-clock", *options.chipClock});
+    }
+    if (options.chip) {
+        add({"--simulate", *options.chip});
+    }
+    if (options.stateFile) {
+        add({"--sim-state", std::filesystem::absolute(*options.stateFile).string()});
+    }
+    if (options.simClock) {
+        add({"--sim-clock", *options.simClock});
+    }
+    return words;
+}
+
 bool RunProgrammerCommand(Programmer& programmer, const Options& options, std::ostream& err)
 {
     programmer.StopRequested = [] { return CaughtSignal() != 0; };
@@ -173,7 +202,8 @@ bool RunProgrammerCommand(Programmer& programmer, const Options& options, std::o
         return programmer.ReadSignatureCommand();
     }
     if (options.command == "write" && options.keepEeprom) {
-        return WriteKeepingEeprom(programmer, options.hexFile.value_or(DefaultHexFilePath()), err);
+        return WriteKeepingEeprom(programmer, options.hexFile.value_or(DefaultHexFilePath()), SameChipCommand(options),
+                                  err);
     }
     if (options.command == "write") {
         return programmer.WriteCommand(options.hexFile.value_or(DefaultHexFilePath()));
@@ -195,13 +225,17 @@ bool RunProgrammerCommand(Programmer& programmer, const Options& options, std::o
 
 void PrintHints(const StreamLog& log, const Options& options, std::ostream& err)
 {
+    const bool readsEepromImage = options.command == "write-eeprom" || options.command == "verify-eeprom";
     const CommandReport report{.command = options.command,
                                .log = log.lines,
                                .port = options.port,
                                .simulated = options.chip.has_value(),
-                               .hexFile = options.hexFile.value_or(DefaultHexFilePath()),
+                               .hexFile = readsEepromImage ? options.eeprom.file
+                                                           : options.hexFile.value_or(DefaultHexFilePath()),
                                .fuseHigh = options.fuseHigh,
-                               .fuseLow = options.fuseLow};
+                               .fuseLow = options.fuseLow,
+                               .fuseExtended = options.fuseExtended,
+                               .lockValue = options.eeprom.lockValue};
     for (const std::string& hint : HintsFor(report)) {
         err << "velkor-cli: " << hint << '\n';
     }
@@ -445,12 +479,44 @@ std::optional<std::string> UsageMessage(const CLI::App& app, const CLI::Error& e
     return std::nullopt;
 }
 
+// How this program is run again from the current folder: a name found on the
+// PATH as it is, a path made absolute.
+std::string ProgramPath(const char* argv0)
+{
+    const std::string given = argv0 != nullptr && *argv0 != '\0' ? argv0 : "velkor-cli";
+    if (!std::filesystem::path(given).has_parent_path()) {
+        return given;
+    }
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(given, error);
+    return error ? given : absolute.lexically_normal().string();
+}
+
+// The files the command writes, refused before any port access when no
+// regular file may be written there (the counter once its links are followed).
+void CheckOutputFiles(const Options& options)
+{
+    if (options.stateFile) {
+        CheckOutputFile(*options.stateFile);
+    }
+    if (options.command == "read") {
+        CheckOutputFile(options.readFile);
+    }
+    if (options.command == "read-eeprom") {
+        CheckOutputFile(options.eeprom.file);
+    }
+    if (options.command == "produce" && options.produce.record) {
+        CheckOutputFile(*options.produce.record);
+    }
+}
+
 }  // namespace
 
 int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool errIsTerminal)
 {
     CLI::App app("Programs AVR microcontrollers in-system through a PC parallel port.", "velkor-cli");
     Options options;
+    options.program = ProgramPath(argc > 0 ? argv[0] : nullptr);
     options.showProgress = errIsTerminal;
     DefineGlobalOptions(app, options);
     DefineCommands(app, options);
@@ -468,6 +534,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         }
         ChosenPort(options.port);
         CheckSimulationOptions(options);
+        CheckOutputFiles(options);
         if (options.command == "produce") {
             return RunProduce(options, out, err);
         }

@@ -39,6 +39,7 @@ struct ProduceOptions {
 };
 
 struct Options {
+    std::string program = "velkor-cli";  // as it can be run again: argv[0], a path made absolute
     std::string port = "lpt1";
     std::optional<std::string> chip;
     std::optional<std::filesystem::path> stateFile;

@@ -2,6 +2,8 @@
 
 #include <ostream>
 
+#include "Hints.h"
+
 namespace velkor {
 
 void DefineEepromCommands(const AddCommand& addCommand, EepromOptions& options)
@@ -37,7 +39,8 @@ std::optional<bool> RunEepromCommand(Programmer& programmer, const std::string& 
     return std::nullopt;
 }
 
-bool WriteKeepingEeprom(Programmer& programmer, const std::filesystem::path& hexFile, std::ostream& err)
+bool WriteKeepingEeprom(Programmer& programmer, const std::filesystem::path& hexFile,
+                        const std::vector<std::string>& sameChip, std::ostream& err)
 {
     std::optional<std::filesystem::path> copy;
     programmer.OnEepromCopySaved = [&](const std::filesystem::path& file) {
@@ -48,8 +51,10 @@ bool WriteKeepingEeprom(Programmer& programmer, const std::filesystem::path& hex
     programmer.OnEepromCopySaved = nullptr;
     std::error_code error;
     if (copy && std::filesystem::exists(*copy, error)) {
+        std::vector<std::string> restore = sameChip;
+        restore.insert(restore.end(), {"write-eeprom", copy->string()});
         err << "velkor-cli: the EEPROM's copy stays in " << copy->string()
-            << "; write it back with: velkor-cli write-eeprom " << copy->string() << '\n';
+            << "; write it back with: " << ShellCommand(restore) << '\n';
     }
     return written;
 }

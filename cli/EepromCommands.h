@@ -10,6 +10,7 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Programmer.h"
 
@@ -29,7 +30,10 @@ void DefineEepromCommands(const AddCommand& addCommand, EepromOptions& options);
 std::optional<bool> RunEepromCommand(Programmer& programmer, const std::string& command, const EepromOptions& options);
 
 // The Write keeping the EEPROM: its copy goes to the current folder, named on
-// err when saved, and again when a failure or an interruption leaves it there.
-bool WriteKeepingEeprom(Programmer& programmer, const std::filesystem::path& hexFile, std::ostream& err);
+// err when saved, and again when a failure or an interruption leaves it there,
+// with the command that writes it back: sameChip (the program and the options
+// that reach this chip) and write-eeprom with the copy, quoted for the shell.
+bool WriteKeepingEeprom(Programmer& programmer, const std::filesystem::path& hexFile,
+                        const std::vector<std::string>& sameChip, std::ostream& err);
 
 }  // namespace velkor

@@ -7,7 +7,9 @@
 #include <system_error>
 
 #include "BuiltInCatalogue.h"
+#include "FileReading.h"
 #include "Format.h"
+#include "HexFile.h"
 #include "Programmer.h"
 #include "SckPace.h"
 
@@ -16,6 +18,10 @@ namespace velkor {
 namespace {
 
 constexpr std::uint8_t kAtmelMaker = 0x1E;
+constexpr std::uint8_t kHiddenMaker = 0x00;
+constexpr long kHiddenSignature = 0x0102;
+// Where avr-objcopy puts a program's .eeprom section unless told otherwise.
+constexpr std::uint32_t kObjcopyEepromOffset = 0x810000;
 
 bool StartsWith(const std::string& line, const std::string& prefix)
 {
@@ -52,18 +58,33 @@ std::string FuseFieldFault(const std::string& text)
     return {};
 }
 
-std::vector<std::string> FuseFieldHints(const CommandReport& report)
+// The fuse fields of fuse, or the value of lock.
+std::vector<std::string> FieldHints(const CommandReport& report)
 {
     std::vector<std::string> hints;
-    const auto explain = [&hints](const std::string& field, const std::string& text) {
+    const auto explain = [&hints](const std::string& field, const std::string& text, const char* example) {
         if (!ParseFuseField(text)) {
             hints.push_back(field + " \"" + text + "\" " + FuseFieldFault(text) +
-                            ": type one or two hexadecimal digits (0-9, a-f), for example d9.");
+                            ": type one or two hexadecimal digits (0-9, a-f), for example " + example + ".");
         }
     };
-    explain("HIGH", report.fuseHigh);
-    explain("LOW", report.fuseLow);
+    if (report.command == "lock") {
+        explain("LOCK", report.lockValue, "fc");
+        return hints;
+    }
+    explain("HIGH", report.fuseHigh, "d9");
+    explain("LOW", report.fuseLow, "d9");
+    if (report.fuseExtended) {
+        explain("EXTENDED", *report.fuseExtended, "fd");
+    }
     return hints;
+}
+
+// An AT90S in lock mode 3 answers 00 01 02: not a chip missing from the table.
+std::vector<std::string> HiddenSignatureHints()
+{
+    return {"signature 00 01 02 is what an AT90S in lock mode 3 answers in place of its own: it stays hidden until "
+            "a Chip Erase, which write does (it then identifies the chip again)."};
 }
 
 // "Unknown CPU N" gives signature bytes 1 and 2 as one decimal number; the
@@ -77,6 +98,9 @@ std::vector<std::string> UnknownCpuHints(const std::string& line, const std::str
     } else if (StartsWith(previous, "Unknown Maker ")) {
         maker = TwoHexDigits(static_cast<std::uint8_t>(std::atoi(previous.c_str() + std::strlen("Unknown Maker "))));
     }
+    if (maker == TwoHexDigits(kHiddenMaker) && signature == kHiddenSignature) {
+        return HiddenSignatureHints();
+    }
     std::vector<std::string> hints{"the chip's signature is " + maker + " " +
                                    SignatureBytesText(static_cast<std::uint16_t>(signature), " ") +
                                    " (hexadecimal); no chip in Velkor's device table has it."};
@@ -86,20 +110,15 @@ std::vector<std::string> UnknownCpuHints(const std::string& line, const std::str
     return hints;
 }
 
-// The system's own reason, found by trying the file again. Only a regular
-// file is tried: opening a FIFO would wait for a writer.
+// The system's own reason, found by trying the file again by the rule every
+// input file is opened by: a FIFO is refused, not waited on. Nothing is read.
 std::string OpenFailureReason(const std::filesystem::path& path)
 {
-    std::error_code error;
-    if (std::filesystem::exists(path, error) && !std::filesystem::is_regular_file(path, error)) {
-        return "it is not a regular file";
-    }
-    std::FILE* file = std::fopen(path.string().c_str(), "rb");
-    if (file != nullptr) {
-        std::fclose(file);
+    const FileReading reading = ReadFileWhole(path, 0, {});
+    if (reading.result == FileReading::Result::Read || reading.result == FileReading::Result::TooLarge) {
         return "it opens now";
     }
-    return std::generic_category().message(errno);
+    return ReadingFault(reading, 0);
 }
 
 std::vector<std::string> FileNotFoundHints(const CommandReport& report)
@@ -111,9 +130,26 @@ std::vector<std::string> FileNotFoundHints(const CommandReport& report)
     std::error_code error;
     if (std::filesystem::is_directory(report.hexFile, error)) {
         return {"\"" + report.hexFile.string() + "\" is a folder: name the HEX file in it, e.g. velkor-cli " +
-                report.command + " " + (report.hexFile / "program.hex").string() + "."};
+                report.command + " " + ShellWord((report.hexFile / "program.hex").string()) + "."};
     }
     return {"could not read \"" + report.hexFile.string() + "\": " + OpenFailureReason(report.hexFile) + "."};
+}
+
+// An EEPROM image made from a program's .eeprom section without
+// --change-section-lma keeps the section's address, 0x810000 on.
+std::vector<std::string> EepromOffsetHints(const CommandReport& report)
+{
+    const FileReading reading = ReadFileWhole(report.hexFile, kLargestHexFile, {});
+    MemoryByteStream stream(reading.bytes);
+    HexReader reader(stream);
+    const HexEntry first = reader.Next();
+    if (first.kind != HexEntry::Kind::Data || first.address < kObjcopyEepromOffset ||
+        first.address >= kObjcopyEepromOffset + 0x10000) {
+        return {};
+    }
+    return {"the image's data starts at 0x810000: it still carries avr-objcopy's EEPROM offset. Make it again "
+            "with --change-section-lma .eeprom=0 (avr-objcopy -j .eeprom --change-section-lma .eeprom=0 -O ihex "
+            "program.elf eeprom.hex)."};
 }
 
 std::vector<std::string> UnlistedChipHints()
@@ -141,8 +177,10 @@ std::vector<std::string> HintsFor(const CommandReport& report)
         const std::string& line = report.log[i];
         if (line == "Program enable fault.") {
             add(ProgramEnableFaultHints(report));
-        } else if (line == "Error" && report.command == "fuse") {
-            add(FuseFieldHints(report));
+        } else if (line == "Error" && (report.command == "fuse" || report.command == "lock")) {
+            add(FieldHints(report));
+        } else if (StartsWith(line, "Address out of range in line ") && report.command.ends_with("-eeprom")) {
+            add(EepromOffsetHints(report));
         } else if (StartsWith(line, "Unknown CPU ")) {
             add(UnknownCpuHints(line, i > 0 ? report.log[i - 1] : std::string()));
         } else if (line == "Not written: the chip is not in the device table.") {
@@ -154,6 +192,33 @@ std::vector<std::string> HintsFor(const CommandReport& report)
         }
     }
     return hints;
+}
+
+std::string ShellWord(std::string_view word)
+{
+    constexpr std::string_view kPlain = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-./:+,@";
+    if (!word.empty() && word.find_first_not_of(kPlain) == std::string_view::npos) {
+        return std::string(word);
+    }
+#ifdef _WIN32
+    // A Windows file name holds no double quote.
+    return "\"" + std::string(word) + "\"";
+#else
+    std::string quoted = "'";
+    for (const char c : word) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+#endif
+}
+
+std::string ShellCommand(const std::vector<std::string>& words)
+{
+    std::string command;
+    for (const std::string& word : words) {
+        command += (command.empty() ? "" : " ") + ShellWord(word);
+    }
+    return command;
 }
 
 std::string FuseClockLine(const SelectedClock& clock, std::uint32_t paceHz)

@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ClockFuses.h"
@@ -14,17 +16,27 @@ namespace velkor {
 struct CommandReport {
     std::string command;  // "signature", "write", "fuse"
     std::vector<std::string> log;
-    std::string port;        // as given with --port
-    bool simulated = false;  // on a simulated chip (--simulate), where no port or cable is involved
-    std::filesystem::path hexFile;
+    std::string port;               // as given with --port
+    bool simulated = false;         // on a simulated chip (--simulate), where no port or cable is involved
+    std::filesystem::path hexFile;  // the HEX file the command reads
     std::string fuseHigh;
     std::string fuseLow;
+    std::optional<std::string> fuseExtended;
+    std::string lockValue;
 };
 
 // Lines for standard error that explain the log's failure lines ("Program
 // enable fault.", "Error", "Unknown CPU N", "File not found.", "Cannot open
-// the port: ..."). None when the log has nothing to explain.
+// the port: ...", an EEPROM image's "Address out of range"). None when the
+// log has nothing to explain.
 std::vector<std::string> HintsFor(const CommandReport& report);
+
+// A word of a command printed for the user to paste: as it is when it is
+// plain, else quoted for the shell so that it stays one word and nothing in
+// it is expanded or run (single quotes; double quotes on Windows).
+std::string ShellWord(std::string_view word);
+// The words as one command line, each a ShellWord.
+std::string ShellCommand(const std::vector<std::string>& words);
 
 // After a fuse write: the clock the fuses now select and, when the pace set
 // for paceHz (--chip-clock) is too fast for it or the chip's clock is on the

@@ -56,6 +56,11 @@ void InstallInterruptionHandlers()
 #ifdef SIGPIPE
     std::signal(SIGPIPE, SIG_IGN);
 #endif
+#ifdef SIGXFSZ
+    // A file-size limit then fails the write (EFBIG) instead of killing the
+    // program: the command ends with its line and removes its temporary file.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
 }
 
 void CommandStarting()

@@ -3,7 +3,8 @@
 // SIGINT, SIGTERM and SIGHUP (Ctrl-C, kill, a closed terminal) turned into a
 // request that the running command stop at its next instruction, so that it
 // still releases the port and saves its state. SIGPIPE is ignored: a reader
-// of standard output that goes away never stops a command half-way.
+// of standard output that goes away never stops a command half-way; so is
+// SIGXFSZ: a file-size limit fails the write, which the command reports.
 
 namespace velkor {
 

@@ -12,6 +12,7 @@
 #include "SimulatedBoards.h"
 #include "StateFiles.h"
 #include "UserFolders.h"
+#include "WholeFile.h"
 
 namespace velkor {
 
@@ -50,9 +51,9 @@ SerialPlan ParseSerialPlan(const std::string& text)
     return {*address, *start, *step};
 }
 
-// The counter file: --serial-file, else the one in the user's state folder
-// (made when missing).
-std::filesystem::path SerialFile(const ProduceOptions& produce)
+// The counter file as given: --serial-file, else the one in the user's state
+// folder (made when missing).
+std::filesystem::path GivenSerialFile(const ProduceOptions& produce)
 {
     if (produce.serialFile) {
         return *produce.serialFile;
@@ -62,6 +63,15 @@ std::filesystem::path SerialFile(const ProduceOptions& produce)
         throw UsageError("no home folder to keep the serial number counter in: give --serial-file");
     }
     std::filesystem::create_directories(file.parent_path());
+    return file;
+}
+
+// The counter file: a symbolic link followed to its target, which must be a
+// place for a regular file.
+std::filesystem::path SerialFile(const ProduceOptions& produce)
+{
+    const std::filesystem::path file = CounterFileTarget(GivenSerialFile(produce));
+    CheckOutputFile(file);
     return file;
 }
 

@@ -2,10 +2,12 @@
 // bytes that differ, each chip its own way (byte writes polled by reading,
 // by RDY/BSY or waited out; page writes where the chip has EEPROM pages).
 #include <algorithm>
+#include <cctype>
 #include <utility>
 
 #include "Format.h"
 #include "Programmer.h"
+#include "WholeFile.h"
 
 namespace velkor {
 
@@ -67,7 +69,7 @@ bool Programmer::ReadEepromCommand(const std::filesystem::path& file)
         if (!eeprom) {
             return false;
         }
-        if (!SaveMemory(file, *eeprom, true, "Cannot save the EEPROM")) {
+        if (!SaveMemory(WholeFileSaver(file), *eeprom, true, "Cannot save the EEPROM")) {
             return false;
         }
         log_.Append(FormatNumber("Read %d EEPROM bytes into ", static_cast<long long>(eeprom->size())) + file.string() +
@@ -105,8 +107,14 @@ bool Programmer::WriteEepromCommand(const std::filesystem::path& hexFile)
     log_.Clear();
     return RunInCommandFrame([this, &hexFile] {
         const std::optional<CheckedHexFile> file = ReadHexFile(hexFile);
-        return file && EnterProgramming(true) && !WritingLocked() && EepromKnown() && EepromFileFits(*file) &&
-               WriteEepromImage(FileImage(*file, Device().EepromSize));
+        if (!file || !EnterProgramming(true) || WritingLocked() || !EepromKnown() || !EepromFileFits(*file)) {
+            return false;
+        }
+        if (WriteEepromImage(FileImage(*file, Device().EepromSize))) {
+            return true;
+        }
+        NoteLockUnread();
+        return false;
     });
 }
 
@@ -176,12 +184,12 @@ bool Programmer::WriteEepromPage(const EepromLockRules& rules, std::uint32_t fir
         return true;
     }
     if (rules.eepromPageBytes == 0) {
-        SendInstruction(EepromInstruction(kWriteEeprom, first, wanted(first)));
+        SendEepromWrite(EepromInstruction(kWriteEeprom, first, wanted(first)));
     } else {
         for (std::uint32_t address = first; address < first + unit; ++address) {
             SendInstruction(EepromInstruction(kLoadEepromPage, address & (unit - 1), wanted(address)));
         }
-        SendInstruction(EepromInstruction(kWriteEepromPage, first, 0x00));
+        SendEepromWrite(EepromInstruction(kWriteEepromPage, first, 0x00));
     }
     const auto last = static_cast<std::uint16_t>(first + unit - 1);
     WaitForEepromWrite(rules, last, wanted(last));
@@ -192,6 +200,19 @@ bool Programmer::WriteEepromPage(const EepromLockRules& rules, std::uint32_t fir
         }
     }
     return true;
+}
+
+// The instruction's stop point comes before whoever watches the writes is
+// told: once told, the instruction goes out whole.
+void Programmer::SendEepromWrite(const Instruction& instruction)
+{
+    StopIfRequested();
+    if (OnEepromWrite) {
+        OnEepromWrite();
+    }
+    for (const std::uint8_t byte : instruction) {
+        SendByte(byte);
+    }
 }
 
 // The write's own time first; then RDY/BSY where the chip has it, else a read
@@ -243,24 +264,23 @@ bool Programmer::WriteKeepingEepromCommand(const std::filesystem::path& hexFile,
     return written;
 }
 
-// A name no earlier copy has: an earlier copy may be the only one left of
-// another chip's EEPROM.
+// The copy's first name: the chip's name with anything but letters, digits,
+// '.', '_' and '+' turned into '-' (an "A/B" row, a chip file's own name),
+// so that it is one plain file name and reads the same when printed.
 namespace {
-std::filesystem::path FreshCopyName(const std::filesystem::path& folder, std::string chipName)
+std::filesystem::path CopyName(const std::filesystem::path& folder, std::string chipName)
 {
-    std::replace(chipName.begin(), chipName.end(), '/', '-');
-    for (int n = 1;; ++n) {
-        const std::string suffix = n == 1 ? "" : "-" + std::to_string(n);
-        std::filesystem::path candidate = folder / ("eeprom-copy-" + chipName + suffix + ".hex");
-        std::error_code error;
-        if (!std::filesystem::exists(std::filesystem::symlink_status(candidate, error))) {
-            return candidate;
-        }
-    }
+    std::replace_if(
+        chipName.begin(), chipName.end(),
+        [](char c) { return !std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '_' && c != '+'; }, '-');
+    return folder / ("eeprom-copy-" + chipName + ".hex");
 }
 }  // namespace
 
-// Before the erase: the whole EEPROM read and saved, or no erase at all.
+// Before the erase: the whole EEPROM read and saved, or no erase at all. The
+// copy gets a name no other file has (an earlier copy may be the only one
+// left of another chip's EEPROM, and concurrent Writes in one folder each
+// keep their own).
 bool Programmer::SaveEepromCopy()
 {
     if (!eepromCopyFolder_) {
@@ -271,8 +291,11 @@ bool Programmer::SaveEepromCopy()
         log_.Append("Not written: the EEPROM could not be read to be kept.");
         return false;
     }
-    const std::filesystem::path copy = FreshCopyName(*eepromCopyFolder_, Device().Name);
-    if (!SaveMemory(copy, *eeprom, true, "Not written: cannot save the EEPROM's copy")) {
+    std::filesystem::path copy;
+    const auto save = [&](std::string_view text) {
+        copy = WriteNewFile(CopyName(*eepromCopyFolder_, Device().Name), text);
+    };
+    if (!SaveMemory(save, *eeprom, true, "Not written: cannot save the EEPROM's copy")) {
         return false;
     }
     keptEeprom_ = KeptEeprom{copy, std::move(*eeprom)};

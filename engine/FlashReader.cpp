@@ -78,7 +78,7 @@ bool Programmer::ReadFlash(const std::filesystem::path& file)
     }
     const std::vector<std::uint8_t> flash =
         ReadWholeMemory(Device().FlashSize, [this](std::uint16_t address) { return ReadFlashByte(address); });
-    if (!SaveMemory(file, flash, false, "Cannot save the flash")) {
+    if (!SaveMemory(WholeFileSaver(file), flash, false, "Cannot save the flash")) {
         return false;
     }
     log_.Append(FormatNumber("Read %d bytes into ", static_cast<long long>(flash.size())) + file.string() + ".");
@@ -96,11 +96,16 @@ std::vector<std::uint8_t> Programmer::ReadWholeMemory(std::uint32_t size,
     return memory;
 }
 
-bool Programmer::SaveMemory(const std::filesystem::path& file, std::span<const std::uint8_t> memory, bool everyRecord,
+Programmer::MemorySaver Programmer::WholeFileSaver(const std::filesystem::path& file)
+{
+    return [&file](std::string_view text) { WriteFileWhole(file, text); };
+}
+
+bool Programmer::SaveMemory(const MemorySaver& save, std::span<const std::uint8_t> memory, bool everyRecord,
                             const char* failure)
 {
     try {
-        WriteFileWhole(file, IntelHexText(memory, everyRecord));
+        save(IntelHexText(memory, everyRecord));
     } catch (const std::runtime_error& error) {
         log_.Append(std::string(failure) + ": " + error.what() + ".");
         return false;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <string>
+#include <vector>
 
 #include "Format.h"
 #include "FuseLayouts.h"
@@ -57,6 +58,23 @@ std::uint8_t LockBitsOf(const FuseByteLayout* lockByte)
         }
     }
     return bits;
+}
+
+// The names of bits (in the command's layout), "LB1, LB2 and BLB01"; a bit
+// beyond BLB12 by its number.
+std::string LockBitNames(std::uint8_t bits)
+{
+    std::vector<std::string> names;
+    for (unsigned n = 0; n < 8; ++n) {
+        if ((bits & (1u << n)) != 0) {
+            names.push_back(n < kLockBitNames.size() ? kLockBitNames[n] : "bit " + std::to_string(n));
+        }
+    }
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+    }
+    return text;
 }
 
 // The chip's own reading turned into the command's layout; bits the chip
@@ -139,6 +157,14 @@ bool Programmer::WritingLocked()
         kLb1, "The chip is locked: a Chip Erase is needed before its EEPROM can be written (a Write does one).");
 }
 
+void Programmer::NoteLockUnread()
+{
+    if (LockByteOf(FuseLayout()) == nullptr) {
+        log_.Append("The chip may be locked: its lock bits cannot be read back serially, and in lock mode 2 or 3 its "
+                    "EEPROM takes no write until a Chip Erase (a Write does one).");
+    }
+}
+
 bool Programmer::LockCommand(std::string_view valueText)
 {
     log_.Clear();
@@ -160,9 +186,10 @@ bool Programmer::WriteLockByte(std::uint8_t value)
     }
     const FuseByteLayout* lockByte = LockByteOf(FuseLayout());
     const std::uint8_t chipBits = LockBitsOf(lockByte);
-    if (static_cast<std::uint8_t>(~value & kLockValueBits & ~chipBits) != 0) {
-        log_.Append("LOCK " + TwoHexDigits(value) + " programs bits this chip does not have (its lock bits are " +
-                    TwoHexDigits(chipBits) + "); nothing written.");
+    if (const auto missing = static_cast<std::uint8_t>(~value & kLockValueBits & ~chipBits); missing != 0) {
+        log_.Append("LOCK " + TwoHexDigits(value) + " programs " + LockBitNames(missing) +
+                    ", which this chip does not have (its lock bits are " + LockBitNames(chipBits) +
+                    "); nothing written.");
         return false;
     }
     if (Programmed(value, kLb2) && !Programmed(value, kLb1)) {

@@ -118,6 +118,10 @@ public:
     bool WriteKeepingEepromCommand(const std::filesystem::path& hexFile, const std::filesystem::path& copyFolder);
     std::function<void(const std::filesystem::path&)> OnEepromCopySaved;
 
+    // Told just before an instruction that writes EEPROM cells goes out:
+    // from then on the bytes may be on the chip, whatever ends the command.
+    std::function<void()> OnEepromWrite;
+
     // Within an open programming session, on the chip identified last:
     // the EEPROM and lock rules of the chip in use, nothing for an unknown one;
     std::optional<EepromLockRules> MemoryRules() const;
@@ -158,10 +162,16 @@ public:
     void ReleasePort();
 
     // ---- Programming mode and identification ----------------------------
-    bool ProgrammingEnable();
+    // Programming Enable until the chip echoes it: attemptsPerRound tries,
+    // then the pulses that bring a chip out of step back in step, and as
+    // many tries again.
+    static constexpr int kAttemptsPerRound = 32;
+    bool ProgrammingEnable(int attemptsPerRound = kAttemptsPerRound);
     bool EnterProgramming(bool noErase);
-    // Whether a chip is there: one Programming Enable after its RESET pulse,
-    // and the signature read when it answers. Leaves the port released.
+    // Whether a chip is there: Programming Enable after its RESET pulse, in
+    // the two rounds EnterProgramming gives it, the resynchronising pulses
+    // between them, and the signature read when it answers. Leaves the port
+    // released.
     bool ProbeChip();
     void ReadSignature();
     // Whether the chip identified last is one the engine knows how to write:
@@ -245,17 +255,25 @@ private:
     // Every byte of a memory of size bytes, through readByte, with progress.
     std::vector<std::uint8_t> ReadWholeMemory(std::uint32_t size,
                                               const std::function<std::uint8_t(std::uint16_t)>& readByte);
-    // memory as Intel HEX in file, replaced whole; false after the line
-    // "failure: why." when it could not be saved.
-    bool SaveMemory(const std::filesystem::path& file, std::span<const std::uint8_t> memory, bool everyRecord,
+    // memory as Intel HEX, given to save (which throws std::runtime_error
+    // with the reason it could not); false after the line "failure: why."
+    // when it could not be saved.
+    using MemorySaver = std::function<void(std::string_view text)>;
+    bool SaveMemory(const MemorySaver& save, std::span<const std::uint8_t> memory, bool everyRecord,
                     const char* failure);
+    // Saving into file, replaced whole.
+    static MemorySaver WholeFileSaver(const std::filesystem::path& file);
     bool EepromKnown();
     bool WritingLocked();
+    // After an EEPROM write that did not take, on a chip whose lock bits
+    // cannot be read: a line saying that a lock would explain it.
+    void NoteLockUnread();
     bool LockedAgainst(std::uint8_t bits, std::string_view line);
     std::optional<std::uint8_t> ReadLockByte();
     bool WriteEepromImage(const MemoryImage& image);
     bool WriteEepromPage(const EepromLockRules& rules, std::uint32_t first, const std::vector<std::uint8_t>& held,
                          const MemoryImage& image);
+    void SendEepromWrite(const Instruction& instruction);
     void WaitForEepromWrite(const EepromLockRules& rules, std::uint16_t address, std::uint8_t value);
     bool EepromReadsBack(std::uint16_t address, std::uint8_t value);
     bool EepromFileFits(const CheckedHexFile& file);

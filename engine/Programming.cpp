@@ -7,7 +7,6 @@ namespace velkor {
 
 namespace {
 constexpr std::uint8_t kEnableEcho = 0x53;
-constexpr int kAttemptsPerRound = 32;
 constexpr int kResyncPulses = 31;
 constexpr unsigned kRetryWaitMs = 10;
 constexpr std::uint8_t kAtmelMakerCode = 0x1E;
@@ -35,7 +34,7 @@ bool Programmer::TryProgrammingEnable()
     return echo == kEnableEcho;
 }
 
-bool Programmer::ProgrammingEnable()
+bool Programmer::ProgrammingEnable(int attemptsPerRound)
 {
     for (int round = 0; round < 2; ++round) {
         if (round == 1) {
@@ -48,7 +47,7 @@ bool Programmer::ProgrammingEnable()
                 ShortDelay();
             }
         }
-        for (int attempt = 0; attempt < kAttemptsPerRound; ++attempt) {
+        for (int attempt = 0; attempt < attemptsPerRound; ++attempt) {
             if (TryProgrammingEnable()) {
                 return true;
             }
@@ -87,7 +86,9 @@ bool Programmer::EnterProgramming(bool noErase)
 bool Programmer::ProbeChip()
 {
     ResetIntoProgrammingMode(5);
-    const bool answered = TryProgrammingEnable();
+    // Both rounds, one try each: a chip out of step answers in the second,
+    // and one that needs more tries is found 300 ms later.
+    const bool answered = ProgrammingEnable(1);
     if (answered) {
         ReadSignature();
     }

@@ -12,6 +12,11 @@ namespace velkor {
 
 namespace {
 
+std::error_code SystemError()
+{
+    return {errno, std::generic_category()};
+}
+
 FileReading::Result Refusal(const struct stat& status)
 {
     if (S_ISDIR(status.st_mode)) {
@@ -40,26 +45,29 @@ FileReading ReadFileWhole(const std::filesystem::path& file, std::uint64_t limit
 {
     struct stat status {};
     if (::stat(file.c_str(), &status) != 0) {
-        return {FileReading::Result::NotFound, {}};
+        return {FileReading::Result::NotFound, {}, SystemError()};
     }
     if (const FileReading::Result refusal = Refusal(status); refusal != FileReading::Result::Read) {
-        return {refusal, {}};
+        return {refusal, {}, {}};
     }
     // Non-blocking and checked again once open: the name may have been given
     // to a FIFO since the stat.
     const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
-        return {FileReading::Result::NotFound, {}};
+        return {FileReading::Result::NotFound, {}, SystemError()};
     }
     FileReading reading;
     if (::fstat(fd, &status) != 0) {
-        reading.result = FileReading::Result::ReadError;
+        reading = {FileReading::Result::ReadError, {}, SystemError()};
     } else if (const FileReading::Result refusal = Refusal(status); refusal != FileReading::Result::Read) {
         reading.result = refusal;
     } else {
         reading = ReadOpenFile(
             static_cast<std::uint64_t>(status.st_size), limit,
             [fd](std::uint8_t* buffer, std::size_t size) { return ReadSome(fd, buffer, size); }, stopRequested);
+        if (reading.result == FileReading::Result::ReadError) {
+            reading.error = SystemError();
+        }
     }
     ::close(fd);
     return reading;

@@ -19,4 +19,12 @@ std::string TemporaryFileName()
     return name + ".tmp";
 }
 
+std::string NumberedFileName(const std::filesystem::path& first, int n)
+{
+    if (n == 1) {
+        return first.filename().string();
+    }
+    return first.stem().string() + "-" + std::to_string(n) + first.extension().string();
+}
+
 }  // namespace velkor

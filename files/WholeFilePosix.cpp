@@ -1,11 +1,13 @@
 // A file replaced whole on POSIX systems: a new file beside it, written,
 // fsync'd and renamed over it.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -15,6 +17,8 @@
 namespace velkor {
 
 namespace {
+
+constexpr int kTemporaryAttempts = 100;
 
 [[noreturn]] void FailOn(const std::string& what, const std::filesystem::path& file, int error = errno)
 {
@@ -45,11 +49,35 @@ private:
     int fd_;
 };
 
+// What a file that is not a regular one is, for a refusal.
+std::string KindOf(mode_t mode)
+{
+    if (S_ISDIR(mode)) {
+        return "a folder";
+    }
+    if (S_ISFIFO(mode)) {
+        return "a FIFO, not a regular file";
+    }
+    if (S_ISCHR(mode) || S_ISBLK(mode)) {
+        return "a device, not a regular file";
+    }
+    if (S_ISSOCK(mode)) {
+        return "a socket, not a regular file";
+    }
+    return "not a regular file";
+}
+
+[[noreturn]] void RefuseKind(const std::filesystem::path& file, mode_t mode)
+{
+    throw std::runtime_error("cannot write " + file.string() + ": it is " + KindOf(mode));
+}
+
 // The file as it is now, or nothing when there is none yet. A symbolic link
 // counts as nothing: it is replaced itself, never followed, and nothing of it
 // is taken over.
 std::optional<struct stat> Existing(const Folder& folder, const std::filesystem::path& file)
 {
+    CheckOutputFile(file);
     struct stat status {};
     if (::fstatat(folder.fd(), file.filename().c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
         return S_ISLNK(status.st_mode) ? std::nullopt : std::optional(status);
@@ -83,12 +111,12 @@ void TakeOver(int fd, const struct stat& existing, const std::filesystem::path& 
 }
 
 // O_EXCL: a name that exists already, a planted link included, is never
-// opened; another name is drawn.
-int CreateTemporary(const Folder& folder, std::string& name)
+// opened; another name is drawn, nextName(attempt), up to attempts of them.
+int CreateExclusively(const Folder& folder, std::string& name, int attempts,
+                      const std::function<std::string(int)>& nextName)
 {
-    constexpr int kAttempts = 100;
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        name = TemporaryFileName();
+    for (int attempt = 1; attempt <= attempts; ++attempt) {
+        name = nextName(attempt);
         const int fd = ::openat(folder.fd(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd >= 0 || errno != EEXIST) {
             return fd;
@@ -141,13 +169,13 @@ void WriteFileWhole(const std::filesystem::path& file, std::string_view contents
         CheckMayReplace(folder, file);
     }
     std::string name;
-    const int fd = CreateTemporary(folder, name);
+    const int fd = CreateExclusively(folder, name, kTemporaryAttempts, [](int) { return TemporaryFileName(); });
     if (fd < 0) {
         FailOn("create a temporary file in", folder.path());
     }
     const std::filesystem::path temporary = folder.path() / name;
     try {
-        FillAndClose(fd, temporary, [&] {
+        FillAndClose(fd, file, [&] {
             if (existing) {
                 TakeOver(fd, *existing, temporary);
             }
@@ -164,9 +192,21 @@ void WriteFileWhole(const std::filesystem::path& file, std::string_view contents
     ::fsync(folder.fd());
 }
 
+void CheckOutputFile(const std::filesystem::path& file)
+{
+    struct stat status {};
+    if (::stat(file.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+        RefuseKind(file, status.st_mode);
+    }
+}
+
 void AppendToFile(const std::filesystem::path& file, std::string_view contents, std::string_view headerWhenEmpty)
 {
-    const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+    CheckOutputFile(file);
+    // O_NONBLOCK: a FIFO put at the name since the check gives an error
+    // instead of a wait for a reader; it and a device are then refused.
+    const int fd =
+        ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
     if (fd < 0) {
         FailOn("open", file);
     }
@@ -175,8 +215,40 @@ void AppendToFile(const std::filesystem::path& file, std::string_view contents, 
         if (::fstat(fd, &status) != 0) {
             FailOn("examine", file);
         }
+        if (!S_ISREG(status.st_mode)) {
+            RefuseKind(file, status.st_mode);
+        }
+        // Closing the descriptor releases the lock, once the write is flushed.
+        while (::flock(fd, LOCK_EX) != 0) {
+            if (errno != EINTR) {
+                FailOn("lock", file);
+            }
+        }
+        if (::fstat(fd, &status) != 0) {
+            FailOn("examine", file);
+        }
         return std::string(status.st_size == 0 ? headerWhenEmpty : "") + std::string(contents);
     });
+}
+
+std::filesystem::path WriteNewFile(const std::filesystem::path& first, std::string_view contents)
+{
+    const Folder folder(first);
+    std::string name;
+    const int fd =
+        CreateExclusively(folder, name, kMostNumberedFiles, [&first](int n) { return NumberedFileName(first, n); });
+    const std::filesystem::path file = folder.path() / name;
+    if (fd < 0) {
+        FailOn("create", file);
+    }
+    try {
+        FillAndClose(fd, file, [contents] { return contents; });
+    } catch (...) {
+        ::unlinkat(folder.fd(), name.c_str(), 0);
+        throw;
+    }
+    ::fsync(folder.fd());
+    return file;
 }
 
 }  // namespace velkor

@@ -39,6 +39,19 @@ bool WriteAndFlush(HANDLE handle, std::string_view contents)
            written == contents.size() && ::FlushFileBuffers(handle);
 }
 
+// Writes contents into the new file, flushes and closes it; a failure
+// removes it.
+void FillAndClose(HANDLE handle, const std::filesystem::path& file, std::string_view contents)
+{
+    const bool whole = WriteAndFlush(handle, contents);
+    const DWORD error = ::GetLastError();
+    ::CloseHandle(handle);
+    if (!whole) {
+        ::DeleteFileW(file.c_str());
+        FailOn("write", file, error);
+    }
+}
+
 // ReplaceFileW gives the new file the old one's attributes and security.
 bool PutInPlace(const std::filesystem::path& temporary, const std::filesystem::path& file, DWORD oldAttributes)
 {
@@ -50,8 +63,21 @@ bool PutInPlace(const std::filesystem::path& temporary, const std::filesystem::p
 
 }  // namespace
 
+void CheckOutputFile(const std::filesystem::path& file)
+{
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(file, error);
+    if (std::filesystem::is_directory(status)) {
+        throw std::runtime_error("cannot write " + file.string() + ": it is a folder");
+    }
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        throw std::runtime_error("cannot write " + file.string() + ": it is not a regular file");
+    }
+}
+
 void WriteFileWhole(const std::filesystem::path& given, std::string_view contents)
 {
+    CheckOutputFile(given);
     // Whole paths: ReplaceFileW does not take a bare name in the current
     // folder everywhere (Wine gives ERROR_DIRECTORY).
     const std::filesystem::path file = std::filesystem::absolute(given);
@@ -66,13 +92,7 @@ void WriteFileWhole(const std::filesystem::path& given, std::string_view content
     if (handle == INVALID_HANDLE_VALUE) {
         FailOn("create a temporary file in", folder);
     }
-    const bool whole = WriteAndFlush(handle, contents);
-    const DWORD writeError = ::GetLastError();
-    ::CloseHandle(handle);
-    if (!whole) {
-        ::DeleteFileW(temporary.c_str());
-        FailOn("write", temporary, writeError);
-    }
+    FillAndClose(handle, temporary, contents);
     if (!PutInPlace(temporary, file, oldAttributes)) {
         const DWORD error = ::GetLastError();
         ::DeleteFileW(temporary.c_str());
@@ -82,13 +102,21 @@ void WriteFileWhole(const std::filesystem::path& given, std::string_view content
 
 void AppendToFile(const std::filesystem::path& file, std::string_view contents, std::string_view headerWhenEmpty)
 {
-    const HANDLE handle = ::CreateFileW(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    CheckOutputFile(file);
+    // LockFileEx needs read or write access; write sharing lets a second
+    // writer open the file and wait for the lock.
+    const HANDLE handle =
+        ::CreateFileW(file.c_str(), FILE_APPEND_DATA | GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         FailOn("open", file);
     }
+    // Locked from the look at the size to the end of the write; closing the
+    // handle releases the lock.
+    OVERLAPPED wholeFile{};
+    const bool locked = ::LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &wholeFile);
     LARGE_INTEGER size{};
-    const bool sized = ::GetFileSizeEx(handle, &size);
+    const bool sized = locked && ::GetFileType(handle) == FILE_TYPE_DISK && ::GetFileSizeEx(handle, &size);
     const bool whole =
         sized && WriteAndFlush(handle, std::string(size.QuadPart == 0 ? headerWhenEmpty : "") + std::string(contents));
     const DWORD error = ::GetLastError();
@@ -96,6 +124,25 @@ void AppendToFile(const std::filesystem::path& file, std::string_view contents, 
     if (!whole) {
         FailOn("write", file, error);
     }
+}
+
+std::filesystem::path WriteNewFile(const std::filesystem::path& first, std::string_view contents)
+{
+    const std::filesystem::path folder = std::filesystem::absolute(first).parent_path();
+    for (int n = 1; n <= kMostNumberedFiles; ++n) {
+        const std::filesystem::path file = folder / NumberedFileName(first, n);
+        const HANDLE handle =
+            ::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_FILE_EXISTS) {
+            continue;
+        }
+        if (handle == INVALID_HANDLE_VALUE) {
+            FailOn("create", file);
+        }
+        FillAndClose(handle, file, contents);
+        return file;
+    }
+    FailOn("create a new file like", first, ERROR_FILE_EXISTS);
 }
 
 }  // namespace velkor

@@ -13,6 +13,7 @@ namespace velkor {
 namespace {
 
 constexpr std::string_view kRecordHeader = "time,board,chip,signature,serial,sha256,result,seconds\n";
+constexpr std::uint8_t kAtmelMakerCode = 0x1E;
 
 std::string Seconds(double seconds)
 {
@@ -25,7 +26,7 @@ std::string BoardLine(const BoardReport& board)
 {
     std::string line = "Board " + std::to_string(board.number) + ": " + board.chip;
     if (board.serial) {
-        line += ", serial " + std::to_string(*board.serial);
+        line += ", serial " + std::to_string(*board.serial) + (board.passed ? "" : " spent");
     }
     return line + ", " + Seconds(board.seconds) + " s, " + board.result;
 }
@@ -70,7 +71,7 @@ ProductionSummary Production::Run(const std::filesystem::path& hexFile)
     summary_ = {};
     firstSignature_.reset();
     board_.reset();
-    counterBroken_ = false;
+    runBroken_ = false;
     bool started = false;
     programmer_.RunInCommandFrame([&] {
         started = true;
@@ -86,7 +87,8 @@ ProductionSummary Production::Run(const std::filesystem::path& hexFile)
         summary_.stoppedInBoard = true;
         summary_.completed = FinishBoard(false, engineLog_.last) && summary_.completed;
     }
-    if (!fileDigest_.empty()) {
+    // No summary for a run that ended on a fault before any board.
+    if (!fileDigest_.empty() && (summary_.completed || summary_.passed + summary_.failed > 0)) {
         out_.Append("Boards: " + std::to_string(summary_.passed) + " OK, " + std::to_string(summary_.failed) +
                     " failed.");
     }
@@ -102,6 +104,10 @@ bool Production::Boards(const std::filesystem::path& hexFile)
         summary_.completed = false;
         return false;
     }
+    if (!FilesWritable()) {
+        summary_.completed = false;
+        return false;
+    }
     fileDigest_ = Sha256Hex(file->text);
     for (;;) {
         if (OnWaiting) {
@@ -110,7 +116,8 @@ bool Production::Boards(const std::filesystem::path& hexFile)
         if (!WaitForBoard()) {
             return true;
         }
-        if (IsFirstBoardsChip() && !ProgramBoard(*file)) {
+        const Verdict verdict = Judge();
+        if (verdict == Verdict::EndRun || (verdict == Verdict::Write && !ProgramBoard(*file))) {
             summary_.completed = false;
             return false;
         }
@@ -118,6 +125,22 @@ bool Production::Boards(const std::filesystem::path& hexFile)
             return true;
         }
     }
+}
+
+// Before the first board: the counter written as it stands and the record
+// opened (its header written when it is new), so that a file that cannot
+// take them ends the run before any board is erased.
+bool Production::FilesWritable()
+{
+    if (SerialNumbers) {
+        try {
+            SerialNumbers->counter.StoreNow();
+        } catch (const std::runtime_error& e) {
+            out_.Append(std::string("Serial number counter: ") + e.what() + ".");
+            return false;
+        }
+    }
+    return !RecordFile || Append("");
 }
 
 bool Production::StopRequested() const
@@ -160,20 +183,45 @@ std::string SignatureText(const Programmer& programmer)
 }
 }  // namespace
 
-// The first board sets the chip of the run; a board with another chip is
-// left untouched.
-bool Production::IsFirstBoardsChip()
+// The first board sets the chip of the run, once its maker code is Atmel's
+// (a bad contact reads anything) and the serial number fits its EEPROM (or
+// no board of the run could take it: the run ends before this one is
+// erased). A board with another chip is left untouched; one that hides its
+// signature (an AT90S in lock mode 3) is only known once it is erased.
+Production::Verdict Production::Judge()
 {
     const std::string signature = SignatureText(programmer_);
-    if (!firstSignature_) {
-        firstSignature_ = {signature, ChipName(programmer_)};
+    if (programmer_.SignatureHidden() || (firstSignature_ && firstSignature_->first == signature)) {
+        return Verdict::Write;
     }
-    if (firstSignature_->first == signature) {
+    if (firstSignature_) {
+        out_.Append("Refused: " + ChipName(programmer_) + " (" + signature + "), not the " + firstSignature_->second +
+                    " of the first board; not written.");
+    } else if (programmer_.MakerCode != kAtmelMakerCode) {
+        out_.Append("Refused: maker code " + TwoHexDigits(programmer_.MakerCode) + " (signature " + signature +
+                    ") is not Atmel's 1E; not written.");
+    } else if (!SerialFits(out_)) {
+        Attention();
+        return Verdict::EndRun;
+    } else {
+        firstSignature_ = {signature, ChipName(programmer_)};
+        return Verdict::Write;
+    }
+    Attention();
+    return Verdict::Refuse;
+}
+
+// Whether the serial number's four bytes lie within the EEPROM of the chip
+// identified last; a line to log when not. An unlisted chip is not written
+// at all, and says so itself.
+bool Production::SerialFits(Log& log) const
+{
+    const DEVTYPE& chip = programmer_.Device();
+    if (!SerialNumbers || !programmer_.IdentifiedChipIsListed() ||
+        std::uint64_t{SerialNumbers->address} + 4 <= chip.EepromSize) {
         return true;
     }
-    out_.Append("Refused: " + ChipName(programmer_) + " (" + signature + "), not the " + firstSignature_->second +
-                " of the first board; not written.");
-    Attention();
+    log.Append(FormatNumber("Serial number address beyond the EEPROM of %d bytes.", chip.EepromSize));
     return false;
 }
 
@@ -183,11 +231,12 @@ bool Production::ProgramBoard(const Programmer::CheckedHexFile& file)
 {
     board_.emplace();
     board_->number = summary_.passed + summary_.failed + 1;
-    board_->chip = ChipName(programmer_);
-    board_->signature = SignatureText(programmer_);
+    TakeIdentity();
     boardStart_ = clock_.Now();
     engineLog_.Clear();
+    serialSent_ = false;
     bool passed = programmer_.WriteCheckedHexFile(file);
+    TakeIdentity();
     if (passed && SerialNumbers) {
         passed = WriteSerialNumber();
     }
@@ -195,9 +244,23 @@ bool Production::ProgramBoard(const Programmer::CheckedHexFile& file)
     return FinishBoard(passed, passed ? "OK" : engineLog_.last);
 }
 
+// The board's chip as identified last: a board whose signature was hidden is
+// known by its name once the Write has erased it, and, first of the run, sets
+// the run's chip.
+void Production::TakeIdentity()
+{
+    board_->chip = ChipName(programmer_);
+    board_->signature = SignatureText(programmer_);
+    if (!firstSignature_ && programmer_.IdentifiedChipIsListed()) {
+        firstSignature_ = {board_->signature, board_->chip};
+    }
+}
+
 // The number is taken (the counter moves on, on the disk) before it goes to
-// the board, and given back when the board fails: a run killed in between
-// leaves a gap, never two boards with one number.
+// the board, and given back when the board fails before any of its bytes
+// was sent: a run killed in between leaves a gap, never two boards with one
+// number. Once a write has gone out the number is spent, whatever ends the
+// board.
 bool Production::WriteSerialNumber()
 {
     SerialCounter& counter = SerialNumbers->counter;
@@ -207,16 +270,16 @@ bool Production::WriteSerialNumber()
         engineLog_.Append("No serial number left: the counter is past 4294967295.");
         return false;
     }
-    if (std::uint64_t{address} + 4 > programmer_.Device().EepromSize) {
-        engineLog_.Append(
-            FormatNumber("Serial number address beyond the EEPROM of %d bytes.", programmer_.Device().EepromSize));
+    // Found only now on a board whose signature was hidden until its erase.
+    if (!SerialFits(engineLog_)) {
+        runBroken_ = true;
         return false;
     }
     try {
         counter.Advance();
     } catch (const std::runtime_error& e) {
         engineLog_.Append(std::string("Serial number counter: ") + e.what() + ".");
-        counterBroken_ = true;
+        runBroken_ = true;
         return false;
     }
     board_->serial = number;
@@ -224,21 +287,26 @@ bool Production::WriteSerialNumber()
                                             static_cast<std::uint8_t>(*number >> 16),
                                             static_cast<std::uint8_t>(*number >> 24)};
     // Read back byte by byte; a failure's line is the engine's own.
-    return programmer_.WriteEepromBytes(static_cast<std::uint16_t>(address), bytes);
+    programmer_.OnEepromWrite = [this] { serialSent_ = true; };
+    const bool written = programmer_.WriteEepromBytes(static_cast<std::uint16_t>(address), bytes);
+    programmer_.OnEepromWrite = nullptr;
+    return written;
 }
 
 // Reports the board in its line and its record; a failed board gives back
-// the number it took. False when the counter or the record could not be
-// written: the run cannot go on.
+// the number it took unless some of its bytes were sent. False when the
+// counter or the record could not be written: the run cannot go on.
 bool Production::FinishBoard(bool passed, const std::string& result)
 {
+    // A stop request may end the board inside the serial write.
+    programmer_.OnEepromWrite = nullptr;
     BoardReport board = std::move(*board_);
     board_.reset();
     board.passed = passed;
     board.result = result;
     board.seconds = std::chrono::duration<double>(clock_.Now() - boardStart_).count();
-    bool sound = !counterBroken_;
-    if (board.serial && !passed) {
+    bool sound = !runBroken_;
+    if (board.serial && !passed && !serialSent_) {
         board.serial.reset();
         try {
             SerialNumbers->counter.StepBack();
@@ -252,16 +320,13 @@ bool Production::FinishBoard(bool passed, const std::string& result)
     if (!passed) {
         Attention();
     }
-    return Record(board) && sound;
+    return (!RecordFile || Append(RecordLine(board, fileDigest_))) && sound;
 }
 
-bool Production::Record(const BoardReport& board)
+bool Production::Append(const std::string& line)
 {
-    if (!RecordFile) {
-        return true;
-    }
     try {
-        AppendToFile(*RecordFile, RecordLine(board, fileDigest_), kRecordHeader);
+        AppendToFile(*RecordFile, line, kRecordHeader);
         return true;
     } catch (const std::runtime_error& e) {
         out_.Append(std::string("Record: ") + e.what() + ".");

@@ -27,6 +27,8 @@ struct BoardReport {
     unsigned number = 0;
     std::string chip;       // the name the engine knows it by
     std::string signature;  // the three signature bytes in hex, "1E9307"
+    // The board's number: on a board that passed, and on a failed one that
+    // was sent (some of) its bytes, whose number is spent.
     std::optional<std::uint32_t> serial;
     double seconds = 0;
     bool passed = false;
@@ -53,7 +55,8 @@ public:
     // ends the run; during a board it stops that board as it stops any command.
     Programmer& Engine() { return programmer_; }
 
-    // Serial numbers: each board that passes takes the counter's next number.
+    // Serial numbers: each board that passes takes the counter's next number,
+    // as does one that fails once the number's bytes may have reached it.
     struct Serials {
         std::uint32_t address;
         SerialCounter& counter;
@@ -67,8 +70,10 @@ public:
     // Told before the wait for each board, with its number.
     std::function<void(unsigned)> OnWaiting;
 
-    // Reads and checks hexFile once, then programs board after board until a
-    // stop request; a faulty file stops before any board is touched.
+    // Reads and checks hexFile once, writes the counter and opens the record
+    // (a header when it is new), then programs board after board until a stop
+    // request; a faulty file, or a counter or record that cannot be written,
+    // stops before any board is touched.
     ProductionSummary Run(const std::filesystem::path& hexFile);
 
     // How often the port is tried while waiting for a board to come or go.
@@ -87,15 +92,21 @@ private:
         void AppendLine(std::string_view line) override { last = line; }
     };
 
+    enum class Verdict { Write, Refuse, EndRun };
+
     bool Boards(const std::filesystem::path& hexFile);
+    bool FilesWritable();
     bool StopRequested() const;
     bool WaitForBoard();
     bool WaitUntilGone();
-    bool IsFirstBoardsChip();
+    Verdict Judge();
+    bool SerialFits(Log& log) const;
     bool ProgramBoard(const Programmer::CheckedHexFile& file);
+    void TakeIdentity();
     bool WriteSerialNumber();
     bool FinishBoard(bool passed, const std::string& result);
-    bool Record(const BoardReport& board);
+    // Appends line to the record; false, with a line saying why, when it cannot.
+    bool Append(const std::string& line);
     void Attention();
 
     LastLineLog engineLog_;
@@ -107,7 +118,10 @@ private:
     std::optional<std::pair<std::string, std::string>> firstSignature_;  // signature and chip name
     std::optional<BoardReport> board_;                                   // the board being programmed
     std::chrono::nanoseconds boardStart_{};
-    bool counterBroken_ = false;  // the counter file could not be written
+    // The run cannot go on: the counter could not be written, or the serial
+    // number does not fit the chip of the run.
+    bool runBroken_ = false;
+    bool serialSent_ = false;  // a write of the board's serial number has gone out
 };
 
 }  // namespace velkor

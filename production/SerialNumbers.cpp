@@ -16,22 +16,29 @@ namespace {
 constexpr std::uint64_t kNumbersEnd = std::uint64_t{1} << 32;
 constexpr std::uint64_t kLongestCounterFile = 64;
 
+// Only a file that is not there starts the counter at start: one that cannot
+// be read may hold numbers already given out.
 std::uint64_t ReadCounterFile(const std::filesystem::path& file, std::uint32_t start)
 {
     const FileReading reading = ReadFileWhole(file, kLongestCounterFile, {});
-    if (reading.result == FileReading::Result::NotFound) {
+    if (reading.result == FileReading::Result::NotFound && reading.error == std::errc::no_such_file_or_directory) {
         return start;
+    }
+    if (reading.result != FileReading::Result::Read) {
+        throw std::runtime_error("serial number file " + file.string() + " cannot be read (" +
+                                 ReadingFault(reading, kLongestCounterFile) + ")");
     }
     const std::string text(reading.bytes.begin(), reading.bytes.end());
     std::uint64_t next = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), next);
     const std::string_view rest(end, text.data() + text.size());
-    if (reading.result != FileReading::Result::Read || error != std::errc() || next > kNumbersEnd ||
-        (rest != "\n" && !rest.empty())) {
+    if (error != std::errc() || next > kNumbersEnd || (rest != "\n" && !rest.empty())) {
         throw std::runtime_error("serial number file " + file.string() + " holds no next number");
     }
     return std::max<std::uint64_t>(next, start);
 }
+
+constexpr int kMostLinks = 40;  // as the system follows them
 }  // namespace
 
 SerialCounter::SerialCounter(std::filesystem::path file, std::uint32_t start, std::uint32_t step)
@@ -59,10 +66,30 @@ void SerialCounter::StepBack()
     Store(taken_);
 }
 
+void SerialCounter::StoreNow()
+{
+    Store(next_);
+}
+
 void SerialCounter::Store(std::uint64_t next)
 {
     WriteFileWhole(file_, std::to_string(next) + "\n");
     next_ = next;
+}
+
+std::filesystem::path CounterFileTarget(const std::filesystem::path& file)
+{
+    std::filesystem::path target = file;
+    for (int links = 0; links <= kMostLinks; ++links) {
+        std::error_code error;
+        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(target, error))) {
+            return target;
+        }
+        const std::filesystem::path next = std::filesystem::read_symlink(target, error);
+        target = next.is_absolute() ? next : target.parent_path() / next;
+    }
+    throw std::runtime_error("serial number file " + file.string() +
+                             " cannot be used: its symbolic links go round in a circle");
 }
 
 std::filesystem::path DefaultSerialFile()

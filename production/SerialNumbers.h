@@ -32,6 +32,9 @@ public:
     void Advance();
     // Gives back the number the last Advance took (its board failed).
     void StepBack();
+    // Writes the number it holds as it stands, so that a counter that cannot
+    // be written is found before any number is handed out.
+    void StoreNow();
 
 private:
     void Store(std::uint64_t next);
@@ -41,6 +44,12 @@ private:
     std::uint64_t taken_ = 0;
     std::uint32_t step_;
 };
+
+// The file a counter path stands for: a symbolic link is followed to its
+// target (which need not exist yet), where the counter is read, locked and
+// written, so that runs given the link and runs given the file share one
+// counter. Throws std::runtime_error when the links go round in a circle.
+std::filesystem::path CounterFileTarget(const std::filesystem::path& file);
 
 // The usual file of the counter: in the user's state folder
 // ($XDG_STATE_HOME/velkor, else ~/.local/state/velkor; %LOCALAPPDATA%\velkor

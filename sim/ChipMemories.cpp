@@ -1,13 +1,11 @@
 #include "ChipMemories.h"
 
 #include <cctype>
-#include <cerrno>
-#include <cstring>
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <string>
 
+#include "FileReading.h"
 #include "StateFiles.h"
 
 namespace velkor::sim {
@@ -17,6 +15,8 @@ namespace {
 using nlohmann::json;
 
 constexpr const char* kFuseKeys[] = {"low", "high", "extended"};
+// Two hex digits a byte of the largest flash and EEPROM, with room to spare.
+constexpr std::uint64_t kLargestStateFile = std::uint64_t{16} << 20;
 
 std::string ToHex(const std::vector<std::uint8_t>& bytes)
 {
@@ -70,11 +70,14 @@ private:
 
     json Parse() const
     {
-        std::ifstream in(file_);
-        if (!in)
-            Fail(std::string("cannot be read (") + std::strerror(errno) + ")");
+        std::vector<std::uint8_t> text;
         try {
-            return json::parse(in);
+            text = ReadInputFile(file_, kLargestStateFile);
+        } catch (const std::runtime_error& error) {
+            Fail(error.what());
+        }
+        try {
+            return json::parse(text);
         } catch (const json::parse_error& error) {
             Fail(std::string("is not valid JSON (") + error.what() + ")");
         }

@@ -1,6 +1,7 @@
 // State files on POSIX systems: flock on FILE.lock.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -36,10 +37,16 @@ StateFileLock::StateFileLock(const std::filesystem::path& file, const WaitReport
 {
     const std::filesystem::path lockFile = Beside(file, ".lock");
     // O_NOFOLLOW: a link planted at the lock's name would make this create or
-    // lock a file elsewhere.
-    const int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+    // lock a file elsewhere; O_NONBLOCK, and a regular file only: a FIFO or a
+    // device put there is neither waited on nor used.
+    const int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
     if (fd < 0) {
         FailOn("create the lock file", lockFile);
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        throw std::runtime_error("cannot use the lock file " + lockFile.string() + ": it is not a regular file");
     }
     if (::flock(fd, kStateLock | LOCK_NB) != 0) {
         if (errno == EWOULDBLOCK && reportWait) {

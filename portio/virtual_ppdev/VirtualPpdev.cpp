@@ -117,11 +117,14 @@ std::unique_ptr<SimulatedChip> MakeChip(const std::string& name, TimeSource& tim
     return std::make_unique<SimulatedChip>(*model, time, clockHz);
 }
 
+// A file the port writes when it ends: refused at once (before its lock file
+// is made) where no regular file may be written.
 std::optional<StateFileLock> LockIfNamed(const std::optional<std::filesystem::path>& file)
 {
     if (!file) {
         return std::nullopt;
     }
+    CheckOutputFile(*file);
     return std::optional<StateFileLock>(std::in_place, *file, [](const std::filesystem::path& busy) {
         std::fprintf(stderr, "velkor virtual ppdev: waiting for %s, which another program is using\n",
                      busy.string().c_str());

@@ -16,6 +16,13 @@
 #include <utility>
 #include <vector>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include "HexText.h"
 #include "CliApp.h"
 #include "Hints.h"
@@ -29,9 +36,9 @@ struct CliRun {
     std::string err;
 };
 
-CliRun Invoke(std::vector<const char*> args, bool errIsTerminal = false)
+CliRun Invoke(std::vector<const char*> args, bool errIsTerminal = false, const char* program = "velkor-cli")
 {
-    args.insert(args.begin(), "velkor-cli");
+    args.insert(args.begin(), program);
     std::ostringstream out;
     std::ostringstream err;
     const int status = RunCli(static_cast<int>(args.size()), args.data(), out, err, errIsTerminal);
@@ -188,6 +195,18 @@ TEST(Cli, SimulateTakesTheDeviceTablesOwnSpellingsInAnyCase)
     }
 }
 
+// An AT90S in lock mode 3 answers 00 01 02: it is locked, not missing from the table.
+TEST(Cli, AHiddenSignatureIsExplainedAsALockedChip)
+{
+    CommandReport report;
+    report.command = "signature";
+    report.log = {"Unknown Maker 0", "Unknown CPU 258"};
+    const std::vector<std::string> hints = HintsFor(report);
+    ASSERT_EQ(hints.size(), 1u);
+    EXPECT_NE(hints[0].find("an AT90S in lock mode 3"), std::string::npos) << hints[0];
+    EXPECT_EQ(hints[0].find("table"), std::string::npos) << hints[0];
+}
+
 // The port and its cable are named only where there are a port and a cable.
 TEST(Cli, AChipThatGivesNoAnswerOnASimulatedRunGetsNoPortHint)
 {
@@ -218,6 +237,16 @@ TEST(Cli, FailuresGetHintsOnStandardErrorWhileStandardOutputKeepsTheLog)
          {"the simulated chip gave no answer", "--simulate none attaches no chip", "--chip-clock"}},
         {{"--simulate", "ATmega8", "fuse", "0x1F", "e"}, "Error\n", {"HIGH \"0x1F\" has 4 characters"}},
         {{"--simulate", "ATmega8", "fuse", "d9", "g1"}, "Error\n", {"LOW \"g1\" holds 'g'"}},
+        {{"--simulate", "ATmega328P", "fuse", "d9", "e1", "1fd"}, "Error\n", {"EXTENDED \"1fd\" has 3 characters"}},
+        {{"--simulate", "ATmega8", "lock", "1FF"}, "Error\n", {"LOCK \"1FF\" has 3 characters", "for example fc"}},
+        {{"--simulate", "ATmega8", "write-eeprom", "no/such.hex"},
+         "File not found.\n",
+         {"\"no/such.hex\": No such file or directory"}},
+        {{"--simulate", "ATmega8", "write-eeprom", VELKOR_SOURCE_DIR "/tests/cli/objcopy-eeprom.hex"},
+         "ATMEL\n 【ATmega8】\n      28PIN\n      Flash  =  8192byte\n      SRAM   =  1024byte\n"
+         "      EEPROM =   512byte\n      FUSE   =     2byte\n"
+         "Address out of range in line 2: the EEPROM holds 512 bytes.\n",
+         {"starts at 0x810000: it still carries avr-objcopy's EEPROM offset", "--change-section-lma .eeprom=0"}},
         {{"--simulate", "ATmega328P", "signature"}, "ATMEL\nUnknown CPU 38159\n", {"signature is 1E 95 0F"}},
         {{"--simulate", "ATmega8", "write", "no/such.hex"},
          "File not found.\n",
@@ -432,41 +461,6 @@ TEST(Cli, WriteKeepingTheEepromNamesItsCopyAndRemovesIt)
     EXPECT_NE(run.out.find("EEPROM: 0 bytes written, 128 already right."), std::string::npos) << run.out;
 }
 
-// A Write that fails between the erase and the restore keeps the copy and
-// says how to write it back; that command brings the EEPROM back.
-TEST_F(StateFile, AWriteThatFailsAfterTheEraseLeavesTheCopyAndSaysHowToRestoreIt)
-{
-    const std::string state = path.string();
-    const std::string eeprom = state + ".eeprom.hex";
-    const std::vector<std::uint8_t> data{0x20, 0x21, 0x7F, 0x80, 0x00, 0x5A};
-    std::ofstream(eeprom) << testing::DataRecord(0x40, data) << "\n" << testing::EndOfFileRecord() << "\n";
-    ASSERT_EQ(Invoke({"--simulate", "AT90S2313", "--sim-state", state.c_str(), "write-eeprom", eeprom.c_str()}).status,
-              0);
-
-    const std::string blink = std::string(VELKOR_SOURCE_DIR) + "/examples/blink.hex";
-    const CliRun failed = Invoke({"--simulate", "AT90S2313", "--sim-state", state.c_str(), "--sim-fault",
-                                  "silent-after-erase", "write", "--keep-eeprom", blink.c_str()});
-    EXPECT_EQ(failed.status, 1);
-    const std::smatch told = [&] {
-        std::smatch match;
-        std::regex_search(failed.err, match,
-                          std::regex("copy stays in (.+); write it back with: velkor-cli write-eeprom (.+)\n"));
-        return match;
-    }();
-    ASSERT_EQ(told.size(), 3u) << failed.err;
-    EXPECT_EQ(told[1], told[2]);
-    const std::string copy = told[2];
-    EXPECT_NE(Invoke({"--simulate", "AT90S2313", "--sim-state", state.c_str(), "verify-eeprom", eeprom.c_str()}).status,
-              0);
-
-    EXPECT_EQ(Invoke({"--simulate", "AT90S2313", "--sim-state", state.c_str(), "write-eeprom", copy.c_str()}).status,
-              0);
-    EXPECT_EQ(Invoke({"--simulate", "AT90S2313", "--sim-state", state.c_str(), "verify-eeprom", eeprom.c_str()}).status,
-              0);
-    std::filesystem::remove(copy);
-    std::filesystem::remove(eeprom);
-}
-
 class ReadingCommands : public StateFile {
 protected:
     std::filesystem::path Beside(const char* suffix) const
@@ -619,14 +613,15 @@ protected:
     void SetUp() override
     {
         path = std::filesystem::temp_directory_path() /
-               ("velkor-cli-chips-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".json");
+               ("velkor-cli-chips-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".json");
     }
     void TearDown() override { std::filesystem::remove(path); }
 
     // The ATtiny85's signature under a name of the user's own.
-    void WriteChipFile(const std::string& pins)
+    void WriteChipFile(const std::string& pins, const std::string& name = "MyTiny")
     {
-        std::ofstream(path) << R"({"chips": [{"name": "MyTiny", "signature": "1E 93 0B", "flash": 8192,
+        std::ofstream(path) << R"({"chips": [{"name": ")" << name << R"(", "signature": "1E 93 0B", "flash": 8192,
             "page": 64, "sram": 512, "eeprom": 512, "eeprom_page": 4, "pins": )"
                             << pins << R"(, "no_poll_value": "FF",
             "fuses": {"low": {"bits": ["-", "-", "-", "-", "-", "-", "-", "-"], "factory": "FF"},
@@ -670,6 +665,54 @@ TEST_F(ChipFileRuns, AFaultyChipFileIsAUsageErrorNamingTheFieldAndNothingReaches
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "velkor-cli: --chip-file " + file +
                            ": chip 1 (MyTiny), field \"pins\": must be a whole number from 1 to 255\n");
+}
+
+// A keep-EEPROM Write that fails after the erase keeps its copy and prints
+// the command that writes it back: pasted into a shell, in a folder whose
+// name holds quotes, $(...) and backticks, with the chip file and the
+// options that make the chip known, it restores that EEPROM and runs
+// nothing else.
+TEST_F(ChipFileRuns, TheCommandThatRestoresAKeptEepromWorksWhenPasted)
+{
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("velkor restore 'q' \"d\" $(touch by-dollar) `touch by-backtick` " +
+                                                  std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    WriteChipFile("8", "M$(touch${IFS}by-name)`id`'T");
+    const std::string chips = (folder / "my chips $(touch by-file).json").string();
+    std::filesystem::copy_file(path, chips);
+    const std::string state = (folder / "state.json").string();
+    const std::string image = (folder / "e.hex").string();
+    std::ofstream(image) << testing::DataRecord(0x40, std::vector<std::uint8_t>{0x20, 0x7F, 0x00, 0x5A}) << "\n"
+                         << testing::EndOfFileRecord() << "\n";
+    const std::filesystem::path here = std::filesystem::current_path();
+    std::filesystem::current_path(folder);
+    const auto run = [&](std::vector<const char*> args) {
+        args.insert(args.begin(), {"--simulate", "ATtiny85", "--chip-file", chips.c_str(), "--chip-clock", "1M",
+                                   "--sim-state", state.c_str()});
+        return Invoke(args, false, VELKOR_CLI_PROGRAM);
+    };
+    ASSERT_EQ(run({"write-eeprom", image.c_str()}).status, 0);
+
+    const std::string blink = std::string(VELKOR_SOURCE_DIR) + "/examples/blink.hex";
+    const CliRun failed = run({"--sim-fault", "silent-after-erase", "write", "--keep-eeprom", blink.c_str()});
+    std::smatch told;
+    std::regex_search(failed.err, told, std::regex("; write it back with: (.+)\n"));
+    const int erased = run({"verify-eeprom", image.c_str()}).status;
+    const int pasted = told.empty() ? -1 : std::system((told[1].str() + " >/dev/null").c_str());
+    const int restored = run({"verify-eeprom", image.c_str()}).status;
+    std::filesystem::current_path(here);
+
+    EXPECT_EQ(failed.status, 1);
+    ASSERT_FALSE(told.empty()) << failed.err;
+    EXPECT_NE(erased, 0);
+    EXPECT_EQ(pasted, 0) << told[1];
+    EXPECT_EQ(restored, 0);
+    for (const char* made : {"by-dollar", "by-backtick", "by-name", "by-file"}) {
+        EXPECT_FALSE(std::filesystem::exists(folder / made)) << made;
+    }
+    std::filesystem::remove_all(folder);
 }
 
 // produce on simulated boards: the board lines, the record, and a file
@@ -812,3 +855,226 @@ INSTANTIATE_TEST_SUITE_P(
 
 }  // namespace
 }  // namespace velkor
+
+#ifndef _WIN32
+namespace velkor {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A fresh folder for the files a command is given.
+class CliFiles : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder = fs::temp_directory_path() /
+                 ("velkor-cli-files-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::string name = folder.filename().string();
+        std::replace(name.begin(), name.end(), '/', '-');
+        folder = folder.parent_path() / name;
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+    }
+    void TearDown() override { fs::remove_all(folder); }
+
+    std::vector<std::string> Names() const
+    {
+        std::vector<std::string> names;
+        for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+            names.push_back(entry.path().filename());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    fs::path folder;
+};
+
+// What stands at a path a command is given.
+struct NotAFile {
+    const char* name;
+    void (*make)(const fs::path& at);
+    const char* kind;  // as the refusal names it
+};
+
+const NotAFile kNotFiles[] = {
+    {"fifo", [](const fs::path& at) { ASSERT_EQ(::mkfifo(at.c_str(), 0644), 0); }, "a FIFO, not a regular file"},
+    {"link to a device", [](const fs::path& at) { fs::create_symlink("/dev/null", at); },
+     "a device, not a regular file"},
+    {"folder", [](const fs::path& at) { fs::create_directory(at); }, "a folder"},
+};
+
+// Every file a command writes, at a path where no regular file belongs:
+// refused with its reason before any port access (nothing on standard output,
+// no --stats line, no lock file), and left as it was.
+TEST_F(CliFiles, OutputPathsThatAreNoPlaceForAFileAreRefusedBeforeThePort)
+{
+    const std::string blink = VELKOR_SOURCE_DIR "/examples/blink.hex";
+    const std::vector<std::vector<std::string>> commands{
+        {"read", "PATH"},
+        {"read-eeprom", "PATH"},
+        {"--sim-state", "PATH", "signature"},
+        {"produce", "--record", "PATH", blink},
+        {"produce", "--serial", "0x10:1", "--serial-file", "PATH", blink},
+    };
+    for (const NotAFile& notAFile : kNotFiles) {
+        for (const std::vector<std::string>& command : commands) {
+            const fs::path at = folder / "out";
+            notAFile.make(at);
+            const fs::file_type before = fs::symlink_status(at).type();
+            std::vector<std::string> words{"--simulate", "ATmega8", "--stats"};
+            for (const std::string& word : command) {
+                words.push_back(word == "PATH" ? at.string() : word);
+            }
+            std::vector<const char*> args;
+            for (const std::string& word : words) {
+                args.push_back(word.c_str());
+            }
+            const CliRun run = Invoke(args);
+            SCOPED_TRACE(std::string(notAFile.name) + ": " + command[0] + " " + command[1]);
+            EXPECT_EQ(run.status, 1);
+            EXPECT_EQ(run.out, "");
+            EXPECT_TRUE(run.err.starts_with("velkor-cli: cannot write ")) << run.err;
+            EXPECT_TRUE(run.err.ends_with(std::string(": it is ") + notAFile.kind + "\n")) << run.err;
+            EXPECT_EQ(fs::symlink_status(at).type(), before);
+            EXPECT_EQ(Names(), std::vector<std::string>{"out"});
+            fs::remove_all(at);
+        }
+    }
+}
+
+// Every file a command reads opens without waiting, and a chip file has a
+// size limit: each refused at once with its reason.
+TEST_F(CliFiles, InputPathsThatAreNoRegularFileOrTooLargeAreRefusedAtOnce)
+{
+    const struct {
+        std::vector<const char*> args;
+        void (*make)(const fs::path& at);
+        int status;
+        std::string out;
+        std::string err;  // with PATH for the path
+    } cases[] = {
+        {{"chips", "--chip-file", "PATH"},
+         kNotFiles[0].make,
+         2,
+         "",
+         "velkor-cli: --chip-file PATH: cannot be read (it is not a regular file: a FIFO, a device or a socket)\n"},
+        {{"chips", "--chip-file", "PATH"},
+         kNotFiles[1].make,
+         2,
+         "",
+         "velkor-cli: --chip-file PATH: cannot be read (it is not a regular file: a FIFO, a device or a socket)\n"},
+        {{"chips", "--chip-file", "PATH"},
+         kNotFiles[2].make,
+         2,
+         "",
+         "velkor-cli: --chip-file PATH: cannot be read (it is a folder)\n"},
+        {{"chips", "--chip-file", "PATH"},
+         [](const fs::path& at) {
+             std::ofstream{at};
+             fs::resize_file(at, 5u << 20);
+         },
+         2,
+         "",
+         "velkor-cli: --chip-file PATH: cannot be read (it is larger than 4 MiB)\n"},
+        {{"--simulate", "ATmega8", "write-eeprom", "PATH"},
+         kNotFiles[0].make,
+         1,
+         "Not a regular file: a HEX file cannot be a pipe or a device.\n",
+         ""},
+    };
+    for (const auto& c : cases) {
+        const fs::path at = folder / "in";
+        c.make(at);
+        std::vector<const char*> args = c.args;
+        std::replace_if(
+            args.begin(), args.end(), [](const char* arg) { return std::string_view(arg) == "PATH"; }, at.c_str());
+        const CliRun run = Invoke(args);
+        SCOPED_TRACE(std::string(c.args[0]) + " " + c.args[1]);
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_EQ(run.out, c.out);
+        EXPECT_EQ(run.err, std::regex_replace(c.err, std::regex("PATH"), at.string()));
+        fs::remove_all(at);
+    }
+}
+
+// Two runs on one counter, one given it through a symbolic link: the link
+// stays a link, and the counter at its target goes on from run to run.
+TEST_F(CliFiles, ACounterGivenAsALinkIsKeptAtItsTarget)
+{
+    const fs::path counter = folder / "serial-next";
+    const fs::path link = folder / "counter-link";
+    fs::create_symlink(counter.filename(), link);
+    std::vector<std::string> serials;
+    for (const fs::path& given : {link, counter, link}) {
+        const CliRun run = Invoke({"--simulate", "atmega8", "produce", "--serial", "0x10:100", "--serial-file",
+                                   given.c_str(), VELKOR_SOURCE_DIR "/examples/blink.hex"});
+        EXPECT_EQ(run.status, 0) << run.out << run.err;
+        std::smatch serial;
+        std::regex_search(run.out, serial, std::regex("serial ([0-9]+)"));
+        serials.push_back(serial.empty() ? "" : serial[1].str());
+    }
+    EXPECT_EQ(serials, (std::vector<std::string>{"100", "101", "102"}));
+    EXPECT_TRUE(fs::is_symlink(link));
+    std::ifstream in(counter);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "103\n");
+}
+
+// The program run in a child process under a file-size limit, in folder.
+CliRun RunUnderSizeLimit(const std::vector<const char*>& args, rlim_t limit, const fs::path& folder)
+{
+    int out[2];
+    if (::pipe(out) != 0) {
+        return {-1, "", "pipe failed"};
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const rlimit size{limit, limit};
+        ::setrlimit(RLIMIT_FSIZE, &size);
+        ::dup2(out[1], STDOUT_FILENO);
+        ::close(out[0]);
+        if (::chdir(folder.c_str()) != 0) {
+            ::_exit(127);
+        }
+        std::vector<const char*> argv{"velkor-cli"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        argv.push_back(nullptr);
+        ::execv(VELKOR_CLI_PROGRAM, const_cast<char* const*>(argv.data()));
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    std::string text;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(out[0], buffer, sizeof buffer)) > 0;) {
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(out[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), text, ""};
+}
+
+// A file-size limit fails the write instead of killing the program: the
+// command ends with its line, leaves no temporary file and, when it was the
+// EEPROM's copy that could not be written, leaves the chip unerased.
+TEST_F(CliFiles, AFileSizeLimitEndsTheCommandWithItsLine)
+{
+    const CliRun read = RunUnderSizeLimit({"--simulate", "ATmega8", "read-eeprom", "eeprom.hex"}, 1024, folder);
+    EXPECT_EQ(read.status, 1);
+    EXPECT_TRUE(read.out.ends_with("\nCannot save the EEPROM: cannot write eeprom.hex: File too large.\n")) << read.out;
+    EXPECT_EQ(Names(), std::vector<std::string>{});
+
+    const CliRun write = RunUnderSizeLimit(
+        {"--simulate", "ATmega8", "write", "--keep-eeprom", VELKOR_SOURCE_DIR "/examples/blink.hex"}, 1024, folder);
+    EXPECT_EQ(write.status, 1);
+    EXPECT_TRUE(write.out.ends_with("\nNot written: cannot save the EEPROM's copy: cannot write " +
+                                    (folder / "eeprom-copy-ATmega8.hex").string() + ": File too large.\n"))
+        << write.out;
+    EXPECT_EQ(write.out.find("Chip Erase"), std::string::npos) << write.out;
+    EXPECT_EQ(Names(), std::vector<std::string>{});
+}
+
+}  // namespace
+}  // namespace velkor
+#endif

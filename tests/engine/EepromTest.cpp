@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <numeric>
 #include <random>
+#include <set>
+#include <thread>
 
 #include <unistd.h>
 
@@ -191,6 +194,46 @@ TEST_P(KeepEeprom, ACopyThatCannotBeSavedLeavesTheChipUnerased)
 // A name with a slash (one catalogue row for two chips) still names one file.
 INSTANTIATE_TEST_SUITE_P(Chips, KeepEeprom, ::testing::Values("AT90S2313", "ATmega8", "ATmega168", "ATtiny13/13A"));
 
+// Eight Writes at once in one folder, each stopped after its erase: each
+// keeps a copy of its own, which brings its own chip's EEPROM back.
+TEST_F(EepromFiles, ConcurrentWritesEachKeepACopyOfTheirOwn)
+{
+    struct Write {
+        testing::SimulatedProgrammer board;
+        Bytes before;
+        fs::path copy;
+    };
+    std::array<Write, 8> writes;
+    const fs::path hex = folder / "program.hex";
+    std::ofstream(hex) << testing::DataRecord(0, Bytes{0x11, 0x22}) << "\n" << testing::EndOfFileRecord() << "\n";
+    for (std::size_t i = 0; i < writes.size(); ++i) {
+        Write& write = writes[i];
+        write.board.Attach("ATmega8");
+        sim::SimulatedChip& chip = *write.board.target->chip();
+        std::iota(chip.Eeprom().begin(), chip.Eeprom().end(), static_cast<std::uint8_t>(0x20 * i));
+        write.before = chip.Eeprom();
+        write.board.programmer->OnEepromCopySaved = [&write](const fs::path& file) { write.copy = file; };
+        write.board.programmer->StopRequested = [&chip] { return chip.Flash()[0] == 0x11; };
+    }
+    std::vector<std::thread> threads;
+    for (Write& write : writes) {
+        threads.emplace_back([&write, &hex, this] { write.board.programmer->WriteKeepingEepromCommand(hex, folder); });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+
+    std::set<fs::path> copies;
+    for (Write& write : writes) {
+        EXPECT_EQ(write.board.log.lines.back(), "Interrupted.");
+        copies.insert(write.copy);
+        write.board.programmer->StopRequested = nullptr;
+        ASSERT_TRUE(write.board.programmer->WriteEepromCommand(write.copy)) << write.copy;
+        EXPECT_EQ(write.board.target->chip()->Eeprom(), write.before) << write.copy;
+    }
+    EXPECT_EQ(copies.size(), writes.size());
+}
+
 // An AT90S at a supply under 5 V writes slower than its 5 V figure: each byte
 // is polled until the chip is done, and a value the chip's busy answers could
 // mean (its P1 and P2) is waited out with a margin.
@@ -284,7 +327,14 @@ INSTANTIATE_TEST_SUITE_P(
                   "Not written: the chip is locked and hides its EEPROM, which cannot be kept."},
         FaultCase{"LockBitsTheChipLacks", "ATmega48", [](sim::SimulatedChip&) {},
                   [](Programmer& p, const fs::path&) { return p.LockCommand("F0"); },
-                  "LOCK F0 programs bits this chip does not have (its lock bits are 03); nothing written."},
+                  "LOCK F0 programs BLB01 and BLB02, which this chip does not have (its lock bits are LB1 and LB2); "
+                  "nothing written."},
+        // Its lock bits cannot be read: an EEPROM that takes no byte is what lock mode 2 gives.
+        FaultCase{"Mode2OnAChipWhoseLockCannotBeRead", "AT90S2313",
+                  [](sim::SimulatedChip& chip) { chip.LockBits() = 0xFE; },
+                  [](Programmer& p, const fs::path& f) { return p.WriteEepromCommand(SmallImage(f)); },
+                  "The chip may be locked: its lock bits cannot be read back serially, and in lock mode 2 or 3 its "
+                  "EEPROM takes no write until a Chip Erase (a Write does one)."},
         FaultCase{"Lb2WithoutLb1", "ATmega8", [](sim::SimulatedChip&) {},
                   [](Programmer& p, const fs::path&) { return p.LockCommand("FD"); },
                   "LOCK FD programs LB2 without LB1, which is no lock mode; nothing written."},

@@ -1,13 +1,16 @@
 // Replacing a file whole on POSIX systems: what is left in the folder after
 // each kind of replacement, run in a child process (for another user, or a
-// file-size limit). The program defines openat, fsync and renameat itself:
-// the engine library is linked in, so its calls come here first, and are
-// watched (or made to fail) before they go on to the C library.
+// file-size limit); paths where no file belongs; appends that meet. The
+// program defines openat, fsync, renameat and fstat itself: the engine
+// library is linked in, so its calls come here first, and are watched (or
+// made to fail) before they go on to the C library.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,12 +19,14 @@
 #include <cstdarg>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "WholeFile.h"
@@ -42,6 +47,10 @@ struct Watch {
 };
 
 Watch watch;
+
+// Run once, after the next fstat has looked at its file: another writer at
+// that moment. Single-threaded tests only (fsync calls fstat under the lock).
+std::function<void()> afterNextLook;
 
 template <typename Function>
 Function Next(const char* name)
@@ -103,6 +112,16 @@ extern "C" int renameat(int fromFolder, const char* from, int toFolder, const ch
         ++watch.renamesUnflushed;
     }
     return real(fromFolder, from, toFolder, to);
+}
+
+extern "C" int fstat(int fd, struct stat* status)
+{
+    static const auto real = Next<int (*)(int, struct stat*)>("fstat");
+    const int result = real(fd, status);
+    if (const std::function<void()> other = std::exchange(afterNextLook, {})) {
+        other();
+    }
+    return result;
 }
 
 namespace velkor {
@@ -204,7 +223,7 @@ std::string WriteInChild(const Replacement& replacement, const fs::path& target)
     return report;
 }
 
-class WholeFileReplacement : public ::testing::TestWithParam<Replacement> {
+class TemporaryFolder : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -219,6 +238,8 @@ protected:
 
     fs::path folder;
 };
+
+class WholeFileReplacement : public TemporaryFolder, public ::testing::WithParamInterface<Replacement> {};
 
 TEST_P(WholeFileReplacement, LeavesTheOldFileOrTheNewOneAndNothingElse)
 {
@@ -286,6 +307,127 @@ INSTANTIATE_TEST_SUITE_P(
         Replacement{.name = "AFileSizeLimitLeavesTheOldFile", .sizeLimit = 4096, .refusal = "File too large"},
         Replacement{.name = "AFailedFlushLeavesTheOldFile", .flushFails = true, .refusal = "Input/output error"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// ---- paths where no file belongs ------------------------------------------
+
+struct NotAFile {
+    const char* name;
+    void (*make)(const fs::path& at);
+    const char* reason;
+};
+
+void PrintTo(const NotAFile& place, std::ostream* out)
+{
+    *out << place.name;
+}
+
+void MakeFifo(const fs::path& at)
+{
+    ASSERT_EQ(::mkfifo(at.c_str(), 0644), 0);
+}
+
+void MakeSocket(const fs::path& at)
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", at.c_str());
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ::close(fd);  // the socket's node stays
+}
+
+void LinkToDevice(const fs::path& at)
+{
+    fs::create_symlink("/dev/null", at);
+}
+
+void LinkToFifo(const fs::path& at)
+{
+    MakeFifo(at.parent_path() / "fifo");
+    fs::create_symlink(at.parent_path() / "fifo", at);
+}
+
+void MakeFolder(const fs::path& at)
+{
+    fs::create_directory(at);
+}
+
+class NoPlaceForAFile : public TemporaryFolder, public ::testing::WithParamInterface<NotAFile> {};
+
+// Replacing it would put a plain file where a device or a FIFO was;
+// appending would wait for a FIFO's reader or write to the device. A new
+// file takes the next name.
+TEST_P(NoPlaceForAFile, IsRefusedWithItsReasonAndLeftAsItWas)
+{
+    const fs::path target = folder / "out.hex";
+    GetParam().make(target);
+    const fs::file_type before = fs::symlink_status(target).type();
+    for (const auto& write : std::vector<std::function<void()>>{
+             [&] { WriteFileWhole(target, "new"); },
+             [&] { AppendToFile(target, "line\n", "header\n"); },
+             [&] { CheckOutputFile(target); },
+         }) {
+        try {
+            write();
+            ADD_FAILURE() << "not refused";
+        } catch (const std::runtime_error& error) {
+            EXPECT_EQ(error.what(), "cannot write " + target.string() + ": it is " + GetParam().reason);
+        }
+        EXPECT_EQ(fs::symlink_status(target).type(), before);
+    }
+    EXPECT_EQ(WriteNewFile(target, "new"), folder / "out-2.hex");
+    EXPECT_EQ(ReadFile(folder / "out-2.hex"), "new");
+    std::set<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+        names.insert(entry.path().filename());
+    }
+    names.erase("fifo");
+    EXPECT_EQ(names, (std::set<std::string>{"out.hex", "out-2.hex"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(, NoPlaceForAFile,
+                         ::testing::Values(NotAFile{"Fifo", MakeFifo, "a FIFO, not a regular file"},
+                                           NotAFile{"Socket", MakeSocket, "a socket, not a regular file"},
+                                           NotAFile{"LinkToADevice", LinkToDevice, "a device, not a regular file"},
+                                           NotAFile{"LinkToAFifo", LinkToFifo, "a FIFO, not a regular file"},
+                                           NotAFile{"Folder", MakeFolder, "a folder"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- appends that meet -------------------------------------------------------
+
+// Another run appends to the new file between this one's opening it and its
+// look at the size: the header goes in once, before both lines.
+TEST_F(TemporaryFolder, ANewFileAppendedToByTwoGetsOneHeader)
+{
+    const fs::path record = folder / "record.csv";
+    afterNextLook = [&] { AppendToFile(record, "other\n", "header\n"); };
+    AppendToFile(record, "mine\n", "header\n");
+    EXPECT_EQ(ReadFile(record), "header\nother\nmine\n");
+}
+
+// Each new file of concurrent writers gets a name of its own.
+TEST_F(TemporaryFolder, ConcurrentNewFilesEachGetANameOfTheirOwn)
+{
+    std::vector<std::thread> writers;
+    std::mutex mutex;
+    std::set<fs::path> files;
+    for (int writer = 0; writer < 8; ++writer) {
+        writers.emplace_back([&, writer] {
+            const fs::path file = WriteNewFile(folder / "copy.hex", Contents(writer));
+            const std::lock_guard lock(mutex);
+            files.insert(file);
+        });
+    }
+    for (std::thread& writer : writers) {
+        writer.join();
+    }
+    EXPECT_EQ(files.size(), 8u);
+    std::set<std::string> contents;
+    for (const fs::path& file : files) {
+        contents.insert(ReadFile(file));
+    }
+    EXPECT_EQ(contents.size(), 8u);
+}
 
 }  // namespace
 }  // namespace velkor
