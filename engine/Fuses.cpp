@@ -9,7 +9,7 @@
 
 #include "Format.h"
 #include "FuseLayouts.h"
-#include "HexFile.h"
+#include "Numbers.h"
 #include "Programmer.h"
 
 namespace velkor {

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "Format.h"
+#include "Numbers.h"
 
 namespace velkor {
 
@@ -59,20 +60,6 @@ std::string ErrorText(const HexEntry& entry)
         break;
     }
     return {};
-}
-
-std::optional<std::uint8_t> HexDigit(char character)
-{
-    if (character >= '0' && character <= '9') {
-        return static_cast<std::uint8_t>(character - '0');
-    }
-    if (character >= 'A' && character <= 'F') {
-        return static_cast<std::uint8_t>(character - 'A' + 10);
-    }
-    if (character >= 'a' && character <= 'f') {
-        return static_cast<std::uint8_t>(character - 'a' + 10);
-    }
-    return std::nullopt;
 }
 
 HexEntry HexReader::Next()

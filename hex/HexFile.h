@@ -63,9 +63,6 @@ struct HexEntry {
 // The log line for an entry whose IsError() is true, e.g. "Checksum error in line 12.".
 std::string ErrorText(const HexEntry& entry);
 
-// The value of a hexadecimal digit of either case; nothing for any other character.
-std::optional<std::uint8_t> HexDigit(char character);
-
 // The largest HEX file a command reads: far beyond the 180 KB of text that a
 // 64 KiB flash needs, and small enough to hold in memory whole.
 constexpr std::uint64_t kLargestHexFile = std::uint64_t{64} << 20;

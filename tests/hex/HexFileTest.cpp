@@ -1,8 +1,6 @@
 // Reading Intel HEX records out of a byte stream.
 #include <gtest/gtest.h>
 
-#include <cctype>
-#include <cstdlib>
 #include <numeric>
 
 #include "HexFile.h"
@@ -46,19 +44,6 @@ HexEntry LastEntry(std::string_view text)
 }
 
 const std::vector<std::uint8_t> kSample{0xAB, 0x0C, 0x7F};
-
-TEST(HexDigit, TakesBothCasesAndRejectsEveryOtherCharacter)
-{
-    for (int c = 0; c < 256; ++c) {
-        const char character = static_cast<char>(c);
-        const std::optional<std::uint8_t> digit = HexDigit(character);
-        ASSERT_EQ(digit.has_value(), std::isxdigit(c) != 0) << c;
-        if (digit) {
-            const char text[2] = {character, '\0'};
-            EXPECT_EQ(*digit, std::strtol(text, nullptr, 16)) << c;
-        }
-    }
-}
 
 TEST(HexReader, GivesDataRecordsWithAddressLineAndBytes)
 {
