@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "NameMatch.h"
+#include "Numbers.h"
 #include "SckPace.h"
 
 namespace velkor {
@@ -68,22 +69,6 @@ std::string Hex4(unsigned value)
         text += kDigits[(value >> shift) & 0xF];
     }
     return text;
-}
-
-std::optional<std::uint8_t> HexByte(std::string_view text)
-{
-    const auto digit = [](char c) -> int {
-        const int lower = std::tolower(static_cast<unsigned char>(c));
-        if (lower >= '0' && lower <= '9')
-            return lower - '0';
-        if (lower >= 'a' && lower <= 'f')
-            return lower - 'a' + 10;
-        return -1;
-    };
-    if (text.size() != 2 || digit(text[0]) < 0 || digit(text[1]) < 0) {
-        return std::nullopt;
-    }
-    return static_cast<std::uint8_t>(digit(text[0]) * 16 + digit(text[1]));
 }
 
 bool IsPrintableName(std::string_view name)
@@ -182,7 +167,7 @@ private:
 
     std::uint8_t Byte(const Json& value, std::string_view field) const
     {
-        const auto byte = HexByte(String(value, field));
+        const auto byte = ParseHexByte(String(value, field));
         if (!byte) {
             Fail(field, "must be two hexadecimal digits, such as \"FF\"");
         }
@@ -214,7 +199,7 @@ private:
     void ReadSignature(CatalogueChip& chip)
     {
         const std::string text = String(Field("signature"), "signature");
-        const auto byteAt = [&text](std::size_t at) { return HexByte(std::string_view(text).substr(at, 2)); };
+        const auto byteAt = [&text](std::size_t at) { return ParseHexByte(std::string_view(text).substr(at, 2)); };
         const auto b0 = byteAt(0), b1 = byteAt(3), b2 = byteAt(6);
         if (text.size() != 8 || text[2] != ' ' || text[5] != ' ' || !b0 || !b1 || !b2) {
             Fail("signature", "must be three bytes in hexadecimal, such as \"1E 95 0F\"");

@@ -2,7 +2,6 @@
 
 #include <CLI/CLI.hpp>
 
-#include <charconv>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -20,6 +19,7 @@
 #include "Help.h"
 #include "Hints.h"
 #include "Interruption.h"
+#include "Numbers.h"
 #include "ParallelPorts.h"
 #include "PortIO.h"
 #include "PortName.h"
@@ -75,21 +75,6 @@ PortName ChosenPort(const std::string& text)
         throw UsageError("unknown port '" + text + "': use " + kPortNameForms);
     }
     return *port;
-}
-
-std::optional<std::uint32_t> ParseNumber(std::string_view text, std::uint32_t max)
-{
-    int base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        text.remove_prefix(2);
-        base = 16;
-    }
-    std::uint32_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value > max) {
-        return std::nullopt;
-    }
-    return value;
 }
 
 void AddSimFault(sim::Faults& faults, const std::string& fault)

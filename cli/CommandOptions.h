@@ -64,8 +64,6 @@ struct Options {
 
 // The port --port names; a UsageError for one it does not.
 PortName ChosenPort(const std::string& text);
-// A whole number, 0x hex or decimal, no greater than max.
-std::optional<std::uint32_t> ParseNumber(std::string_view text, std::uint32_t max);
 // One --sim-fault KIND[:ARG], added to faults; a UsageError for a bad one.
 void AddSimFault(sim::Faults& faults, const std::string& fault);
 // The clock a --chip-clock or --sim-clock option gives; a UsageError for a bad one.

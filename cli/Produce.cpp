@@ -7,6 +7,7 @@
 #include <ostream>
 
 #include "Interruption.h"
+#include "Numbers.h"
 #include "PortIO.h"
 #include "Production.h"
 #include "SimulatedBoards.h"

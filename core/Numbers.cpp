@@ -33,6 +33,15 @@ std::optional<std::uint64_t> ParseDigits(std::string_view text, unsigned base, s
     return value;
 }
 
+std::optional<std::uint8_t> ParseHexByte(std::string_view text)
+{
+    const std::optional<std::uint64_t> byte = text.size() == 2 ? ParseDigits(text, 16, 0xFF) : std::nullopt;
+    if (!byte) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint8_t>(*byte);
+}
+
 std::optional<std::uint32_t> ParseNumber(std::string_view text, std::uint32_t max)
 {
     const bool hex = text.starts_with("0x") || text.starts_with("0X");

@@ -172,18 +172,11 @@ std::string UnusedBitsReadingZero(std::string_view what, const FuseByteLayout& b
 // bytes, so a multi-byte character fails as it should.
 std::optional<std::uint8_t> ParseFuseField(std::string_view text)
 {
-    if (text.empty() || text.size() > 2) {
+    const std::optional<std::uint64_t> value = text.size() <= 2 ? ParseDigits(text, 16, 0xFF) : std::nullopt;
+    if (!value) {
         return std::nullopt;
     }
-    std::uint8_t value = 0;
-    for (const char character : text) {
-        const auto digit = HexDigit(character);
-        if (!digit) {
-            return std::nullopt;
-        }
-        value = static_cast<std::uint8_t>(value * 16 + *digit);
-    }
-    return value;
+    return static_cast<std::uint8_t>(*value);
 }
 
 bool Programmer::WriteFuses(std::string_view highText, std::string_view lowText,

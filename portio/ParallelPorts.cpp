@@ -1,10 +1,10 @@
 #include "ParallelPorts.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
-#include <charconv>
 #include <cstdio>
+
+#include "Numbers.h"
 
 namespace velkor {
 
@@ -49,16 +49,14 @@ std::optional<std::uint16_t> KernelBaseAddress(unsigned number)
     if (!text) {
         return std::nullopt;
     }
-    const char* begin = text->data();
-    const char* end = begin + text->size();
-    while (begin != end && std::isspace(static_cast<unsigned char>(*begin))) {
-        ++begin;
-    }
-    std::uint16_t address = 0;
-    if (std::from_chars(begin, end, address).ec != std::errc{}) {
+    std::string_view digits = *text;
+    digits.remove_prefix(std::min(digits.find_first_not_of(" \t\n\v\f\r"), digits.size()));
+    digits = digits.substr(0, digits.find_first_not_of("0123456789"));
+    const std::optional<std::uint64_t> address = ParseDigits(digits, 10, 0xFFFF);
+    if (!address) {
         return std::nullopt;
     }
-    return address;
+    return static_cast<std::uint16_t>(*address);
 }
 
 DeviceAccess DeviceAccessAfter(int openError)

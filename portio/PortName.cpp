@@ -1,12 +1,12 @@
 #include "PortName.h"
 
-#include <algorithm>
 #include <array>
-#include <cctype>
-#include <charconv>
+#include <limits>
 #include <string>
 
 #include "Format.h"
+#include "NameMatch.h"
+#include "Numbers.h"
 #include "ParallelPorts.h"
 
 namespace velkor {
@@ -22,28 +22,11 @@ struct PrinterPort {
 };
 constexpr std::array<PrinterPort, 3> kPrinterPorts{{{"lpt1", 0x378}, {"lpt2", 0x278}, {"lpt3", 0x3BC}}};
 
-bool SameIgnoringCase(std::string_view a, std::string_view b)
+// 0x and hexadecimal digits.
+std::optional<PortName> ParseBaseAddress(std::string_view text)
 {
-    return std::ranges::equal(a, b,
-                              [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); });
-}
-
-// The whole of digits as a number in base; nullopt for anything else.
-std::optional<unsigned> WholeNumber(std::string_view digits, int base)
-{
-    unsigned value = 0;
-    const char* end = digits.data() + digits.size();
-    const auto [stop, error] = std::from_chars(digits.data(), end, value, base);
-    if (digits.empty() || error != std::errc{} || stop != end) {
-        return std::nullopt;
-    }
-    return value;
-}
-
-std::optional<PortName> ParseBaseAddress(std::string_view digits)
-{
-    const std::optional<unsigned> address = WholeNumber(digits, 16);
-    if (!address || *address == 0 || *address > kHighestBaseAddress) {
+    const std::optional<std::uint32_t> address = ParseNumber(text, kHighestBaseAddress);
+    if (!address || *address == 0) {
         return std::nullopt;
     }
     return PortName{static_cast<std::uint16_t>(*address), std::nullopt};
@@ -52,11 +35,12 @@ std::optional<PortName> ParseBaseAddress(std::string_view digits)
 // Only the plain spelling of N, so that the device opened is the one named.
 std::optional<PortName> ParseDevice(std::string_view digits)
 {
-    const std::optional<unsigned> number = WholeNumber(digits, 10);
+    const std::optional<std::uint64_t> number = ParseDigits(digits, 10, std::numeric_limits<unsigned>::max());
     if (!number || (digits.size() > 1 && digits.front() == '0')) {
         return std::nullopt;
     }
-    return PortName{KernelBaseAddress(*number).value_or(0), number};
+    const auto device = static_cast<unsigned>(*number);
+    return PortName{KernelBaseAddress(device).value_or(0), device};
 }
 
 }  // namespace
@@ -69,12 +53,12 @@ std::string FormatPortAddress(std::uint16_t address)
 std::optional<PortName> ParsePortName(std::string_view text)
 {
     for (const PrinterPort& port : kPrinterPorts) {
-        if (SameIgnoringCase(text, port.name)) {
+        if (SameNameIgnoringCase(text, port.name)) {
             return PortName{port.address, std::nullopt};
         }
     }
     if (text.starts_with("0x") || text.starts_with("0X")) {
-        return ParseBaseAddress(text.substr(2));
+        return ParseBaseAddress(text);
     }
     if (text.starts_with(kDevicePrefix)) {
         return ParseDevice(text.substr(kDevicePrefix.size()));

@@ -1,11 +1,11 @@
 #include "SerialNumbers.h"
 
 #include <algorithm>
-#include <charconv>
 #include <stdexcept>
 #include <string>
 
 #include "FileReading.h"
+#include "Numbers.h"
 #include "Programmer.h"
 #include "WholeFile.h"
 #include "UserFolders.h"
@@ -28,14 +28,16 @@ std::uint64_t ReadCounterFile(const std::filesystem::path& file, std::uint32_t s
         throw std::runtime_error("serial number file " + file.string() + " cannot be read (" +
                                  ReadingFault(reading, kLongestCounterFile) + ")");
     }
-    const std::string text(reading.bytes.begin(), reading.bytes.end());
-    std::uint64_t next = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), next);
-    const std::string_view rest(end, text.data() + text.size());
-    if (error != std::errc() || next > kNumbersEnd || (rest != "\n" && !rest.empty())) {
+    const std::string contents(reading.bytes.begin(), reading.bytes.end());
+    std::string_view text = contents;
+    if (text.ends_with('\n')) {
+        text.remove_suffix(1);
+    }
+    const std::optional<std::uint64_t> next = ParseDigits(text, 10, kNumbersEnd);
+    if (!next) {
         throw std::runtime_error("serial number file " + file.string() + " holds no next number");
     }
-    return std::max<std::uint64_t>(next, start);
+    return std::max<std::uint64_t>(*next, start);
 }
 
 constexpr int kMostLinks = 40;  // as the system follows them

@@ -1,11 +1,11 @@
 #include "ChipMemories.h"
 
-#include <cctype>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <string>
 
 #include "FileReading.h"
+#include "Numbers.h"
 #include "StateFiles.h"
 
 namespace velkor::sim {
@@ -28,16 +28,6 @@ std::string ToHex(const std::vector<std::uint8_t>& bytes)
         text += kDigits[byte & 0x0F];
     }
     return text;
-}
-
-int HexDigitValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    const int lower = std::tolower(static_cast<unsigned char>(c));
-    if (lower >= 'a' && lower <= 'f')
-        return lower - 'a' + 10;
-    return -1;
 }
 
 class StateReader {
@@ -113,28 +103,24 @@ private:
         }
         std::vector<std::uint8_t> bytes(expectedBytes);
         for (std::size_t i = 0; i < expectedBytes; ++i) {
-            const int high = HexDigitValue(text[2 * i]);
-            const int low = HexDigitValue(text[2 * i + 1]);
-            if (high < 0 || low < 0) {
+            const std::optional<std::uint8_t> byte = ParseHexByte(std::string_view(text).substr(2 * i, 2));
+            if (!byte) {
                 Fail(std::string("\"") + key + "\" has a character that is not a hex digit at byte " +
                      std::to_string(i));
             }
-            bytes[i] = static_cast<std::uint8_t>(high << 4 | low);
+            bytes[i] = *byte;
         }
         return bytes;
     }
 
     std::uint8_t HexByte(const json& value, const std::string& key) const
     {
-        if (!value.is_string() || value.get_ref<const std::string&>().size() != 2) {
+        const std::optional<std::uint8_t> byte =
+            value.is_string() ? ParseHexByte(value.get_ref<const std::string&>()) : std::nullopt;
+        if (!byte) {
             Fail("\"" + key + "\" is not two hex digits");
         }
-        const auto& text = value.get_ref<const std::string&>();
-        const int high = HexDigitValue(text[0]);
-        const int low = HexDigitValue(text[1]);
-        if (high < 0 || low < 0)
-            Fail("\"" + key + "\" is not two hex digits");
-        return static_cast<std::uint8_t>(high << 4 | low);
+        return *byte;
     }
 
     void ReadFuses(const json& state, ChipMemories& memories) const

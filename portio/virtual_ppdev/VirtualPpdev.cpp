@@ -4,16 +4,16 @@
 #include <linux/parport.h>
 #include <linux/ppdev.h>
 
-#include <algorithm>
-#include <cctype>
 #include <cerrno>
-#include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <stdexcept>
 
 #include <nlohmann/json.hpp>
 
+#include "NameMatch.h"
+#include "Numbers.h"
 #include "SckPace.h"
 
 namespace velkor::sim {
@@ -36,26 +36,21 @@ std::optional<std::string> Environment(const char* name)
 
 unsigned ParsePortNumber(const std::string& text)
 {
-    unsigned value = 0;
-    const auto [stop, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc{} || stop != text.data() + text.size() || value >= PARPORT_MAX) {
+    const std::optional<std::uint64_t> value = ParseDigits(text, 10, PARPORT_MAX - 1);
+    if (!value) {
         throw std::invalid_argument("VELKOR_VIRTUAL_PPDEV_NUMBER: not a port number from 0 to " +
                                     std::to_string(PARPORT_MAX - 1) + ": " + text);
     }
-    return value;
+    return static_cast<unsigned>(*value);
 }
 
 std::uint16_t ParseBaseAddress(const std::string& text)
 {
-    const bool hex = text.starts_with("0x") || text.starts_with("0X");
-    const char* begin = text.data() + (hex ? 2 : 0);
-    const char* end = text.data() + text.size();
-    unsigned value = 0;
-    const auto [stop, error] = std::from_chars(begin, end, value, hex ? 16 : 10);
-    if (error != std::errc{} || stop != end || begin == end || value == 0 || value > 0xFFFD) {
+    const std::optional<std::uint32_t> value = ParseNumber(text, 0xFFFD);
+    if (!value || *value == 0) {
         throw std::invalid_argument("VELKOR_VIRTUAL_PPDEV_BASE: not a port base address: " + text);
     }
-    return static_cast<std::uint16_t>(value);
+    return static_cast<std::uint16_t>(*value);
 }
 
 VirtualPpdevConfig::Fault ParseFault(const std::string& text)
@@ -87,12 +82,11 @@ std::optional<unsigned> PortNumberIn(std::string_view path, std::string_view pre
         return std::nullopt;
     }
     const std::string_view digits = path.substr(prefix.size(), path.size() - prefix.size() - suffix.size());
-    unsigned number = 0;
-    const auto [stop, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
-    if (error != std::errc{} || stop != digits.data() + digits.size()) {
+    const std::optional<std::uint64_t> number = ParseDigits(digits, 10, std::numeric_limits<unsigned>::max());
+    if (!number) {
         return std::nullopt;
     }
-    return number;
+    return static_cast<unsigned>(*number);
 }
 
 std::uint32_t ParseClock(const std::string& text)
@@ -106,8 +100,7 @@ std::uint32_t ParseClock(const std::string& text)
 
 std::unique_ptr<SimulatedChip> MakeChip(const std::string& name, TimeSource& time, std::optional<std::uint32_t> clockHz)
 {
-    const auto lower = [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); };
-    if (std::ranges::equal(name, std::string_view("none"), {}, lower)) {
+    if (SameNameIgnoringCase(name, "none")) {
         return nullptr;
     }
     const ChipModel* model = FindChipModel(name);

@@ -73,6 +73,16 @@ INSTANTIATE_TEST_SUITE_P(
                       DigitsCase{"1 ", 16, 0xFF, std::nullopt}, DigitsCase{"1\n", 10, kMost32, std::nullopt},
                       DigitsCase{"\x82\x60", 16, 0xFF, std::nullopt}));
 
+TEST(ParseHexByte, TakesExactlyTwoHexDigits)
+{
+    EXPECT_EQ(ParseHexByte("0C"), 0x0C);
+    EXPECT_EQ(ParseHexByte("ab"), 0xAB);
+    EXPECT_EQ(ParseHexByte("fF"), 0xFF);
+    for (const char* refused : {"", "1", "0FF", "0x", "G0", " 1", "1 ", "-1", "+1"}) {
+        EXPECT_EQ(ParseHexByte(refused), std::nullopt) << '"' << refused << '"';
+    }
+}
+
 struct NumberCase {
     const char* text;
     std::uint32_t max;
