@@ -4,47 +4,27 @@
 #include <QCommandLineParser>
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <optional>
-#include <stdexcept>
-#include <tuple>
+#include <string>
 
-#include "BuiltInCatalogue.h"
-#include "SckPace.h"
-#include "SimulatedTarget.h"
+#include "CommonOptions.h"
 #include "StandardDescriptors.h"
 #include "Unit1.h"
 
 namespace {
 
-constexpr int kUsageError = 2;
-
 int UsageError(const QString& message)
 {
     std::fprintf(stderr, "velkor: %s\n", qPrintable(message));
-    return kUsageError;
-}
-
-// Reads a clock option into hz, which stays empty when the option is not
-// given; false when its text is no clock in the accepted range.
-bool ReadClockOption(const QCommandLineParser& parser, const QCommandLineOption& option,
-                     std::optional<std::uint32_t>& hz)
-{
-    if (!parser.isSet(option))
-        return true;
-    hz = velkor::ParseChipClock(parser.value(option).toStdString());
-    return hz.has_value();
-}
-
-int ClockUsageError(const QCommandLineParser& parser, const QCommandLineOption& option)
-{
-    return UsageError(QString::fromStdString(
-        velkor::ChipClockError("--" + option.names().first().toStdString(), parser.value(option).toStdString())));
+    return velkor::kExitUsage;
 }
 
 // The window's command line.
 struct CommandLine {
     CommandLine();
+    velkor::CommonOptions Options() const;
 
     QCommandLineParser parser;
     const QCommandLineOption simulate{
@@ -56,10 +36,10 @@ struct CommandLine {
         QStringLiteral("chip-clock"),
         QStringLiteral("The target's clock, 16k .. 20M (default 1M): sets the SCK pace, e.g. 128k, 8M."),
         QStringLiteral("FREQ")};
-    const QCommandLineOption simClock{
-        QStringLiteral("sim-clock"),
-        QStringLiteral("With --simulate: the simulated chip's clock whatever its fuses select, 16k .. 20M (default: the clock its fuses select)."),
-        QStringLiteral("FREQ")};
+    const QCommandLineOption simClock{QStringLiteral("sim-clock"),
+                                      QStringLiteral("With --simulate: the simulated chip's clock whatever its fuses "
+                                                     "select, 16k .. 20M (default: the clock its fuses select)."),
+                                      QStringLiteral("FREQ")};
     const QCommandLineOption allChips{
         QStringLiteral("all-chips"),
         QStringLiteral("Identify the chips of the built-in catalogue too, once the device table has no match.")};
@@ -84,6 +64,19 @@ CommandLine::CommandLine()
     parser.addOption(chipFile);
 }
 
+velkor::CommonOptions CommandLine::Options() const
+{
+    const auto text = [this](const QCommandLineOption& option) {
+        return parser.isSet(option) ? std::optional<std::string>(parser.value(option).toStdString()) : std::nullopt;
+    };
+    const std::optional<std::string> file = text(chipFile);
+    return {.chip = text(simulate),
+            .chipClock = text(chipClock),
+            .simClock = text(simClock),
+            .allChips = parser.isSet(allChips),
+            .chipFile = file ? std::optional<std::filesystem::path>(*file) : std::nullopt};
+}
+
 // Answers --help and --version, and exits, before the window's application
 // exists: that one needs a display, these answers do not. Any other fault in
 // the command line is left to the full reading, after the window's
@@ -93,10 +86,47 @@ void AnswerHelpOrVersion(int argc, char* argv[])
     const QCoreApplication application(argc, argv);
     CommandLine commandLine;
     commandLine.parser.parse(QCoreApplication::arguments());
-    if (commandLine.parser.isSet(QStringLiteral("help")) || commandLine.parser.isSet(QStringLiteral("help-all")))
+    if (commandLine.parser.isSet(QStringLiteral("help")) || commandLine.parser.isSet(QStringLiteral("help-all"))) {
         commandLine.parser.showHelp();
-    if (commandLine.parser.isSet(QStringLiteral("version")))
+    }
+    if (commandLine.parser.isSet(QStringLiteral("version"))) {
         commandLine.parser.showVersion();
+    }
+}
+
+// The simulated chip of --simulate, if any; its faults are said as --simulate's.
+std::unique_ptr<velkor::sim::SimulatedTarget> SimulatedChip(const velkor::CommonOptions& options,
+                                                            std::optional<std::uint32_t> clockHz)
+{
+    if (!options.chip) {
+        return nullptr;
+    }
+    try {
+        return velkor::MakeSimulatedTarget(*options.chip, clockHz);
+    } catch (const velkor::UsageError& e) {
+        throw velkor::UsageError(std::string("--simulate: ") + e.what());
+    }
+}
+
+// The window on the parallel port or on the simulated chip; a UsageError,
+// before it opens, for a fault in the options.
+int RunWindow(const velkor::CommonOptions& options)
+{
+    velkor::ClockOption("--chip-clock", options.chipClock);  // checked before the window opens; SetPace applies it
+    const std::optional<std::uint32_t> simClockHz = velkor::ClockOption("--sim-clock", options.simClock);
+    if (options.simClock && !options.chip) {
+        throw velkor::UsageError("--sim-clock needs --simulate");
+    }
+    const velkor::KnownChips knownChips = velkor::ReadKnownChips(options);
+    const std::unique_ptr<velkor::sim::SimulatedTarget> target = SimulatedChip(options, simClockHz);
+
+    velkor::TForm1 window(target ? &target->port() : nullptr, target ? &target->clock() : nullptr);
+    velkor::SetPace(window.Engine(), options, knownChips.Lists());
+    velkor::Form1 = &window;
+    window.show();
+    const int exitCode = QApplication::exec();
+    velkor::Form1 = nullptr;
+    return exitCode;
 }
 
 }  // namespace
@@ -108,48 +138,15 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     CommandLine commandLine;
     QCommandLineParser& parser = commandLine.parser;
-    const auto& [simulate, chipClock, simClock, allChips, chipFile] =
-        std::tie(commandLine.simulate, commandLine.chipClock, commandLine.simClock, commandLine.allChips,
-                 commandLine.chipFile);
-    if (!parser.parse(QApplication::arguments()))
+    if (!parser.parse(QApplication::arguments())) {
         return UsageError(parser.errorText());
-    if (!parser.positionalArguments().isEmpty())
+    }
+    if (!parser.positionalArguments().isEmpty()) {
         return UsageError(QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
-
-    std::optional<std::uint32_t> chipClockHz;
-    std::optional<std::uint32_t> simClockHz;
-    if (!ReadClockOption(parser, chipClock, chipClockHz))
-        return ClockUsageError(parser, chipClock);
-    if (!ReadClockOption(parser, simClock, simClockHz))
-        return ClockUsageError(parser, simClock);
-    if (parser.isSet(simClock) && !parser.isSet(simulate))
-        return UsageError(QStringLiteral("--sim-clock needs --simulate"));
-
-    std::optional<velkor::KnownChips> knownChips;
+    }
     try {
-        knownChips.emplace(parser.isSet(allChips), parser.isSet(chipFile) ? std::optional<std::filesystem::path>(
-                                                                                parser.value(chipFile).toStdString())
-                                                                          : std::nullopt);
-    } catch (const velkor::ChipFileError& e) {
-        return UsageError(QStringLiteral("--chip-file %1").arg(QString::fromStdString(e.what())));
+        return RunWindow(commandLine.Options());
+    } catch (const velkor::UsageError& e) {
+        return UsageError(QString::fromStdString(e.what()));
     }
-
-    std::unique_ptr<velkor::sim::SimulatedTarget> target;
-    if (parser.isSet(simulate)) {
-        const QString chip = parser.value(simulate);
-        try {
-            target = std::make_unique<velkor::sim::SimulatedTarget>(chip.toStdString(), simClockHz);
-        } catch (const std::invalid_argument& e) {
-            return UsageError(QStringLiteral("--simulate: %1").arg(QString::fromStdString(e.what())));
-        }
-    }
-
-    velkor::TForm1 window(target ? &target->port() : nullptr, target ? &target->clock() : nullptr);
-    window.Engine().SckPhase = velkor::SckPhaseFor(chipClockHz.value_or(velkor::kDefaultChipClockHz));
-    window.Engine().ChipLists = knownChips->Lists();
-    velkor::Form1 = &window;
-    window.show();
-    const int exitCode = QApplication::exec();
-    velkor::Form1 = nullptr;
-    return exitCode;
 }

@@ -101,29 +101,6 @@ void AddSimFault(sim::Faults& faults, const std::string& fault)
     }
 }
 
-std::optional<std::uint32_t> ChipClockOption(std::string_view option, const std::optional<std::string>& text)
-{
-    if (!text)
-        return std::nullopt;
-    const auto hz = ParseChipClock(*text);
-    if (!hz)
-        throw UsageError(ChipClockError(option, *text));
-    return hz;
-}
-
-std::uint32_t PaceClockHz(const Options& options)
-{
-    return ChipClockOption("--chip-clock", options.chipClock).value_or(kDefaultChipClockHz);
-}
-
-// --chip-clock sets the SCK pace for the target's clock; --chip-file and
-// --all-chips add the chips identification may find beyond the table.
-void SetPace(Programmer& programmer, const Options& options)
-{
-    programmer.SckPhase = SckPhaseFor(PaceClockHz(options));
-    programmer.ChipLists = options.chipLists;
-}
-
 namespace {
 
 void CheckSimulationOptions(const Options& options)
@@ -135,13 +112,8 @@ void CheckSimulationOptions(const Options& options)
 
 std::unique_ptr<sim::SimulatedTarget> MakeTarget(const Options& options)
 {
-    std::unique_ptr<sim::SimulatedTarget> target;
-    try {
-        target =
-            std::make_unique<sim::SimulatedTarget>(*options.chip, ChipClockOption("--sim-clock", options.simClock));
-    } catch (const std::invalid_argument& e) {
-        throw UsageError(e.what());
-    }
+    std::unique_ptr<sim::SimulatedTarget> target =
+        MakeSimulatedTarget(*options.chip, ClockOption("--sim-clock", options.simClock));
     if (target->chip() == nullptr && (options.stateFile || !options.simFaults.empty())) {
         throw UsageError("--sim-state and --sim-fault need a chip; 'none' has no memories");
     }
@@ -306,7 +278,7 @@ int RunOnSimulatedTarget(const Options& options, std::ostream& out, std::ostream
     StreamLog log(out);
     Programmer programmer(target.port(), target.clock(), log);
     programmer.PortAddress = ChosenPort(options.port).baseAddress;
-    SetPace(programmer, options);
+    SetPace(programmer, options, options.chipLists);
     const bool succeeded = RunCommand(programmer, log, options, err);
     if (options.stateFile) {
         target.chip()->SaveState(*options.stateFile);
@@ -326,7 +298,7 @@ int RunOnPort(const Options& options, std::ostream& out, std::ostream& err)
     StreamLog log(out);
     Programmer programmer(port, clock, log);
     programmer.PortAddress = chosen.baseAddress;
-    SetPace(programmer, options);
+    SetPace(programmer, options, options.chipLists);
     return ExitStatus(RunCommand(programmer, log, options, err));
 }
 
@@ -511,7 +483,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         if (options.command == "ports") {
             return ListPorts(out);
         }
-        const KnownChips known(options.allChips, options.chipFile);
+        const KnownChips known = ReadKnownChips(options);
         options.chipLists = known.Lists();
         if (options.command == "chips") {
             ListChips(options.chipLists, options.chipFile, out);
@@ -535,9 +507,6 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         return kExitUsage;
     } catch (const UsageError& e) {
         err << "velkor-cli: " << e.what() << '\n';
-        return kExitUsage;
-    } catch (const ChipFileError& e) {
-        err << "velkor-cli: --chip-file " << e.what() << '\n';
         return kExitUsage;
     } catch (const std::exception& e) {
         err << "velkor-cli: " << e.what() << '\n';

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "ChipCatalogue.h"
+#include "CommonOptions.h"
 #include "EepromCommands.h"
 #include "PortName.h"
 #include "Programmer.h"
@@ -23,12 +24,6 @@
 namespace velkor {
 
 constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
-
-// A fault in the command line: its message goes to standard error, exit 2.
-struct UsageError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
 
 // The options of produce, board after board.
 struct ProduceOptions {
@@ -38,14 +33,11 @@ struct ProduceOptions {
     std::optional<std::string> simBoards;
 };
 
-struct Options {
+struct Options : CommonOptions {
     std::string program = "velkor-cli";  // as it can be run again: argv[0], a path made absolute
     std::string port = "lpt1";
-    std::optional<std::string> chip;
     std::optional<std::filesystem::path> stateFile;
     bool stats = false;
-    std::optional<std::string> chipClock;
-    std::optional<std::string> simClock;
     std::string command;
     std::optional<std::filesystem::path> hexFile;
     std::string fuseHigh;
@@ -53,8 +45,6 @@ struct Options {
     bool showProgress = false;  // standard error is a terminal
     std::filesystem::path readFile;
     std::vector<std::string> simFaults;
-    bool allChips = false;
-    std::optional<std::filesystem::path> chipFile;
     std::optional<std::string> fuseExtended;
     std::vector<const ChipCatalogue*> chipLists;  // read from allChips and chipFile before any port access
     bool keepEeprom = false;
@@ -66,10 +56,6 @@ struct Options {
 PortName ChosenPort(const std::string& text);
 // One --sim-fault KIND[:ARG], added to faults; a UsageError for a bad one.
 void AddSimFault(sim::Faults& faults, const std::string& fault);
-// The clock a --chip-clock or --sim-clock option gives; a UsageError for a bad one.
-std::optional<std::uint32_t> ChipClockOption(std::string_view option, const std::optional<std::string>& text);
-// --chip-clock and --chip-file/--all-chips applied to programmer.
-void SetPace(Programmer& programmer, const Options& options);
 // 128 + the signal when one interrupted the command, else the command's own.
 int ExitStatus(bool succeeded);
 // For a state or counter file's lock: says on err that another velkor-cli holds it.

@@ -139,7 +139,7 @@ int Produce(const ProductionSetup& setup, PortOperations& port, Clock& clock, co
     Production production(port, clock, log);
     Programmer& engine = production.Engine();
     engine.PortAddress = ChosenPort(options.port).baseAddress;
-    SetPace(engine, options);
+    SetPace(engine, options, options.chipLists);
     engine.StopRequested = [&planEnded] { return CaughtSignal() != 0 || (planEnded && planEnded()); };
     if (setup.counter != nullptr) {
         production.SerialNumbers.emplace(Production::Serials{setup.serialPlan->address, *setup.counter});
@@ -161,7 +161,7 @@ int ProduceOnSimulatedBoards(const ProductionSetup& setup)
     std::unique_ptr<sim::SimulatedBoards> boards;
     try {
         boards = std::make_unique<sim::SimulatedBoards>(BoardPlan(setup.options),
-                                                        ChipClockOption("--sim-clock", setup.options.simClock));
+                                                        ClockOption("--sim-clock", setup.options.simClock));
     } catch (const std::invalid_argument& e) {
         throw UsageError(e.what());
     }

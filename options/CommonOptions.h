@@ -1,0 +1,61 @@
+#pragma once
+
+// The options the window and velkor-cli both take (--simulate, --chip-clock,
+// --sim-clock, --all-chips, --chip-file), read and checked once for both, so
+// that the two programs take the same texts and refuse the same faults in
+// the same words.
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "BuiltInCatalogue.h"
+#include "Programmer.h"
+#include "SimulatedTarget.h"
+
+namespace velkor {
+
+// The exit status of a fault in the command line.
+constexpr int kExitUsage = 2;
+
+// A fault in the command line: its message goes to standard error after the
+// program's name, and the program ends with kExitUsage.
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// The common options as typed; nothing for one not given.
+struct CommonOptions {
+    std::optional<std::string> chip;  // --simulate
+    std::optional<std::string> chipClock;
+    std::optional<std::string> simClock;
+    bool allChips = false;
+    std::optional<std::filesystem::path> chipFile;
+};
+
+// The clock a --chip-clock or --sim-clock option (named option) gives, nothing
+// when it is not given; a UsageError for a text that is no clock in range.
+std::optional<std::uint32_t> ClockOption(std::string_view option, const std::optional<std::string>& text);
+
+// The target's clock that sets the SCK pace: --chip-clock, else the default.
+std::uint32_t PaceClockHz(const CommonOptions& options);
+
+// The chips --chip-file and --all-chips add to the table; a UsageError naming
+// --chip-file for a file that cannot be read or is faulty.
+KnownChips ReadKnownChips(const CommonOptions& options);
+
+// The simulated chip named chip (any case, or none) at clockHz (nothing: the
+// clock its fuses select); a UsageError naming the chips for an unknown one.
+std::unique_ptr<sim::SimulatedTarget> MakeSimulatedTarget(const std::string& chip,
+                                                          std::optional<std::uint32_t> clockHz);
+
+// --chip-clock's SCK pace and the chips identification may find beyond the
+// table (chipLists, from ReadKnownChips), set on programmer.
+void SetPace(Programmer& programmer, const CommonOptions& options, const std::vector<const ChipCatalogue*>& chipLists);
+
+}  // namespace velkor
