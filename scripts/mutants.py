@@ -32,7 +32,7 @@ import sys
 from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
 
-FOLDERS = ('core', 'chips', 'files', 'hex', 'engine', 'production', 'sim', 'portio', 'cli', 'app')
+FOLDERS = ('core', 'chips', 'files', 'hex', 'engine', 'production', 'sim', 'portio', 'options', 'cli', 'app')
 SUFFIXES = ('.cpp', '.h')
 
 
