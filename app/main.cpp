@@ -117,11 +117,11 @@ int RunWindow(const velkor::CommonOptions& options)
     if (options.simClock && !options.chip) {
         throw velkor::UsageError("--sim-clock needs --simulate");
     }
-    const velkor::KnownChips knownChips = velkor::ReadKnownChips(options);
+    const std::unique_ptr<velkor::KnownChips> knownChips = velkor::ReadKnownChips(options);
     const std::unique_ptr<velkor::sim::SimulatedTarget> target = SimulatedChip(options, simClockHz);
 
     velkor::TForm1 window(target ? &target->port() : nullptr, target ? &target->clock() : nullptr);
-    velkor::SetPace(window.Engine(), options, knownChips.Lists());
+    velkor::SetPace(window.Engine(), options, knownChips->Lists());
     velkor::Form1 = &window;
     window.show();
     const int exitCode = QApplication::exec();

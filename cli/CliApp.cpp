@@ -2,9 +2,8 @@
 
 #include <CLI/CLI.hpp>
 
-#include <cstring>
+#include <array>
 #include <filesystem>
-#include <functional>
 #include <iomanip>
 #include <memory>
 #include <optional>
@@ -13,20 +12,13 @@
 #include <string_view>
 #include <vector>
 
-#include "Chips.h"
 #include "CommandOptions.h"
-#include "EepromCommands.h"
+#include "Commands.h"
 #include "Help.h"
-#include "Hints.h"
 #include "Interruption.h"
 #include "Numbers.h"
-#include "ParallelPorts.h"
 #include "PortIO.h"
-#include "PortName.h"
-#include "Produce.h"
-#include "Programmer.h"
 #include "Progress.h"
-#include "SimulatedTarget.h"
 #include "StateFiles.h"
 #include "UserFolders.h"
 #include "WholeFile.h"
@@ -123,9 +115,103 @@ std::unique_ptr<sim::SimulatedTarget> MakeTarget(const Options& options)
     return target;
 }
 
-// The program and the options in force that reach the chip of this run
-// again: its port, the chips it knows, its pace and, when simulated, the
-// same simulated chip and state (not its faults). Paths are made absolute.
+void PrintHints(const StreamLog& log, const Invocation& invocation, const ChipCommand& command)
+{
+    CommandReport report = command.report;
+    report.log = log.lines;
+    report.port = invocation.options.port;
+    report.simulated = invocation.options.chip.has_value();
+    for (const std::string& hint : HintsFor(report)) {
+        invocation.err << "velkor-cli: " << hint << '\n';
+    }
+}
+
+// Runs the command with its log on standard output; on standard error the
+// progress while it runs (on a terminal), then the notes of a fuse or lock
+// write and the hints.
+bool RunCommand(Programmer& programmer, StreamLog& log, const Invocation& invocation, const ChipCommand& command)
+{
+    std::ostream& err = invocation.err;
+    std::optional<TerminalProgress> progress;
+    if (invocation.options.showProgress) {
+        progress.emplace(err, command.report.command);
+        log.beforeLine = [&progress] { progress->Erase(); };
+        programmer.OnProgress = [&progress](std::uint32_t done, std::uint32_t total) { progress->Show(done, total); };
+    }
+    programmer.StopRequested = [] { return CaughtSignal() != 0; };
+    CommandStarting();
+    const bool succeeded = command.run(programmer);
+    progress.reset();
+    log.beforeLine = nullptr;
+    programmer.OnProgress = nullptr;
+    // A fuse log shows the values as the window does; whether they took is said here.
+    for (const std::string& note : programmer.UnusedBitsNotes) {
+        err << "velkor-cli: " << note << '\n';
+    }
+    if (!programmer.FuseProblem.empty()) {
+        err << "velkor-cli: " << programmer.FuseProblem << '\n';
+    }
+    if (programmer.FuseClock) {
+        err << "velkor-cli: " << FuseClockLine(*programmer.FuseClock, PaceClockHz(invocation.options)) << '\n';
+    }
+    PrintHints(log, invocation, command);
+    return succeeded;
+}
+
+std::optional<sim::StateFileLock> LockStateFile(const Options& options, std::ostream& err)
+{
+    if (!options.stateFile) {
+        return std::nullopt;
+    }
+    try {
+        return std::optional<sim::StateFileLock>(std::in_place, *options.stateFile, ReportLockWait(err));
+    } catch (const std::runtime_error& e) {
+        throw std::runtime_error("Simulated chip state " + options.stateFile->string() + ": " + e.what() + ".");
+    }
+}
+
+int RunOnSimulatedTarget(const Invocation& invocation, const ChipCommand& command, const KnownChips& known)
+{
+    const Options& options = invocation.options;
+    const std::unique_ptr<sim::SimulatedTarget> owned = MakeTarget(options);
+    sim::SimulatedTarget& target = *owned;
+    const std::optional<sim::StateFileLock> lock = LockStateFile(options, invocation.err);
+    if (options.stateFile && std::filesystem::exists(*options.stateFile)) {
+        try {
+            target.chip()->LoadState(*options.stateFile);
+        } catch (const std::exception& e) {
+            throw UsageError(e.what());
+        }
+    }
+    StreamLog log(invocation.out);
+    Programmer programmer(target.port(), target.clock(), log);
+    programmer.PortAddress = ChosenPort(options.port).baseAddress;
+    SetPace(programmer, options, known.Lists());
+    const bool succeeded = RunCommand(programmer, log, invocation, command);
+    if (options.stateFile) {
+        target.chip()->SaveState(*options.stateFile);
+    }
+    if (options.stats) {
+        PrintSimStats(invocation.err, target.port().AccessCount(), target.ElapsedSeconds(), target.ViolationCount());
+    }
+    return ExitStatus(succeeded);
+}
+
+int RunOnPort(const Invocation& invocation, const ChipCommand& command, const KnownChips& known)
+{
+    const PortName chosen = ChosenPort(invocation.options.port);
+    TDLPortIO port;
+    port.SetPpdevDevice(chosen.ppdevNumber);
+    SystemClock clock;
+    StreamLog log(invocation.out);
+    Programmer programmer(port, clock, log);
+    programmer.PortAddress = chosen.baseAddress;
+    SetPace(programmer, invocation.options, known.Lists());
+    return ExitStatus(RunCommand(programmer, log, invocation, command));
+}
+
+}  // namespace
+
 std::vector<std::string> SameChipCommand(const Options& options)
 {
     std::vector<std::string> words{options.program, "--port", options.port};
@@ -151,83 +237,6 @@ std::vector<std::string> SameChipCommand(const Options& options)
     return words;
 }
 
-bool RunProgrammerCommand(Programmer& programmer, const Options& options, std::ostream& err)
-{
-    programmer.StopRequested = [] { return CaughtSignal() != 0; };
-    CommandStarting();
-    if (options.command == "signature") {
-        return programmer.ReadSignatureCommand();
-    }
-    if (options.command == "write" && options.keepEeprom) {
-        return WriteKeepingEeprom(programmer, options.hexFile.value_or(DefaultHexFilePath()), SameChipCommand(options),
-                                  err);
-    }
-    if (options.command == "write") {
-        return programmer.WriteCommand(options.hexFile.value_or(DefaultHexFilePath()));
-    }
-    if (const auto result = RunEepromCommand(programmer, options.command, options.eeprom)) {
-        return *result;
-    }
-    if (options.command == "verify") {
-        return programmer.VerifyCommand(options.hexFile.value_or(DefaultHexFilePath()));
-    }
-    if (options.command == "read") {
-        return programmer.ReadCommand(options.readFile);
-    }
-    if (options.command == "read-fuses") {
-        return programmer.ReadFusesCommand();
-    }
-    return programmer.WriteFuses(options.fuseHigh, options.fuseLow, options.fuseExtended);
-}
-
-void PrintHints(const StreamLog& log, const Options& options, std::ostream& err)
-{
-    const bool readsEepromImage = options.command == "write-eeprom" || options.command == "verify-eeprom";
-    const CommandReport report{.command = options.command,
-                               .log = log.lines,
-                               .port = options.port,
-                               .simulated = options.chip.has_value(),
-                               .hexFile = readsEepromImage ? options.eeprom.file
-                                                           : options.hexFile.value_or(DefaultHexFilePath()),
-                               .fuseHigh = options.fuseHigh,
-                               .fuseLow = options.fuseLow,
-                               .fuseExtended = options.fuseExtended,
-                               .lockValue = options.eeprom.lockValue};
-    for (const std::string& hint : HintsFor(report)) {
-        err << "velkor-cli: " << hint << '\n';
-    }
-}
-
-// Runs the command with its log on standard output; on standard error the
-// progress while it runs (on a terminal) and the hints once it has run.
-bool RunCommand(Programmer& programmer, StreamLog& log, const Options& options, std::ostream& err)
-{
-    std::optional<TerminalProgress> progress;
-    if (options.showProgress) {
-        progress.emplace(err, options.command);
-        log.beforeLine = [&progress] { progress->Erase(); };
-        programmer.OnProgress = [&progress](std::uint32_t done, std::uint32_t total) { progress->Show(done, total); };
-    }
-    const bool succeeded = RunProgrammerCommand(programmer, options, err);
-    progress.reset();
-    log.beforeLine = nullptr;
-    programmer.OnProgress = nullptr;
-    // A fuse log shows the values as the window does; whether they took is said here.
-    for (const std::string& note : programmer.UnusedBitsNotes) {
-        err << "velkor-cli: " << note << '\n';
-    }
-    if (!programmer.FuseProblem.empty()) {
-        err << "velkor-cli: " << programmer.FuseProblem << '\n';
-    }
-    if (programmer.FuseClock) {
-        err << "velkor-cli: " << FuseClockLine(*programmer.FuseClock, PaceClockHz(options)) << '\n';
-    }
-    PrintHints(log, options, err);
-    return succeeded;
-}
-
-}  // namespace
-
 int ExitStatus(bool succeeded)
 {
     if (const int signal = CaughtSignal()) {
@@ -249,96 +258,46 @@ void PrintSimStats(std::ostream& err, std::uint64_t portAccesses, double seconds
         << " s, timing violations " << violations << '\n';
 }
 
-namespace {
-
-std::optional<sim::StateFileLock> LockStateFile(const Options& options, std::ostream& err)
+std::unique_ptr<KnownChips> CheckBeforeThePort(const Options& options, const std::vector<std::filesystem::path>& writes)
 {
-    if (!options.stateFile) {
-        return std::nullopt;
-    }
-    try {
-        return std::optional<sim::StateFileLock>(std::in_place, *options.stateFile, ReportLockWait(err));
-    } catch (const std::runtime_error& e) {
-        throw std::runtime_error("Simulated chip state " + options.stateFile->string() + ": " + e.what() + ".");
-    }
-}
-
-int RunOnSimulatedTarget(const Options& options, std::ostream& out, std::ostream& err)
-{
-    const std::unique_ptr<sim::SimulatedTarget> owned = MakeTarget(options);
-    sim::SimulatedTarget& target = *owned;
-    const std::optional<sim::StateFileLock> lock = LockStateFile(options, err);
-    if (options.stateFile && std::filesystem::exists(*options.stateFile)) {
-        try {
-            target.chip()->LoadState(*options.stateFile);
-        } catch (const std::exception& e) {
-            throw UsageError(e.what());
-        }
-    }
-    StreamLog log(out);
-    Programmer programmer(target.port(), target.clock(), log);
-    programmer.PortAddress = ChosenPort(options.port).baseAddress;
-    SetPace(programmer, options, options.chipLists);
-    const bool succeeded = RunCommand(programmer, log, options, err);
+    std::unique_ptr<KnownChips> known = ReadKnownChips(options);
+    ChosenPort(options.port);
+    CheckSimulationOptions(options);
     if (options.stateFile) {
-        target.chip()->SaveState(*options.stateFile);
+        CheckOutputFile(*options.stateFile);
     }
-    if (options.stats) {
-        PrintSimStats(err, target.port().AccessCount(), target.ElapsedSeconds(), target.ViolationCount());
+    for (const std::filesystem::path& file : writes) {
+        CheckOutputFile(file);
     }
-    return ExitStatus(succeeded);
+    return known;
 }
 
-int RunOnPort(const Options& options, std::ostream& out, std::ostream& err)
+int RunOnChip(const Invocation& invocation, const ChipCommand& command)
 {
-    const PortName chosen = ChosenPort(options.port);
-    TDLPortIO port;
-    port.SetPpdevDevice(chosen.ppdevNumber);
-    SystemClock clock;
-    StreamLog log(out);
-    Programmer programmer(port, clock, log);
-    programmer.PortAddress = chosen.baseAddress;
-    SetPace(programmer, options, options.chipLists);
-    return ExitStatus(RunCommand(programmer, log, options, err));
+    const std::unique_ptr<KnownChips> known = CheckBeforeThePort(invocation.options, command.writes);
+    return invocation.options.chip ? RunOnSimulatedTarget(invocation, command, *known)
+                                   : RunOnPort(invocation, command, *known);
 }
 
-std::string DeviceState(const ParallelPort& port)
+CLI::App& AddCommand(CLI::App& app, Invocation& invocation, const std::string& name, const std::string& description,
+                     std::function<int()> run)
 {
-    switch (port.access) {
-    case DeviceAccess::Usable:
-        if (!port.holder.empty()) {
-            return "device node present, but another program or driver holds the port now (" + port.holder + ")";
-        }
-        return "device node present, you may open it";
-    case DeviceAccess::Missing:
-        return std::string("no device node (") + kLoadPpdevHint + ")";
-    case DeviceAccess::Denied:
-        return std::string("device node present, you may not open it (") + kJoinLpGroupHint + ")";
-    case DeviceAccess::NotPermitted:
-        return std::string("device node present, but opening it is not permitted (") + kNotPermittedHint + ")";
-    case DeviceAccess::Failed:
-        break;
-    }
-    return std::string("device node cannot be opened: ") + std::strerror(port.openError);
+    CLI::App& command = *app.add_subcommand(name, description);
+    command.callback([&invocation, run = std::move(run)] { invocation.status = run(); });
+    return command;
 }
 
-// The parallel ports the kernel knows, one line each. Succeeds when at least
-// one of them can be used now (opened, and held by nobody).
-int ListPorts(std::ostream& out)
+void AddHexFileArgument(CLI::App& command, std::optional<std::filesystem::path>& hexFile)
 {
-    const std::vector<ParallelPort> ports = ListParallelPorts();
-    if (ports.empty()) {
-        out << "No parallel port: the kernel knows none (load its drivers: sudo modprobe parport_pc ppdev)\n";
-        return kExitFailed;
-    }
-    bool anyUsable = false;
-    for (const ParallelPort& port : ports) {
-        out << std::left << std::setw(15) << PpdevDevicePath(port.number) << std::setw(8)
-            << FormatPortAddress(port.baseAddress) << DeviceState(port) << '\n';
-        anyUsable = anyUsable || (port.access == DeviceAccess::Usable && port.holder.empty());
-    }
-    return anyUsable ? 0 : kExitFailed;
+    command.add_option("HEXFILE", hexFile, "Intel HEX file (default " + DefaultHexFilePath().string() + ")");
 }
+
+std::filesystem::path HexFileOrDefault(const std::optional<std::filesystem::path>& hexFile)
+{
+    return hexFile.value_or(DefaultHexFilePath());
+}
+
+namespace {
 
 // The options every command takes. They are defined on the program alone;
 // fallthrough (set before any command is added, and inherited by each) lets
@@ -347,7 +306,7 @@ int ListPorts(std::ostream& out)
 void DefineGlobalOptions(CLI::App& app, Options& options)
 {
     app.fallthrough();
-    app.set_version_flag("--version", "velkor-cli " VELKOR_VERSION, "print the version and exit");
+    DefineVersion(app);
     app.add_option("--port", options.port,
                    "lpt1 | lpt2 | lpt3 | an I/O base address such as 0x378 or 0xD010 | /dev/parportN (default lpt1)")
         ->type_name("PORT");
@@ -375,33 +334,17 @@ void DefineGlobalOptions(CLI::App& app, Options& options)
         ->type_name("FILE");
 }
 
-// The commands: each names itself in options.command when it is given.
-void DefineCommands(CLI::App& app, Options& options)
+// The commands, in the order --help lists them.
+constexpr std::array kCommands{DefineSignature, DefineWrite,   DefineFuse,        DefineVerify,     DefineRead,
+                               DefineReadFuses, DefineProduce, DefineWriteEeprom, DefineReadEeprom, DefineVerifyEeprom,
+                               DefineLock,      DefinePorts,   DefineChips};
+
+void DefineCommands(CLI::App& app, Invocation& invocation)
 {
     app.require_subcommand(1);
-    const auto addCommand = [&](const std::string& name, const std::string& description) {
-        auto* command = app.add_subcommand(name, description);
-        command->callback([&options, name] { options.command = name; });
-        return command;
-    };
-    addCommand("signature", "read the chip's signature (Read Signature)");
-    auto* write = addCommand("write", "erase the chip and program its flash from a HEX file (Write)");
-    write->add_option("HEXFILE", options.hexFile, "Intel HEX file (default " + DefaultHexFilePath().string() + ")");
-    write->add_flag("--keep-eeprom", options.keepEeprom,
-                    "save the EEPROM to a file before the erase and write it back after the flash");
-    auto* fuse = addCommand("fuse", "write the fuse bytes typed in hexadecimal (Write FUSE bit)");
-    fuse->add_option("HIGH", options.fuseHigh, "the high fuse byte's text")->required();
-    fuse->add_option("LOW", options.fuseLow, "the low fuse byte's text")->required();
-    fuse->add_option("EXTENDED", options.fuseExtended, "the extended fuse byte's text, on chips that have one");
-    auto* verify = addCommand("verify", "compare the chip's flash with a HEX file; never writes");
-    verify->add_option("HEXFILE", options.hexFile, "Intel HEX file (default " + DefaultHexFilePath().string() + ")");
-    auto* read = addCommand("read", "save the chip's whole flash as an Intel HEX file");
-    read->add_option("FILE", options.readFile, "the HEX file to write")->required();
-    addCommand("read-fuses", "show the fuse and lock bytes the chip has");
-    DefineProduceCommand(*addCommand("produce", "program board after board with one HEX file, as write does"), options);
-    DefineEepromCommands(addCommand, options.eeprom);
-    addCommand("ports", "list the parallel ports and whether you may use them");
-    addCommand("chips", "list the chips the options in force know: the table, --chip-file, --all-chips");
+    for (const auto define : kCommands) {
+        define(app, invocation);
+    }
 }
 
 std::string CommandNames(const CLI::App& app)
@@ -449,53 +392,20 @@ std::string ProgramPath(const char* argv0)
     return error ? given : absolute.lexically_normal().string();
 }
 
-// The files the command writes, refused before any port access when no
-// regular file may be written there (the counter once its links are followed).
-void CheckOutputFiles(const Options& options)
-{
-    if (options.stateFile) {
-        CheckOutputFile(*options.stateFile);
-    }
-    if (options.command == "read") {
-        CheckOutputFile(options.readFile);
-    }
-    if (options.command == "read-eeprom") {
-        CheckOutputFile(options.eeprom.file);
-    }
-    if (options.command == "produce" && options.produce.record) {
-        CheckOutputFile(*options.produce.record);
-    }
-}
-
 }  // namespace
 
 int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool errIsTerminal)
 {
     CLI::App app("Programs AVR microcontrollers in-system through a PC parallel port.", "velkor-cli");
-    Options options;
-    options.program = ProgramPath(argc > 0 ? argv[0] : nullptr);
-    options.showProgress = errIsTerminal;
-    DefineGlobalOptions(app, options);
-    DefineCommands(app, options);
+    Invocation invocation{.options = {}, .out = out, .err = err};
+    invocation.options.program = ProgramPath(argc > 0 ? argv[0] : nullptr);
+    invocation.options.showProgress = errIsTerminal;
+    DefineGlobalOptions(app, invocation.options);
+    DefineCommands(app, invocation);
     ConfigureHelp(app);
     try {
-        app.parse(argc, argv);
-        if (options.command == "ports") {
-            return ListPorts(out);
-        }
-        const KnownChips known = ReadKnownChips(options);
-        options.chipLists = known.Lists();
-        if (options.command == "chips") {
-            ListChips(options.chipLists, options.chipFile, out);
-            return 0;
-        }
-        ChosenPort(options.port);
-        CheckSimulationOptions(options);
-        CheckOutputFiles(options);
-        if (options.command == "produce") {
-            return RunProduce(options, out, err);
-        }
-        return options.chip ? RunOnSimulatedTarget(options, out, err) : RunOnPort(options, out, err);
+        app.parse(argc, argv);  // runs the command named, once the whole line is read
+        return invocation.status;
     } catch (const CLI::Success& e) {
         return app.exit(e, out, err);
     } catch (const CLI::Error& e) {

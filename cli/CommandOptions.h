@@ -1,61 +1,102 @@
 #pragma once
 
-// What the commands of velkor-cli share: the options as parsed, and the
-// helpers that turn them into a port, a pace and simulated faults.
+// What the commands of velkor-cli share: the options every command takes, as
+// parsed, and the frame a command runs in. The commands live in commands/,
+// one family a file; CliApp.cpp defines the options, the frame and the
+// dispatch.
 
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <iosfwd>
+#include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "ChipCatalogue.h"
 #include "CommonOptions.h"
-#include "EepromCommands.h"
+#include "Hints.h"
 #include "PortName.h"
 #include "Programmer.h"
 #include "SimulatedTarget.h"
 
+namespace CLI {
+class App;
+}
+
 namespace velkor {
 
 constexpr int kExitFailed = 1;
-
-// The options of produce, board after board.
-struct ProduceOptions {
-    std::optional<std::string> serial;  // ADDRESS:START[:STEP]
-    std::optional<std::filesystem::path> serialFile;
-    std::optional<std::filesystem::path> record;
-    std::optional<std::string> simBoards;
-};
 
 struct Options : CommonOptions {
     std::string program = "velkor-cli";  // as it can be run again: argv[0], a path made absolute
     std::string port = "lpt1";
     std::optional<std::filesystem::path> stateFile;
     bool stats = false;
-    std::string command;
-    std::optional<std::filesystem::path> hexFile;
-    std::string fuseHigh;
-    std::string fuseLow;
     bool showProgress = false;  // standard error is a terminal
-    std::filesystem::path readFile;
     std::vector<std::string> simFaults;
-    std::optional<std::string> fuseExtended;
-    std::vector<const ChipCatalogue*> chipLists;  // read from allChips and chipFile before any port access
-    bool keepEeprom = false;
-    EepromOptions eeprom;
-    ProduceOptions produce;
 };
+
+// One run of velkor-cli: the options every command takes, its two streams,
+// and the exit status the command named leaves.
+struct Invocation {
+    Options options;
+    std::ostream& out;
+    std::ostream& err;
+    int status = 0;
+};
+
+// Adds the command name to app. When the user names it, run runs once the
+// whole command line is read and checked, and gives the exit status.
+CLI::App& AddCommand(CLI::App& app, Invocation& invocation, const std::string& name, const std::string& description,
+                     std::function<int()> run);
+
+// The HEXFILE argument of write, verify and produce: hexFile stays empty
+// when it is left out.
+void AddHexFileArgument(CLI::App& command, std::optional<std::filesystem::path>& hexFile);
+// The HEX file given, else the fixed default file.
+std::filesystem::path HexFileOrDefault(const std::optional<std::filesystem::path>& hexFile);
+
+// A command that runs on the chip, as the frame needs it.
+struct ChipCommand {
+    ChipCommand(std::string name, std::function<bool(Programmer&)> command) : run(std::move(command))
+    {
+        report.command = std::move(name);
+    }
+
+    // Its name and what it was given, for the progress line and the hints;
+    // the frame adds the log, the port and whether the chip is simulated.
+    CommandReport report;
+    // The files it writes, refused before any port access where no regular
+    // file may be written.
+    std::vector<std::filesystem::path> writes;
+    // The command itself: true when it succeeded.
+    std::function<bool(Programmer&)> run;
+};
+
+// Runs command on the port --port names or on the simulated chip of
+// --simulate (its state loaded before and saved after, --stats after it):
+// the log on out; the progress on a terminal, the notes and the hints on err.
+// Returns the exit status.
+int RunOnChip(const Invocation& invocation, const ChipCommand& command);
+
+// What every command that reaches a chip checks before its first port access,
+// in this order: the chips of --chip-file and --all-chips, --port, the
+// options that need --simulate, the files written (the state file, then
+// writes). Returns the chips read, which identification searches after the
+// table.
+std::unique_ptr<KnownChips> CheckBeforeThePort(const Options& options,
+                                               const std::vector<std::filesystem::path>& writes);
 
 // The port --port names; a UsageError for one it does not.
 PortName ChosenPort(const std::string& text);
 // One --sim-fault KIND[:ARG], added to faults; a UsageError for a bad one.
 void AddSimFault(sim::Faults& faults, const std::string& fault);
+// The program and the options in force that reach the chip of this run
+// again: its port, the chips it knows, its pace and, when simulated, the
+// same simulated chip and state (not its faults). Paths are made absolute.
+std::vector<std::string> SameChipCommand(const Options& options);
 // 128 + the signal when one interrupted the command, else the command's own.
 int ExitStatus(bool succeeded);
 // For a state or counter file's lock: says on err that another velkor-cli holds it.

@@ -21,10 +21,10 @@ std::uint32_t PaceClockHz(const CommonOptions& options)
     return ClockOption("--chip-clock", options.chipClock).value_or(kDefaultChipClockHz);
 }
 
-KnownChips ReadKnownChips(const CommonOptions& options)
+std::unique_ptr<KnownChips> ReadKnownChips(const CommonOptions& options)
 {
     try {
-        return KnownChips(options.allChips, options.chipFile);
+        return std::make_unique<KnownChips>(options.allChips, options.chipFile);
     } catch (const ChipFileError& e) {
         throw UsageError(std::string("--chip-file ") + e.what());
     }

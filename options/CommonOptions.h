@@ -47,7 +47,7 @@ std::uint32_t PaceClockHz(const CommonOptions& options);
 
 // The chips --chip-file and --all-chips add to the table; a UsageError naming
 // --chip-file for a file that cannot be read or is faulty.
-KnownChips ReadKnownChips(const CommonOptions& options);
+std::unique_ptr<KnownChips> ReadKnownChips(const CommonOptions& options);
 
 // The simulated chip named chip (any case, or none) at clockHz (nothing: the
 // clock its fuses select); a UsageError naming the chips for an unknown one.

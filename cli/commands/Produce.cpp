@@ -1,11 +1,12 @@
-// velkor-cli produce: the production family, over the shared options.
-#include "Produce.h"
-
+// The production family: produce, board after board.
 #include <CLI/CLI.hpp>
 
-#include <sstream>
+#include <memory>
 #include <ostream>
+#include <sstream>
 
+#include "CommandOptions.h"
+#include "Commands.h"
 #include "Interruption.h"
 #include "Numbers.h"
 #include "PortIO.h"
@@ -20,6 +21,15 @@ namespace velkor {
 namespace {
 
 constexpr std::uint32_t kMostSimulatedBoards = 1000;
+
+// The options of produce, board after board.
+struct ProduceOptions {
+    std::optional<std::filesystem::path> hexFile;
+    std::optional<std::string> serial;  // ADDRESS:START[:STEP]
+    std::optional<std::filesystem::path> serialFile;
+    std::optional<std::filesystem::path> record;
+    std::optional<std::string> simBoards;
+};
 
 // The lines as they come, one per line.
 class LineLog final : public Log {
@@ -78,9 +88,9 @@ std::filesystem::path SerialFile(const ProduceOptions& produce)
 
 // --sim-boards: a count of boards of the --simulate chip, or a list of
 // CHIP[:FAULT[:ARG]], one per board. --sim-fault applies to every board.
-std::vector<sim::PlannedBoard> BoardPlan(const Options& options)
+std::vector<sim::PlannedBoard> BoardPlan(const Options& options, const ProduceOptions& produce)
 {
-    const std::string text = options.produce.simBoards.value_or("1");
+    const std::string text = produce.simBoards.value_or("1");
     std::vector<sim::PlannedBoard> plan;
     if (const auto count = ParseNumber(text, kMostSimulatedBoards)) {
         plan.assign(*count, {*options.chip, {}});
@@ -105,23 +115,23 @@ std::vector<sim::PlannedBoard> BoardPlan(const Options& options)
     return plan;
 }
 
-void CheckProduceOptions(const Options& options)
+void CheckProduceOptions(const Options& options, const ProduceOptions& produce)
 {
-    if (options.produce.simBoards && !options.chip) {
+    if (produce.simBoards && !options.chip) {
         throw UsageError("--sim-boards needs --simulate");
     }
     if (options.stateFile) {
         throw UsageError("--sim-state does not go with produce: every simulated board comes fresh");
     }
-    if (options.produce.serialFile && !options.produce.serial) {
+    if (produce.serialFile && !produce.serial) {
         throw UsageError("--serial-file needs --serial");
     }
 }
 
 struct ProductionSetup {
-    const Options& options;
-    std::ostream& out;
-    std::ostream& err;
+    const Invocation& invocation;
+    const ProduceOptions& produce;
+    const KnownChips& known;
     std::optional<SerialPlan> serialPlan;
     SerialCounter* counter;
 };
@@ -134,40 +144,41 @@ int ExitStatusOf(const ProductionSummary& summary)
 
 int Produce(const ProductionSetup& setup, PortOperations& port, Clock& clock, const std::function<bool()>& planEnded)
 {
-    const Options& options = setup.options;
-    LineLog log(setup.out);
+    const Options& options = setup.invocation.options;
+    LineLog log(setup.invocation.out);
     Production production(port, clock, log);
     Programmer& engine = production.Engine();
     engine.PortAddress = ChosenPort(options.port).baseAddress;
-    SetPace(engine, options, options.chipLists);
+    SetPace(engine, options, setup.known.Lists());
     engine.StopRequested = [&planEnded] { return CaughtSignal() != 0 || (planEnded && planEnded()); };
     if (setup.counter != nullptr) {
         production.SerialNumbers.emplace(Production::Serials{setup.serialPlan->address, *setup.counter});
     }
-    production.RecordFile = options.produce.record;
+    production.RecordFile = setup.produce.record;
     if (options.showProgress) {
-        std::ostream& err = setup.err;
+        std::ostream& err = setup.invocation.err;
         production.OnAttention = [&err] { err << '\a' << std::flush; };
         production.OnWaiting = [&err](unsigned board) {
             err << "velkor-cli: waiting for board " << board << " (Ctrl-C to stop)" << std::endl;
         };
     }
     CommandStarting();
-    return ExitStatusOf(production.Run(setup.options.hexFile.value_or(DefaultHexFilePath())));
+    return ExitStatusOf(production.Run(HexFileOrDefault(setup.produce.hexFile)));
 }
 
 int ProduceOnSimulatedBoards(const ProductionSetup& setup)
 {
+    const Options& options = setup.invocation.options;
     std::unique_ptr<sim::SimulatedBoards> boards;
     try {
-        boards = std::make_unique<sim::SimulatedBoards>(BoardPlan(setup.options),
-                                                        ClockOption("--sim-clock", setup.options.simClock));
+        boards = std::make_unique<sim::SimulatedBoards>(BoardPlan(options, setup.produce),
+                                                        ClockOption("--sim-clock", options.simClock));
     } catch (const std::invalid_argument& e) {
         throw UsageError(e.what());
     }
     const int status = Produce(setup, *boards, boards->clock(), [&boards] { return boards->Exhausted(); });
-    if (setup.options.stats) {
-        PrintSimStats(setup.err, boards->AccessCount(), boards->ElapsedSeconds(), boards->ViolationCount());
+    if (options.stats) {
+        PrintSimStats(setup.invocation.err, boards->AccessCount(), boards->ElapsedSeconds(), boards->ViolationCount());
     }
     return status;
 }
@@ -175,47 +186,58 @@ int ProduceOnSimulatedBoards(const ProductionSetup& setup)
 int ProduceOnPort(const ProductionSetup& setup)
 {
     TDLPortIO port;
-    port.SetPpdevDevice(ChosenPort(setup.options.port).ppdevNumber);
+    port.SetPpdevDevice(ChosenPort(setup.invocation.options.port).ppdevNumber);
     SystemClock clock;
     return Produce(setup, port, clock, {});
 }
 
-}  // namespace
-
-void DefineProduceCommand(CLI::App& command, Options& options)
+// Board after board until Ctrl-C (or, on the simulated target, until the
+// boards of --sim-boards have come and gone). The board lines and the
+// summary go to standard output; the bell, the waiting notes and --stats to
+// standard error.
+int RunProduce(const Invocation& invocation, const ProduceOptions& produce)
 {
-    command.add_option("HEXFILE", options.hexFile, "Intel HEX file (default " + DefaultHexFilePath().string() + ")");
-    command
-        .add_option("--serial", options.produce.serial,
-                    "give each board a 32-bit serial number, little-endian, in the EEPROM at ADDRESS: START for "
-                    "the first board, STEP more for each next one")
-        ->type_name("ADDRESS:START[:STEP]");
-    command
-        .add_option("--serial-file", options.produce.serialFile,
-                    "where the next serial number is kept (default " + DefaultSerialFile().string() + ")")
-        ->type_name("FILE");
-    command.add_option("--record", options.produce.record, "append one CSV line per board to FILE")->type_name("FILE");
-    command
-        .add_option("--sim-boards", options.produce.simBoards,
-                    "with --simulate: the boards that come one after another: a count, or CHIP[:FAULT[:ARG]],...")
-        ->type_name("PLAN");
-}
-
-int RunProduce(const Options& options, std::ostream& out, std::ostream& err)
-{
-    CheckProduceOptions(options);
-    ProductionSetup setup{options, out, err, std::nullopt, nullptr};
+    const Options& options = invocation.options;
+    const std::unique_ptr<KnownChips> known = CheckBeforeThePort(
+        options, produce.record ? std::vector{*produce.record} : std::vector<std::filesystem::path>{});
+    CheckProduceOptions(options, produce);
+    ProductionSetup setup{invocation, produce, *known, std::nullopt, nullptr};
     std::optional<sim::StateFileLock> lock;
     std::optional<SerialCounter> counter;
-    if (options.produce.serial) {
-        setup.serialPlan = ParseSerialPlan(*options.produce.serial);
-        const std::filesystem::path file = SerialFile(options.produce);
+    if (produce.serial) {
+        setup.serialPlan = ParseSerialPlan(*produce.serial);
+        const std::filesystem::path file = SerialFile(produce);
         // Held for the whole run: two runs on one counter never hand out one number.
-        lock.emplace(file, ReportLockWait(err));
+        lock.emplace(file, ReportLockWait(invocation.err));
         counter.emplace(file, setup.serialPlan->start, setup.serialPlan->step);
         setup.counter = &*counter;
     }
     return options.chip ? ProduceOnSimulatedBoards(setup) : ProduceOnPort(setup);
+}
+
+}  // namespace
+
+void DefineProduce(CLI::App& app, Invocation& invocation)
+{
+    const auto produce = std::make_shared<ProduceOptions>();
+    CLI::App& command =
+        AddCommand(app, invocation, "produce", "program board after board with one HEX file, as write does",
+                   [&invocation, produce] { return RunProduce(invocation, *produce); });
+    AddHexFileArgument(command, produce->hexFile);
+    command
+        .add_option("--serial", produce->serial,
+                    "give each board a 32-bit serial number, little-endian, in the EEPROM at ADDRESS: START for "
+                    "the first board, STEP more for each next one")
+        ->type_name("ADDRESS:START[:STEP]");
+    command
+        .add_option("--serial-file", produce->serialFile,
+                    "where the next serial number is kept (default " + DefaultSerialFile().string() + ")")
+        ->type_name("FILE");
+    command.add_option("--record", produce->record, "append one CSV line per board to FILE")->type_name("FILE");
+    command
+        .add_option("--sim-boards", produce->simBoards,
+                    "with --simulate: the boards that come one after another: a count, or CHIP[:FAULT[:ARG]],...")
+        ->type_name("PLAN");
 }
 
 }  // namespace velkor
