@@ -65,7 +65,7 @@ ChipModel At90s(const char* name, std::uint8_t sig1, std::uint8_t sig2, std::uin
 }
 
 // A page-mode part on its factory 1 MHz internal clock; each SCK phase
-// > 2 cycles.
+// > 2 cycles; a programmed LB1 freezes its fuses.
 ChipModel Mega(const char* name, std::uint8_t sig1, std::uint8_t sig2, std::uint32_t flash, std::uint16_t page,
                std::uint16_t eeprom, std::uint8_t fuseBytes, std::array<std::uint8_t, 3> factoryFuses,
                std::uint8_t highWritable, std::uint8_t extendedWritable, std::uint8_t lockWritable,
@@ -85,7 +85,7 @@ ChipModel Mega(const char* name, std::uint8_t sig1, std::uint8_t sig2, std::uint
         .lockoutBits = std::move(lockout),
         .encoding = FuseLockEncoding::FuseBytes,
         .hasPollRdyBsy = mega48Family,
-        .lockBitsProtectFuses = mega48Family,
+        .lockBitsProtectFuses = true,
         .lowWritable = 0xFF,
         .highWritable = highWritable,
         .extendedWritable = extendedWritable,
@@ -226,8 +226,7 @@ std::vector<ChipModel> BuildChipModels()
 
     chips.push_back(
         Mega("ATmega8", 0x93, 0x07, 8192, 64, 512, 2, {0xE1, 0xD9, 0xFF}, 0xDF, 0x00, 0x3F, {kRstdisblHigh7}, false));
-    // ATmega48 family: extended fuse, RDY/BSY, DWEN; a programmed LB1 locks
-    // the fuses too.
+    // ATmega48 family: extended fuse, RDY/BSY, DWEN.
     chips.push_back(Mega("ATmega48", 0x92, 0x05, 4096, 64, 256, 3, {0x62, 0xDF, 0xFF}, 0xDF, 0x01, 0x03,
                          {kRstdisblHigh7, kDwenHigh6}, true));
     chips.push_back(Mega("ATmega88", 0x93, 0x0A, 8192, 64, 512, 3, {0x62, 0xDF, 0xF9}, 0xDF, 0x07, 0x3F,

@@ -213,8 +213,8 @@ struct Faults {
 //   violation), except RDY/BSY and a read of the byte (byte mode, pollable
 //   chips) or page (page mode) being written, which gives the poll value.
 //   Raising RESET while busy is a violation too.
-// - A programmed LB1 stops flash and EEPROM writes (and on the ATmega48
-//   family fuse writes); LB1 and LB2 programmed (mode 3) also stop flash and
+// - A programmed LB1 stops flash and EEPROM writes (and on the ATmega and
+//   ATtiny parts fuse writes); LB1 and LB2 programmed (mode 3) also stop flash and
 //   EEPROM reads, which then echo the instruction's third byte as a chip
 //   that drives no data does. Only Chip Erase clears lock bits, and it keeps
 //   the EEPROM when EESAVE is programmed.
