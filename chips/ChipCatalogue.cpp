@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "NameMatch.h"
+#include "ProgrammerWaits.h"
 #include "SckPace.h"
 
 namespace velkor {
@@ -18,11 +19,11 @@ namespace {
 
 using Json = nlohmann::json;
 
-// What the engine waits after each operation; a chip busy longer would lose
-// the instructions that follow.
-constexpr std::uint32_t kPageWaitMicros = 10'000;
-constexpr std::uint32_t kEraseWaitMicros = 20'000;
-constexpr std::uint32_t kFuseWaitMicros = 10'000;
+// A chip busy longer than the programmer waits would lose the instructions
+// that follow. The fuse time also covers a lock write.
+constexpr std::uint32_t kPageWaitMicros = kPageWaitMs * 1000;
+constexpr std::uint32_t kEraseWaitMicros = kEraseWaitMs * 1000;
+constexpr std::uint32_t kFuseWaitMicros = std::min(kFuseWaitMs, kLockWaitMs) * 1000;
 constexpr std::uint32_t kLongestEepromWriteMicros = 20'000;
 constexpr std::size_t kLongestName = 31;
 constexpr std::size_t kLongestBitName = 15;

@@ -10,12 +10,12 @@
 #include "FuseLayouts.h"
 #include "HexFile.h"
 #include "Programmer.h"
+#include "ProgrammerWaits.h"
 
 namespace velkor {
 
 namespace {
 
-constexpr unsigned kFuseWaitMs = 10;
 constexpr const char* kHighFuse = "Fuse high";
 constexpr const char* kLowFuse = "Fuse low";
 constexpr const char* kExtendedFuse = "Fuse ext";

@@ -9,6 +9,7 @@
 #include "Format.h"
 #include "FuseLayouts.h"
 #include "Programmer.h"
+#include "ProgrammerWaits.h"
 
 namespace velkor {
 
@@ -16,8 +17,6 @@ namespace {
 constexpr std::array<const char*, 6> kLockBitNames{"LB1", "LB2", "BLB01", "BLB02", "BLB11", "BLB12"};
 constexpr std::uint8_t kLb1 = 0x01;
 constexpr std::uint8_t kLb2 = 0x02;
-// The longest lock write of the listed chips (AT90S1200 at low supply).
-constexpr unsigned kLockWriteMs = 20;
 
 bool Programmed(std::uint8_t value, std::uint8_t bits)
 {
@@ -174,7 +173,7 @@ bool Programmer::WriteLockByte(std::uint8_t value)
     } else {
         SendInstruction({0xAC, 0xE0, 0x00, static_cast<std::uint8_t>(value | ~chipBits)});
     }
-    Wait(kLockWriteMs);
+    Wait(kLockWaitMs);
     log_.Append(LockModeText(value, !rules->lockBitsInByteTwo));
     if ((chipBits & 0x3C) != 0) {
         log_.Append(BootLockModeText("BLB0", "application section", value >> 2 & 0x03));

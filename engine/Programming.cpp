@@ -2,6 +2,7 @@
 #include "Format.h"
 #include "FuseLayouts.h"
 #include "Programmer.h"
+#include "ProgrammerWaits.h"
 
 namespace velkor {
 
@@ -100,7 +101,7 @@ bool Programmer::ChipErase()
     log_.Append("");
     log_.Append("Chip Erase...");
     SendInstruction(kChipErase);
-    Wait(20);
+    Wait(kEraseWaitMs);
     log_.Append("done");
     // AT90S parts need a new RESET pulse and Programming Enable after an erase.
     ResetIntoProgrammingMode(0);
