@@ -2,16 +2,32 @@
 
 namespace velkor {
 
+const ChipCatalogue& TableChips()
+{
+    static const ChipCatalogue table = ChipCatalogue::Parse(BuiltInTableText(), ChipSource::Table);
+    return table;
+}
+
+const ChipRecord* TableChip(std::size_t row)
+{
+    const auto& chips = TableChips().Chips();
+    return row < chips.size() ? &chips[row] : nullptr;
+}
+
 const ChipCatalogue& BuiltInCatalogue()
 {
-    static const ChipCatalogue catalogue = ChipCatalogue::Parse(BuiltInChipsText(), ChipSource::Catalogue);
+    static const ChipCatalogue catalogue = [] {
+        const ChipCatalogue* earlier[] = {&TableChips()};
+        return ChipCatalogue::Parse(BuiltInChipsText(), ChipSource::Catalogue, earlier);
+    }();
     return catalogue;
 }
 
 KnownChips::KnownChips(bool allChips, const std::optional<std::filesystem::path>& chipFile)
 {
     if (chipFile) {
-        userFile_.emplace(ChipCatalogue::Load(*chipFile, ChipSource::UserFile));
+        const ChipCatalogue* earlier[] = {&TableChips()};
+        userFile_.emplace(ChipCatalogue::Load(*chipFile, ChipSource::UserFile, earlier));
         lists_.push_back(&*userFile_);
     }
     if (allChips) {

@@ -40,7 +40,7 @@ void ListChips(const std::vector<const ChipCatalogue*>& lists, const std::option
     for (const ChipCatalogue* list : lists) {
         const std::string source =
             list->Source() == ChipSource::UserFile && chipFile ? "file " + chipFile->string() : "catalogue";
-        for (const CatalogueChip& chip : list->Chips()) {
+        for (const ChipRecord& chip : list->Chips()) {
             ListChip(chip.row, chip.signature[0], source, out);
         }
     }

@@ -18,9 +18,6 @@ constexpr std::uint8_t kReadProgramMemory = 0x20;
 constexpr std::uint8_t kLoadProgramMemoryPage = 0x40;
 constexpr std::uint8_t kWriteProgramMemoryPage = 0x4C;
 
-// The AT90S1200 cannot be polled: a read right after a write may program the
-// other byte of the word. Every byte gets the full write time instead.
-constexpr std::uint16_t kUnpollableChip = 0x9001;
 constexpr int kPollReads = 6;
 constexpr unsigned kPollIntervalMs = 1;
 
@@ -48,8 +45,10 @@ bool Programmer::WriteFlashByte(std::uint16_t address, std::uint8_t data)
 
     // While busy the chip reads back its poll value (0x7F or 0xFF) at the
     // address being written, so data equal to it cannot be confirmed until
-    // the write time is over; then one read tells.
-    if (data == Device().NoPollValue || Device().Signature == kUnpollableChip) {
+    // the write time is over; then one read tells. A chip whose record says
+    // it cannot be polled at all (the AT90S1200) has every byte waited out.
+    const ChipRecord* chip = ChipInUse();
+    if (data == Device().NoPollValue || (chip != nullptr && !chip->flashPollable)) {
         Wait(kByteWaitMs);
         return ReadFlashByte(address) == data || VerifyError();
     }

@@ -20,22 +20,10 @@ constexpr const char* kHighFuse = "Fuse high";
 constexpr const char* kLowFuse = "Fuse low";
 constexpr const char* kExtendedFuse = "Fuse ext";
 
-Instruction WriteFuseHighBits(std::uint8_t value)
-{
-    return {0xAC, 0xA8, 0x00, value};
-}
-Instruction WriteFuseBits(std::uint8_t value)
-{
-    return {0xAC, 0xA0, 0x00, value};
-}
-constexpr Instruction kReadFuseHighBits{0x58, 0x08, 0x00, 0x00};
-constexpr Instruction kReadFuseBits{0x50, 0x00, 0x00, 0x00};
-
-Instruction WriteExtendedFuseBits(std::uint8_t value)
-{
-    return {0xAC, 0xA4, 0x00, value};
-}
-constexpr Instruction kReadExtendedFuseBits{0x50, 0x08, 0x00, 0x00};
+// The fuse bytes in the order the chip records list them.
+constexpr std::size_t kLow = 0;
+constexpr std::size_t kHigh = 1;
+constexpr std::size_t kExtended = 2;
 
 // Fuse bits that, once programmed (0), take the chip out of reach of serial
 // programming: RSTDISBL turns RESET into an I/O pin, DWEN hands RESET to
@@ -152,30 +140,32 @@ bool Programmer::WriteFuseBytes(std::uint8_t highValue, std::uint8_t lowValue,
     if (!FuseValuesAreSafe(highValue, lowValue, extendedValue)) {
         return false;
     }
+    // A chip with two fuse bytes or more: its record gives their instructions.
+    const std::vector<ChipByte>& fuses = ChipInUse()->fuses;
     log_.Append("Write Fuse bit.");
-    SendInstruction(WriteFuseHighBits(highValue));
+    SendInstruction(fuses[kHigh].WriteInstruction(highValue));
     Wait(kFuseWaitMs);
     log_.Append(FormatNumber("%02X", highValue));
-    const std::uint8_t highRead = QueryInstruction(kReadFuseHighBits);
+    const std::uint8_t highRead = QueryInstruction(fuses[kHigh].ReadInstruction());
     log_.Append(FormatNumber("%02X", highRead));
     Wait(kFuseWaitMs);
-    SendInstruction(WriteFuseBits(lowValue));
+    SendInstruction(fuses[kLow].WriteInstruction(lowValue));
     Wait(kFuseWaitMs);
     log_.Append(FormatNumber("%02X", lowValue));
-    const std::uint8_t lowRead = QueryInstruction(kReadFuseBits);
+    const std::uint8_t lowRead = QueryInstruction(fuses[kLow].ReadInstruction());
     log_.Append(FormatNumber("%02X", lowRead));
     std::optional<std::uint8_t> extendedRead;
     if (extendedValue) {
         Wait(kFuseWaitMs);
-        SendInstruction(WriteExtendedFuseBits(*extendedValue));
+        SendInstruction(fuses[kExtended].WriteInstruction(*extendedValue));
         Wait(kFuseWaitMs);
         log_.Append(FormatNumber("%02X", *extendedValue));
-        extendedRead = QueryInstruction(kReadExtendedFuseBits);
+        extendedRead = QueryInstruction(fuses[kExtended].ReadInstruction());
         log_.Append(FormatNumber("%02X", *extendedRead));
     }
     log_.Append("Complete");
     if (const ClockFuses* clock = ClockFusesInUse()) {
-        FuseClock = SelectClock(*clock, *FuseLayout(), {lowRead, highRead, extendedRead});
+        FuseClock = SelectClock(*clock, fuses, {lowRead, highRead, extendedRead});
     }
     NoteFuseMismatch("high", kHighFuse, highValue, highRead);
     NoteFuseMismatch("low", kLowFuse, lowValue, lowRead);
