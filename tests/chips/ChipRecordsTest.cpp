@@ -1,11 +1,19 @@
 // The device table made from the table's records, held to the table as the
-// programs have always had it.
+// programs have always had it; and no chip fact in the programs' sources
+// outside the records.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "BuiltInCatalogue.h"
+#include "Format.h"
 
 namespace velkor {
 namespace {
@@ -41,6 +49,52 @@ TEST(DeviceTable, IsTheDescribedTableAndEachRowIsItsRecordsRow)
     // The table's old spellings still name their chips.
     EXPECT_EQ(TableChips().FindByName("ATiny26"), TableChip(5));
     EXPECT_EQ(TableChips().FindByName("atmage88"), TableChip(13));
+}
+
+std::string Lowercase(std::string text)
+{
+    std::ranges::transform(text, text.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+bool IsSource(const std::filesystem::path& file)
+{
+    const std::string extension = file.extension().string();
+    return extension == ".cpp" || extension == ".h" || extension == ".cmake" || extension == ".py" ||
+           extension == ".sh" || file.filename() == "CMakeLists.txt";
+}
+
+// Signature bytes 1 and 2 as code would write them: 0x9307, "93 07", 0x93, 0x07.
+std::vector<std::string> SignatureSpellings(const ChipRecord& chip)
+{
+    const std::string high = Lowercase(TwoHexDigits(chip.signature[1]));
+    const std::string low = Lowercase(TwoHexDigits(chip.signature[2]));
+    return {"0x" + high + low, high + " " + low, "0x" + high + ", 0x" + low};
+}
+
+TEST(ChipRecords, NoSourceFileOfTheProgramsHoldsATableChipsSignature)
+{
+    std::vector<std::string> found;
+    for (const char* folder :
+         {"app", "bench", "chips", "cli", "core", "engine", "files", "hex", "portio", "production", "scripts", "sim"}) {
+        for (const auto& entry :
+             std::filesystem::recursive_directory_iterator(std::filesystem::path(VELKOR_SOURCE_DIR) / folder)) {
+            if (!entry.is_regular_file() || !IsSource(entry.path())) {
+                continue;
+            }
+            std::ostringstream text;
+            text << std::ifstream(entry.path()).rdbuf();
+            const std::string source = Lowercase(text.str());
+            for (const ChipRecord& chip : TableChips().Chips()) {
+                for (const std::string& spelling : SignatureSpellings(chip)) {
+                    if (source.find(spelling) != std::string::npos) {
+                        found.push_back(entry.path().string() + ": " + spelling + " (" + chip.name + ")");
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_EQ(found, std::vector<std::string>{});
 }
 
 }  // namespace
