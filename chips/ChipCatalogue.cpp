@@ -46,18 +46,36 @@ constexpr std::uint8_t kFuseWriteKind = 0xA0;
 constexpr std::uint8_t kLockWriteKind = 0xE0;
 constexpr std::array<std::uint8_t, 2> kReadOpcodes{0x50, 0x58};
 
+// Every name the classic serial-programmable AVR parts give a fuse bit or a
+// lock bit: the table's, the catalogue's and those of the further chips whose
+// facts are gathered for it. A name beyond them is a misspelling, or a bit
+// renamed so that the fuse command would not know it.
+constexpr std::string_view kKnownFuseBits[]{
+    "BODACT0",    "BODACT1", "BODEN",   "BODLEVEL", "BODLEVEL0", "BODLEVEL1", "BODLEVEL2",  "BODPD0",
+    "BODPD1",     "BOOTRST", "BOOTSZ0", "BOOTSZ1",  "CKDIV",     "CKDIV8",    "CKOPT",      "CKOUT",
+    "CKSEL",      "CKSEL0",  "CKSEL1",  "CKSEL2",   "CKSEL3",    "DUVRDINIT", "DWEN",       "EESAVE",
+    "FSTRT",      "HWBE",    "JTAGEN",  "M103C",    "M161C",     "OCDEN",     "OSCSEL0",    "OSCSEL1",
+    "PLLCK",      "PSC0RB",  "PSC1RB",  "PSC2RB",   "PSC2RBA",   "PSCINRB",   "PSCRB",      "PSCRV",
+    "PSCRVA",     "PSCRVB",  "RCEN",    "RESERVED", "RSTDISBL",  "S8515C",    "S8535C",     "SELFPRGEN",
+    "SPIEN",      "SUT",     "SUT0",    "SUT1",     "SUT2",      "TA0SEL",    "ULPOSCSEL0", "ULPOSCSEL1",
+    "ULPOSCSEL2", "WDTON"};
+constexpr std::string_view kKnownLockBits[]{"BLB01", "BLB02", "BLB11", "BLB12", "LB1", "LB2"};
+
 struct ByteKind {
     const char* key;
     const char* layoutName;
     std::array<std::uint8_t, 3> readInstruction;
     std::uint8_t writeByteTwo;
+    std::uint8_t writeKind;  // what byte 2 of its write begins with
+    std::span<const std::string_view> knownBits;
+    const char* bitKind;
 };
 constexpr std::array<ByteKind, 3> kFuseBytes{{
-    {"low", "Fuse low", kReadFuseLow, 0xA0},
-    {"high", "Fuse high", kReadFuseHigh, 0xA8},
-    {"extended", "Fuse ext", kReadFuseExtended, 0xA4},
+    {"low", "Fuse low", kReadFuseLow, 0xA0, kFuseWriteKind, kKnownFuseBits, "fuse"},
+    {"high", "Fuse high", kReadFuseHigh, 0xA8, kFuseWriteKind, kKnownFuseBits, "fuse"},
+    {"extended", "Fuse ext", kReadFuseExtended, 0xA4, kFuseWriteKind, kKnownFuseBits, "fuse"},
 }};
-constexpr ByteKind kLockByte{"lock", "Lock", kReadLock, kWriteLock};
+constexpr ByteKind kLockByte{"lock", "Lock", kReadLock, kWriteLock, kLockWriteKind, kKnownLockBits, "lock"};
 
 const std::set<std::string, std::less<>> kChipFields{"name",
                                                      "also",
@@ -329,9 +347,9 @@ private:
     }
 
     // A list of 8 bit names, bit 7 first, "-" for a bit that is not there.
-    // fresh: a byte's own bits, new names the chip keeps; else bits its
-    // fuse and lock bytes name already.
-    BitNames ReadBitNames(ChipRecord& chip, const Json& bits, const std::string& field, bool fresh)
+    // fresh: the bits of a byte of that kind, new names the chip keeps;
+    // nothing: bits its fuse and lock bytes name already.
+    BitNames ReadBitNames(ChipRecord& chip, const Json& bits, const std::string& field, const ByteKind* fresh)
     {
         if (!bits.is_array() || bits.size() != 8) {
             Fail(field, "must list 8 bit names, bit 7 first (\"-\" for an unused bit)");
@@ -345,10 +363,13 @@ private:
             if (!IsBitName(name)) {
                 Fail(field, "\"" + name + "\" is no bit name: capital letters and digits, up to 15");
             }
-            if (HasBit(names, name) || (fresh && ChipHasBit(chip, name))) {
+            if (fresh != nullptr && std::ranges::find(fresh->knownBits, name) == fresh->knownBits.end()) {
+                Fail(field, "\"" + name + "\" is no " + fresh->bitKind + " bit of the AVR parts (a misspelling?)");
+            }
+            if (HasBit(names, name) || (fresh != nullptr && ChipHasBit(chip, name))) {
                 Fail(field, "\"" + name + "\" is named twice");
             }
-            names[i] = fresh ? chip.bitNames.emplace_back(name).c_str() : ChipBit(chip, name, field);
+            names[i] = fresh != nullptr ? chip.bitNames.emplace_back(name).c_str() : ChipBit(chip, name, field);
         }
         return names;
     }
@@ -381,22 +402,21 @@ private:
 
     // A fuse byte or the lock byte: its bits, its factory value and, where
     // the chip's instructions differ from the usual ones, how it is written.
-    ChipByte ReadByte(ChipRecord& chip, const Json& byte, const std::string& field, const ByteKind& kind,
-                      std::uint8_t writeKind)
+    ChipByte ReadByte(ChipRecord& chip, const Json& byte, const std::string& field, const ByteKind& kind)
     {
         const std::size_t fields = 2 + (byte.is_object() && byte.contains("write") ? 1u : 0u);
         if (!byte.is_object() || !byte.contains("bits") || !byte.contains("factory") || byte.size() != fields) {
             Fail(field, "must hold \"bits\" and \"factory\", and \"write\" where the chip writes it otherwise");
         }
         ChipByte result;
-        result.bits = ReadBitNames(chip, byte["bits"], field + ".bits", true);
+        result.bits = ReadBitNames(chip, byte["bits"], field + ".bits", &kind);
         result.factory = Byte(byte["factory"], field + ".factory");
         if ((result.factory | result.NamedBits()) != 0xFF) {
             Fail(field + ".factory", "an unused bit always reads 1");
         }
         result.write = {ByteWrite::Form::InByteFour, kind.writeByteTwo, 0xFF, {}};
         if (byte.contains("write")) {
-            result.write = ReadWrite(result, byte["write"], field + ".write", writeKind);
+            result.write = ReadWrite(result, byte["write"], field + ".write", kind.writeKind);
         }
         return result;
     }
@@ -459,13 +479,32 @@ private:
         }
         for (std::size_t i = 0; i < kFuseBytes.size() && fuses.contains(kFuseBytes[i].key); ++i) {
             const ByteKind& kind = kFuseBytes[i];
-            chip.fuses.push_back(
-                ReadByte(chip, fuses[kind.key], std::string("fuses.") + kind.key, kind, kFuseWriteKind));
+            chip.fuses.push_back(ReadByte(chip, fuses[kind.key], std::string("fuses.") + kind.key, kind));
         }
         if (chip.fuses.size() != fuses.size()) {
             Fail("fuses", "high needs low, and extended needs high");
         }
         CheckSerialProgrammingBits(chip);
+        CheckLockoutBitsAreNamed(chip);
+    }
+
+    // The fuse command guards the bits that would take the chip out of
+    // reach of serial programming by their names, so a layout must name
+    // them where the chip's generation has them. debugWIRE came with the
+    // CKDIV8 generation: every layout with CKDIV8 and no JTAG interface
+    // (JTAGEN) has DWEN. Every layout with DWEN has RSTDISBL, but those of
+    // the battery-management parts, whose clock bits are SUT2 or OSCSEL0.
+    void CheckLockoutBitsAreNamed(const ChipRecord& chip) const
+    {
+        const auto has = [&chip](const char* bit) { return chip.FuseBitPosition(bit).has_value(); };
+        if (has("CKDIV8") && !has("JTAGEN") && !has("DWEN")) {
+            Fail("fuses", "no DWEN: a chip with CKDIV8 and without JTAGEN has debugWIRE, whose bit the fuse command "
+                          "must know");
+        }
+        if (has("DWEN") && !has("SUT2") && !has("OSCSEL0") && !has("RSTDISBL")) {
+            Fail("fuses", "no RSTDISBL: a chip with DWEN can turn its RESET pin off, and the fuse command must know "
+                          "that bit");
+        }
     }
 
     // The chip must ship reachable: SPIEN programmed, RSTDISBL and DWEN not.
@@ -489,7 +528,7 @@ private:
 
     void ReadLock(ChipRecord& chip)
     {
-        chip.lock = ReadByte(chip, Field("lock"), "lock", kLockByte, kLockWriteKind);
+        chip.lock = ReadByte(chip, Field("lock"), "lock", kLockByte);
         if (chip.lock.BitOf("LB1") != 0u || chip.lock.BitOf("LB2") != 1u) {
             Fail("lock.bits", "LB2 and LB1 are bits 1 and 0");
         }
@@ -541,7 +580,7 @@ private:
             Fail("reads.instruction",
                  "must be the three bytes before the one read, such as \"58 00 00\": 50 or 58 first");
         }
-        return {name.c_str(), *instruction, ReadBitNames(chip, read["bits"], "reads.bits", false)};
+        return {name.c_str(), *instruction, ReadBitNames(chip, read["bits"], "reads.bits", nullptr)};
     }
 
     // A byte read bit for bit by one of the reads can be read on its own.
