@@ -26,7 +26,8 @@ const ChipCatalogue& BuiltInCatalogue()
 KnownChips::KnownChips(bool allChips, const std::optional<std::filesystem::path>& chipFile)
 {
     if (chipFile) {
-        const ChipCatalogue* earlier[] = {&TableChips()};
+        // Its names must be new even where the catalogue is not searched.
+        const ChipCatalogue* earlier[] = {&TableChips(), &BuiltInCatalogue()};
         userFile_.emplace(ChipCatalogue::Load(*chipFile, ChipSource::UserFile, earlier));
         lists_.push_back(&*userFile_);
     }

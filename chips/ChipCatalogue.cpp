@@ -6,6 +6,7 @@
 #include <bit>
 #include <cctype>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <sstream>
 
@@ -753,10 +754,99 @@ std::size_t LineOf(std::string_view text, std::size_t byte)
            static_cast<std::size_t>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(end), '\n'));
 }
 
+// Where the JSON parser is, so that a number it cannot hold (1e400) is
+// refused as ChipReader refuses a field: by the chip, its name once read,
+// and the field.
+class ParsePosition {
+public:
+    bool operator()(int depth, Json::parse_event_t event, Json& parsed)
+    {
+        const auto level = static_cast<std::size_t>(depth);
+        switch (event) {
+        case Json::parse_event_t::key:
+            keys_.resize(level - 1);
+            keys_.push_back(parsed.get<std::string>());
+            break;
+        case Json::parse_event_t::object_start:
+        case Json::parse_event_t::array_start:
+            if (keys_.size() > level) {
+                keys_.resize(level);
+            }
+            if (event == Json::parse_event_t::object_start && level == kChipDepth && InChips()) {
+                ++chip_;
+                name_.clear();
+            }
+            break;
+        case Json::parse_event_t::value:
+            if (level == kChipDepth + 1 && InChips() && keys_.size() == kChipDepth + 1 && keys_.back() == "name" &&
+                parsed.is_string()) {
+                name_ = parsed.get<std::string>();
+            }
+            break;
+        default:
+            break;
+        }
+        return true;
+    }
+
+    // "chip 3 (ATmegaX), field \"busy_us.erase\"", or the field outside the chips.
+    std::string Where() const
+    {
+        if (!InChips() || chip_ == 0) {
+            return "field \"" + Joined(0) + "\"";
+        }
+        std::string where = "chip " + std::to_string(chip_) + (name_.empty() ? "" : " (" + name_ + ")");
+        return keys_.size() > kChipDepth ? where + ", field \"" + Joined(kChipDepth) + "\"" : where;
+    }
+
+private:
+    static constexpr std::size_t kChipDepth = 2;  // the file's object, its "chips" list, a chip
+
+    bool InChips() const { return !keys_.empty() && keys_[0] == "chips"; }
+
+    std::string Joined(std::size_t from) const
+    {
+        std::string path;
+        for (std::size_t i = from; i < keys_.size(); ++i) {
+            path += (i == from ? "" : ".") + keys_[i];
+        }
+        return path;
+    }
+
+    std::vector<std::string> keys_;  // the key at each depth from 1 down to the value being read ("" in a list)
+    std::size_t chip_ = 0;
+    std::string name_;
+};
+
+// The number as the file gives it, from the parser's message.
+std::string NumberText(const std::string& message)
+{
+    const std::size_t first = message.find('\'');
+    const std::size_t last = message.rfind('\'');
+    return first < last ? message.substr(first + 1, last - first - 1) : "a number";
+}
+
 bool IsNote(const Json& note)
 {
     return note.is_string() ||
            (note.is_array() && std::ranges::all_of(note, [](const Json& line) { return line.is_string(); }));
+}
+
+// A name the programs know already would name two chips: --simulate and the
+// state files could not tell which.
+void CheckNamesAreFree(const ChipReader& reader, const ChipRecord& chip, const ChipCatalogue& earlier)
+{
+    const char* list = earlier.Source() == ChipSource::Table       ? "table"
+                       : earlier.Source() == ChipSource::Catalogue ? "catalogue"
+                                                                   : "chip file";
+    if (const ChipRecord* taken = earlier.FindByName(chip.name)) {
+        reader.Fail("name", std::string("the ") + list + "'s " + taken->name + " has that name already");
+    }
+    for (const std::string& other : chip.otherNames) {
+        if (const ChipRecord* taken = earlier.FindByName(other)) {
+            reader.Fail("also", "\"" + other + "\": the " + list + "'s " + taken->name + " has that name already");
+        }
+    }
 }
 
 }  // namespace
@@ -765,11 +855,14 @@ ChipCatalogue ChipCatalogue::Parse(std::string_view text, ChipSource source,
                                    std::span<const ChipCatalogue* const> earlier)
 {
     Json document;
+    ParsePosition position;
     try {
-        document = Json::parse(text.begin(), text.end());
+        document = Json::parse(text.begin(), text.end(), std::ref(position));
     } catch (const Json::parse_error& e) {
         throw ChipFileError("line " + std::to_string(LineOf(text, e.byte)) + ": not JSON (" +
                             WithoutLibraryPrefix(e.what()) + ")");
+    } catch (const Json::out_of_range& e) {
+        throw ChipFileError(position.Where() + ": " + NumberText(e.what()) + " is out of range");
     }
     if (!document.is_object() || !document.contains("chips") || !document["chips"].is_array()) {
         throw ChipFileError("the file must be an object whose \"chips\" lists the chips");
@@ -791,6 +884,7 @@ ChipCatalogue ChipCatalogue::Parse(std::string_view text, ChipSource source,
             if (list->Source() == ChipSource::Table && list->Find(chip.row.Signature) != nullptr) {
                 reader.Fail("signature", "the built-in table has " + Hex4(chip.row.Signature) + " already");
             }
+            CheckNamesAreFree(reader, chip, *list);
         }
         for (std::size_t other = 0; other + 1 < catalogue.chips_.size(); ++other) {
             const ChipRecord& previous = catalogue.chips_[other];
