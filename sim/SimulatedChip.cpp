@@ -425,11 +425,8 @@ struct SimulatedChip::Impl {
             if (!model.hasPollRdyBsy)
                 return std::nullopt;
             return static_cast<std::uint8_t>(Busy(now) ? 0x01 : 0x00);
-        case 0x50:
-        case 0x58:
-            return ReadFuseOrLock();
         default:
-            return std::nullopt;
+            return ReadFuseOrLock();  // the fuse and lock reads are the record's
         }
     }
 
