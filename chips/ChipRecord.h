@@ -75,7 +75,7 @@ struct ChipRecord {
     // byte of the instruction (00 01 02), as the AT90S parts do.
     bool hidesSignatureWhenLocked = false;
     std::string note;
-    std::deque<std::string> bitNames;  // what the bytes' bits point to
+    std::deque<std::string> bitNames;  // the texts the bytes' bits and the reads' names point to
 
     // The position of a fuse bit by name, if the chip has it: fuse byte
     // (0 low, 1 high, 2 extended) and bit.
