@@ -104,7 +104,7 @@ std::vector<std::string> UnknownCpuHints(const std::string& line, const std::str
     std::vector<std::string> hints{"the chip's signature is " + maker + " " +
                                    SignatureBytesText(static_cast<std::uint16_t>(signature), " ") +
                                    " (hexadecimal); no chip in Velkor's device table has it."};
-    if (const CatalogueChip* chip = BuiltInCatalogue().Find(static_cast<std::uint16_t>(signature))) {
+    if (const ChipRecord* chip = BuiltInCatalogue().Find(static_cast<std::uint16_t>(signature))) {
         hints.push_back("the chip catalogue knows it as the " + chip->name + ": add --all-chips.");
     }
     return hints;

@@ -28,12 +28,13 @@ Instruction EepromInstruction(std::uint8_t opcode, std::uint32_t address, std::u
 }
 }  // namespace
 
-std::optional<EepromLockRules> Programmer::MemoryRules() const
+std::optional<EepromRules> Programmer::MemoryRules() const
 {
-    if (catalogueChip_ != nullptr) {
-        return EepromLockRulesOf(*catalogueChip_);
+    const ChipRecord* chip = ChipInUse();
+    if (chip == nullptr) {
+        return std::nullopt;
     }
-    return EepromLockRulesOf(Device().Signature);
+    return chip->Eeprom();
 }
 
 std::uint8_t Programmer::ReadEepromByte(std::uint16_t address)
@@ -142,7 +143,7 @@ bool Programmer::WriteEepromBytes(std::uint16_t address, std::span<const std::ui
 // (the Write's restore follows its Chip Erase, which clears them).
 bool Programmer::WriteEepromImage(const MemoryImage& image)
 {
-    const EepromLockRules rules = *MemoryRules();
+    const EepromRules rules = *MemoryRules();
     const std::uint32_t unit = std::max<std::uint32_t>(rules.eepromPageBytes, 1);
     std::vector<std::uint8_t> held(image.size(), 0xFF);
     long long written = 0;
@@ -171,8 +172,8 @@ bool Programmer::WriteEepromImage(const MemoryImage& image)
 // chip with EEPROM pages, whose every byte is loaded (the image's value or
 // the one held) so that what the chip does with bytes not loaded never
 // matters. Nothing is sent when nothing differs.
-bool Programmer::WriteEepromPage(const EepromLockRules& rules, std::uint32_t first,
-                                 const std::vector<std::uint8_t>& held, const MemoryImage& image)
+bool Programmer::WriteEepromPage(const EepromRules& rules, std::uint32_t first, const std::vector<std::uint8_t>& held,
+                                 const MemoryImage& image)
 {
     const std::uint32_t unit = std::max<std::uint32_t>(rules.eepromPageBytes, 1);
     const auto wanted = [&](std::uint32_t address) { return image[address].value_or(held[address]); };
@@ -219,7 +220,7 @@ void Programmer::SendEepromWrite(const Instruction& instruction)
 // of the byte written, which gives the chip's poll values until it is done;
 // a value equal to one of them cannot be told apart and is waited out. A chip
 // that never says it is done is left to the read-back, which then tells.
-void Programmer::WaitForEepromWrite(const EepromLockRules& rules, std::uint16_t address, std::uint8_t value)
+void Programmer::WaitForEepromWrite(const EepromRules& rules, std::uint16_t address, std::uint8_t value)
 {
     Wait(rules.eepromWriteMicros / 1000);
     const bool pollable = rules.rdyBsyPoll || (value != rules.eepromPollFirst && value != rules.eepromPollSecond);

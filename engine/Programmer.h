@@ -14,16 +14,12 @@
 #include "ClockFuses.h"
 #include "Clock.h"
 #include "DeviceTable.h"
-#include "EepromLockRules.h"
 #include "HexFile.h"
 #include "Log.h"
 #include "PortOperations.h"
 #include "SckPace.h"
 
 namespace velkor {
-
-// A serial programming instruction: four bytes, the opcode first on the wire.
-using Instruction = std::array<std::uint8_t, 4>;
 
 // The serial programming engine: bit-level transfer over the parallel port,
 // programming mode and identification, flash writing, HEX loading and fuse
@@ -49,10 +45,12 @@ public:
     // table alone, as described.
     std::vector<const ChipCatalogue*> ChipLists;
 
-    // The row in use: the catalogue chip identified last, else DeviceTable's.
-    const DEVTYPE& Device() const { return catalogueChip_ != nullptr ? catalogueChip_->row : DeviceTable[DeviceIndex]; }
-    // The chip list's chip identified last; nullptr for a table chip or an unknown one.
-    const CatalogueChip* CatalogueChipInUse() const { return catalogueChip_; }
+    // The record of the chip in use: the chip lists' chip identified last,
+    // else the table's chip of row DeviceIndex; nullptr for an unknown chip.
+    // The one place that tells a table chip from a catalogue chip.
+    const ChipRecord* ChipInUse() const;
+    // The row in use: the record's, or the table's zero row for an unknown chip.
+    const DEVTYPE& Device() const;
     // The fuse and lock bytes of the chip in use: empty for a listed chip
     // that has none, nothing for an unknown one.
     std::optional<std::span<const FuseByteLayout>> FuseLayout() const;
@@ -123,8 +121,8 @@ public:
     std::function<void()> OnEepromWrite;
 
     // Within an open programming session, on the chip identified last:
-    // the EEPROM and lock rules of the chip in use, nothing for an unknown one;
-    std::optional<EepromLockRules> MemoryRules() const;
+    // the EEPROM rules of the chip in use, nothing for an unknown one;
+    std::optional<EepromRules> MemoryRules() const;
     // the whole EEPROM, or nothing with a log line saying why;
     std::optional<std::vector<std::uint8_t>> ReadEeprom();
     // bytes written from address on, as WriteEepromCommand writes its file's
@@ -271,10 +269,10 @@ private:
     bool LockedAgainst(std::uint8_t bits, std::string_view line);
     std::optional<std::uint8_t> ReadLockByte();
     bool WriteEepromImage(const MemoryImage& image);
-    bool WriteEepromPage(const EepromLockRules& rules, std::uint32_t first, const std::vector<std::uint8_t>& held,
+    bool WriteEepromPage(const EepromRules& rules, std::uint32_t first, const std::vector<std::uint8_t>& held,
                          const MemoryImage& image);
     void SendEepromWrite(const Instruction& instruction);
-    void WaitForEepromWrite(const EepromLockRules& rules, std::uint16_t address, std::uint8_t value);
+    void WaitForEepromWrite(const EepromRules& rules, std::uint16_t address, std::uint8_t value);
     bool EepromReadsBack(std::uint16_t address, std::uint8_t value);
     bool EepromFileFits(const CheckedHexFile& file);
     bool WriteLockByte(std::uint8_t value);
@@ -291,9 +289,9 @@ private:
     // The byte as the chip's own read instruction gives it.
     std::uint8_t ReadLayoutByte(const FuseByteLayout& byte);
 
-    const CatalogueChip* FindInChipLists(std::uint16_t signature) const;
+    const ChipRecord* FindInChipLists(std::uint16_t signature) const;
 
-    const CatalogueChip* catalogueChip_ = nullptr;
+    const ChipRecord* catalogueChip_ = nullptr;  // found in ChipLists by the last identification
     PortOperations& port_;
     Clock& clock_;
     Log& log_;

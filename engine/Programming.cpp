@@ -1,7 +1,8 @@
 // Programming mode and chip identification.
+#include "BuiltInCatalogue.h"
 #include "Format.h"
-#include "FuseLayouts.h"
 #include "Programmer.h"
+#include "ProgrammerWaits.h"
 
 namespace velkor {
 
@@ -101,7 +102,7 @@ bool Programmer::ChipErase()
     log_.Append("");
     log_.Append("Chip Erase...");
     SendInstruction(kChipErase);
-    Wait(20);
+    Wait(kEraseWaitMs);
     log_.Append("done");
     // AT90S parts need a new RESET pulse and Programming Enable after an erase.
     ResetIntoProgrammingMode(0);
@@ -138,35 +139,45 @@ void Programmer::ReadSignature()
     }
 }
 
-const CatalogueChip* Programmer::FindInChipLists(std::uint16_t signature) const
+const ChipRecord* Programmer::FindInChipLists(std::uint16_t signature) const
 {
     for (const ChipCatalogue* list : ChipLists) {
-        if (const CatalogueChip* chip = list->Find(signature)) {
+        if (const ChipRecord* chip = list->Find(signature)) {
             return chip;
         }
     }
     return nullptr;
 }
 
+const ChipRecord* Programmer::ChipInUse() const
+{
+    return catalogueChip_ != nullptr ? catalogueChip_ : TableChip(DeviceIndex);
+}
+
+const DEVTYPE& Programmer::Device() const
+{
+    const ChipRecord* chip = ChipInUse();
+    return chip != nullptr ? chip->row : DeviceTable[kUnknownDeviceRow];
+}
+
 std::optional<std::span<const FuseByteLayout>> Programmer::FuseLayout() const
 {
-    if (catalogueChip_ != nullptr) {
-        return catalogueChip_->layout;
+    const ChipRecord* chip = ChipInUse();
+    if (chip == nullptr) {
+        return std::nullopt;
     }
-    return FuseLayoutOf(Device().Signature);
+    return chip->layout;
 }
 
 const ClockFuses* Programmer::ClockFusesInUse() const
 {
-    if (catalogueChip_ != nullptr) {
-        return catalogueChip_->clockFuses ? &*catalogueChip_->clockFuses : nullptr;
-    }
-    return TableClockFuses(Device().Signature);
+    const ChipRecord* chip = ChipInUse();
+    return chip != nullptr && chip->clockFuses ? &*chip->clockFuses : nullptr;
 }
 
 bool Programmer::IdentifiedChipIsListed() const
 {
-    return Device().Signature != 0;
+    return ChipInUse() != nullptr;
 }
 
 bool Programmer::SignatureHidden() const
