@@ -24,6 +24,9 @@
 #include "PortIO.h"
 #include "PortName.h"
 #include "Produce.h"
+#include "Eeprom.h"
+#include "FlashReader.h"
+#include "LockBits.h"
 #include "Programmer.h"
 #include "Progress.h"
 #include "SimulatedTarget.h"
@@ -194,31 +197,45 @@ std::vector<std::string> SameChipCommand(const Options& options)
     return words;
 }
 
-bool RunProgrammerCommand(Programmer& programmer, const Options& options, std::ostream& err)
+// The parts of the engine that the commands run on, all over one programmer.
+struct EngineParts {
+    explicit EngineParts(Programmer& programmer)
+        : programmer(programmer), flash(programmer), eeprom(programmer), lock(programmer)
+    {
+    }
+
+    Programmer& programmer;
+    FlashReader flash;
+    EepromMemory eeprom;
+    LockBits lock;
+};
+
+CommandResult RunProgrammerCommand(EngineParts& engine, const Options& options, std::ostream& err)
 {
+    Programmer& programmer = engine.programmer;
     programmer.StopRequested = [] { return CaughtSignal() != 0; };
     CommandStarting();
     if (options.command == "signature") {
         return programmer.ReadSignatureCommand();
     }
     if (options.command == "write" && options.keepEeprom) {
-        return WriteKeepingEeprom(programmer, options.hexFile.value_or(DefaultHexFilePath()), SameChipCommand(options),
-                                  err);
+        return WriteKeepingEeprom(engine.eeprom, options.hexFile.value_or(DefaultHexFilePath()),
+                                  SameChipCommand(options), err);
     }
     if (options.command == "write") {
         return programmer.WriteCommand(options.hexFile.value_or(DefaultHexFilePath()));
     }
-    if (const auto result = RunEepromCommand(programmer, options.command, options.eeprom)) {
-        return *result;
+    if (auto result = RunEepromCommand(engine.eeprom, engine.lock, options.command, options.eeprom)) {
+        return std::move(*result);
     }
     if (options.command == "verify") {
-        return programmer.VerifyCommand(options.hexFile.value_or(DefaultHexFilePath()));
+        return engine.flash.VerifyCommand(options.hexFile.value_or(DefaultHexFilePath()));
     }
     if (options.command == "read") {
-        return programmer.ReadCommand(options.readFile);
+        return engine.flash.ReadCommand(options.readFile);
     }
     if (options.command == "read-fuses") {
-        return programmer.ReadFusesCommand();
+        return engine.lock.ReadFusesCommand();
     }
     return programmer.WriteFuses(options.fuseHigh, options.fuseLow, options.fuseExtended);
 }
@@ -251,13 +268,16 @@ bool RunCommand(Programmer& programmer, StreamLog& log, const Options& options, 
         log.beforeLine = [&progress] { progress->Erase(); };
         programmer.OnProgress = [&progress](std::uint32_t done, std::uint32_t total) { progress->Show(done, total); };
     }
-    const bool succeeded = RunProgrammerCommand(programmer, options, err);
+    EngineParts engine(programmer);
+    const CommandResult result = RunProgrammerCommand(engine, options, err);
     progress.reset();
     log.beforeLine = nullptr;
     programmer.OnProgress = nullptr;
     // A fuse log shows the values as the window does; whether they took is said here.
-    for (const std::string& note : programmer.UnusedBitsNotes) {
-        err << "velkor-cli: " << note << '\n';
+    for (const auto* notes : {&programmer.UnusedBitsNotes, &engine.lock.UnusedBitsNotes}) {
+        for (const std::string& note : *notes) {
+            err << "velkor-cli: " << note << '\n';
+        }
     }
     if (!programmer.FuseProblem.empty()) {
         err << "velkor-cli: " << programmer.FuseProblem << '\n';
@@ -266,7 +286,7 @@ bool RunCommand(Programmer& programmer, StreamLog& log, const Options& options, 
         err << "velkor-cli: " << FuseClockLine(*programmer.FuseClock, PaceClockHz(options)) << '\n';
     }
     PrintHints(log, options, err);
-    return succeeded;
+    return result.succeeded;
 }
 
 }  // namespace

@@ -22,33 +22,34 @@ void DefineEepromCommands(const AddCommand& addCommand, EepromOptions& options)
         ->required();
 }
 
-std::optional<bool> RunEepromCommand(Programmer& programmer, const std::string& command, const EepromOptions& options)
+std::optional<CommandResult> RunEepromCommand(EepromMemory& eeprom, LockBits& lock, const std::string& command,
+                                              const EepromOptions& options)
 {
     if (command == "write-eeprom") {
-        return programmer.WriteEepromCommand(options.file);
+        return eeprom.WriteEepromCommand(options.file);
     }
     if (command == "read-eeprom") {
-        return programmer.ReadEepromCommand(options.file);
+        return eeprom.ReadEepromCommand(options.file);
     }
     if (command == "verify-eeprom") {
-        return programmer.VerifyEepromCommand(options.file);
+        return eeprom.VerifyEepromCommand(options.file);
     }
     if (command == "lock") {
-        return programmer.LockCommand(options.lockValue);
+        return lock.LockCommand(options.lockValue);
     }
     return std::nullopt;
 }
 
-bool WriteKeepingEeprom(Programmer& programmer, const std::filesystem::path& hexFile,
-                        const std::vector<std::string>& sameChip, std::ostream& err)
+CommandResult WriteKeepingEeprom(EepromMemory& eeprom, const std::filesystem::path& hexFile,
+                                 const std::vector<std::string>& sameChip, std::ostream& err)
 {
     std::optional<std::filesystem::path> copy;
-    programmer.OnEepromCopySaved = [&](const std::filesystem::path& file) {
+    eeprom.OnEepromCopySaved = [&](const std::filesystem::path& file) {
         copy = file;
         err << "velkor-cli: the EEPROM is saved in " << file.string() << " until it is written back\n" << std::flush;
     };
-    const bool written = programmer.WriteKeepingEepromCommand(hexFile, std::filesystem::current_path());
-    programmer.OnEepromCopySaved = nullptr;
+    CommandResult written = eeprom.WriteKeepingEepromCommand(hexFile, std::filesystem::current_path());
+    eeprom.OnEepromCopySaved = nullptr;
     std::error_code error;
     if (copy && std::filesystem::exists(*copy, error)) {
         std::vector<std::string> restore = sameChip;

@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "Programmer.h"
+#include "CommandResult.h"
+#include "Eeprom.h"
+#include "LockBits.h"
 
 namespace velkor {
 
@@ -25,15 +27,16 @@ using AddCommand = std::function<CLI::App*(const std::string& name, const std::s
 
 void DefineEepromCommands(const AddCommand& addCommand, EepromOptions& options);
 
-// Runs command when it is one of this family: true when it succeeded;
-// nothing for a command of another family.
-std::optional<bool> RunEepromCommand(Programmer& programmer, const std::string& command, const EepromOptions& options);
+// Runs command when it is one of this family: how it ended; nothing for a
+// command of another family.
+std::optional<CommandResult> RunEepromCommand(EepromMemory& eeprom, LockBits& lock, const std::string& command,
+                                              const EepromOptions& options);
 
 // The Write keeping the EEPROM: its copy goes to the current folder, named on
 // err when saved, and again when a failure or an interruption leaves it there,
 // with the command that writes it back: sameChip (the program and the options
 // that reach this chip) and write-eeprom with the copy, quoted for the shell.
-bool WriteKeepingEeprom(Programmer& programmer, const std::filesystem::path& hexFile,
-                        const std::vector<std::string>& sameChip, std::ostream& err);
+CommandResult WriteKeepingEeprom(EepromMemory& eeprom, const std::filesystem::path& hexFile,
+                                 const std::vector<std::string>& sameChip, std::ostream& err);
 
 }  // namespace velkor

@@ -1,7 +1,7 @@
 // Programming mode and chip identification.
 #include "Format.h"
 #include "FuseLayouts.h"
-#include "Programmer.h"
+#include "Session.h"
 
 namespace velkor {
 
@@ -24,7 +24,7 @@ Instruction ReadSignatureByte(std::uint8_t n)
 
 // One Programming Enable. A chip in step echoes 0x53 while the third byte is
 // clocked; all four bytes go out whatever the echo.
-bool Programmer::TryProgrammingEnable()
+bool Session::TryProgrammingEnable()
 {
     StopIfRequested();
     SendByte(0xAC);
@@ -34,7 +34,7 @@ bool Programmer::TryProgrammingEnable()
     return echo == kEnableEcho;
 }
 
-bool Programmer::ProgrammingEnable(int attemptsPerRound)
+bool Session::ProgrammingEnable(int attemptsPerRound)
 {
     for (int round = 0; round < 2; ++round) {
         if (round == 1) {
@@ -59,7 +59,7 @@ bool Programmer::ProgrammingEnable(int attemptsPerRound)
 
 // A positive RESET pulse with SCK low, then RESET held low long enough (the
 // chips need 20 ms) before the first Programming Enable.
-void Programmer::ResetIntoProgrammingMode(unsigned leadInMilliseconds)
+void Session::ResetIntoProgrammingMode(unsigned leadInMilliseconds)
 {
     if (leadInMilliseconds > 0) {
         PortWrite(PortAddress, 0x00);
@@ -71,11 +71,12 @@ void Programmer::ResetIntoProgrammingMode(unsigned leadInMilliseconds)
     Wait(50);
 }
 
-bool Programmer::EnterProgramming(bool noErase)
+bool Session::EnterProgramming(bool noErase)
 {
     ResetIntoProgrammingMode(5);
     if (!ProgrammingEnable()) {
         log_.Append("Program enable fault.");
+        Fail({.fault = Fault::NoProgramEnable});
         ReleasePort();
         return false;
     }
@@ -83,20 +84,20 @@ bool Programmer::EnterProgramming(bool noErase)
     return noErase || ChipErase();
 }
 
-bool Programmer::ProbeChip()
+bool Session::ProbeChip()
 {
     ResetIntoProgrammingMode(5);
     // Both rounds, one try each: a chip out of step answers in the second,
     // and one that needs more tries is found 300 ms later.
     const bool answered = ProgrammingEnable(1);
     if (answered) {
-        ReadSignature();
+        Identify();
     }
     ReleasePort();
     return answered;
 }
 
-bool Programmer::ChipErase()
+bool Session::ChipErase()
 {
     log_.Append("");
     log_.Append("Chip Erase...");
@@ -107,13 +108,22 @@ bool Programmer::ChipErase()
     ResetIntoProgrammingMode(0);
     if (!ProgrammingEnable()) {
         log_.Append("Program enable fault.");
+        Fail({.fault = Fault::NoProgramEnable});
         ReleasePort();
         return false;
     }
     return true;
 }
 
-void Programmer::ReadSignature()
+void Session::ReadSignature()
+{
+    Identify();
+    if (!IdentifiedChipIsListed()) {
+        unlisted_.push_back({MakerCode, DeviceSignature});
+    }
+}
+
+void Session::Identify()
 {
     MakerCode = QueryInstruction(ReadSignatureByte(0));
     if (MakerCode == kAtmelMakerCode) {
@@ -138,7 +148,7 @@ void Programmer::ReadSignature()
     }
 }
 
-const CatalogueChip* Programmer::FindInChipLists(std::uint16_t signature) const
+const CatalogueChip* Session::FindInChipLists(std::uint16_t signature) const
 {
     for (const ChipCatalogue* list : ChipLists) {
         if (const CatalogueChip* chip = list->Find(signature)) {
@@ -148,7 +158,7 @@ const CatalogueChip* Programmer::FindInChipLists(std::uint16_t signature) const
     return nullptr;
 }
 
-std::optional<std::span<const FuseByteLayout>> Programmer::FuseLayout() const
+std::optional<std::span<const FuseByteLayout>> Session::FuseLayout() const
 {
     if (catalogueChip_ != nullptr) {
         return catalogueChip_->layout;
@@ -156,7 +166,15 @@ std::optional<std::span<const FuseByteLayout>> Programmer::FuseLayout() const
     return FuseLayoutOf(Device().Signature);
 }
 
-const ClockFuses* Programmer::ClockFusesInUse() const
+std::optional<EepromLockRules> Session::MemoryRules() const
+{
+    if (catalogueChip_ != nullptr) {
+        return EepromLockRulesOf(*catalogueChip_);
+    }
+    return EepromLockRulesOf(Device().Signature);
+}
+
+const ClockFuses* Session::ClockFusesInUse() const
 {
     if (catalogueChip_ != nullptr) {
         return catalogueChip_->clockFuses ? &*catalogueChip_->clockFuses : nullptr;
@@ -164,17 +182,17 @@ const ClockFuses* Programmer::ClockFusesInUse() const
     return TableClockFuses(Device().Signature);
 }
 
-bool Programmer::IdentifiedChipIsListed() const
+bool Session::IdentifiedChipIsListed() const
 {
     return Device().Signature != 0;
 }
 
-bool Programmer::SignatureHidden() const
+bool Session::SignatureHidden() const
 {
     return MakerCode == kHiddenMakerCode && DeviceSignature == kHiddenSignature;
 }
 
-void Programmer::LogDeviceDescription(const DEVTYPE& device)
+void Session::LogDeviceDescription(const DEVTYPE& device)
 {
     log_.Append(std::string(" \u3010") + device.Name + "\u3011");
     log_.Append(FormatNumber("      %dPIN", device.Pins));

@@ -127,7 +127,8 @@ TEST_P(FuseBits, AreWrittenAsOneAndComparedOnTheBitsTheChipHas)
     if (c.highHeld) {
         target->chip()->FuseHigh() = *c.highHeld;
     }
-    EXPECT_EQ(programmer->WriteFuses(c.high, c.low, c.extended), c.problem.empty()) << programmer->FuseProblem;
+    EXPECT_EQ(programmer->WriteFuses(c.high, c.low, c.extended).succeeded, c.problem.empty())
+        << programmer->FuseProblem;
 
     std::vector<std::uint8_t> sent;
     for (const auto& instruction : trace.SentInstructions()) {
