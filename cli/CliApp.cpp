@@ -38,11 +38,12 @@ namespace velkor {
 
 namespace {
 
-// Writes each line to standard output as it comes and keeps the first and the
-// latest lines, which the hints read once the command has run.
-class StreamLog final : public MemoryLog {
+// Writes each line to standard output as it comes.
+class StreamLog final : public Log {
 public:
     explicit StreamLog(std::ostream& out) : out_(out) {}
+
+    void Clear() override {}
 
     // Called before each line goes out: the progress line steps aside.
     std::function<void()> beforeLine;
@@ -53,19 +54,10 @@ protected:
         if (beforeLine) {
             beforeLine();
         }
-        // The hints read the first lines (identification, early failures) and
-        // the last ones; the echoes between them are not kept, so that a long
-        // HEX file costs no memory here.
-        if (lines.size() == kHeadLines + 2 * kTailLines) {
-            lines.erase(lines.begin() + kHeadLines, lines.begin() + kHeadLines + kTailLines);
-        }
-        MemoryLog::AppendLine(line);
         out_ << line << '\n' << std::flush;
     }
 
 private:
-    static constexpr std::size_t kHeadLines = 32;
-    static constexpr std::size_t kTailLines = 16;
     std::ostream& out_;
 };
 
@@ -240,11 +232,11 @@ CommandResult RunProgrammerCommand(EngineParts& engine, const Options& options, 
     return programmer.WriteFuses(options.fuseHigh, options.fuseLow, options.fuseExtended);
 }
 
-void PrintHints(const StreamLog& log, const Options& options, std::ostream& err)
+void PrintHints(const CommandResult& result, const Options& options, std::ostream& err)
 {
     const bool readsEepromImage = options.command == "write-eeprom" || options.command == "verify-eeprom";
     const CommandReport report{.command = options.command,
-                               .log = log.lines,
+                               .result = result,
                                .port = options.port,
                                .simulated = options.chip.has_value(),
                                .hexFile = readsEepromImage ? options.eeprom.file
@@ -285,7 +277,7 @@ bool RunCommand(Programmer& programmer, StreamLog& log, const Options& options, 
     if (programmer.FuseClock) {
         err << "velkor-cli: " << FuseClockLine(*programmer.FuseClock, PaceClockHz(options)) << '\n';
     }
-    PrintHints(log, options, err);
+    PrintHints(result, options, err);
     return result.succeeded;
 }
 
