@@ -12,8 +12,8 @@ namespace {
 constexpr std::uint64_t kLargestChipFile = std::uint64_t{4} << 20;
 
 // A user's chip file, read by the rule of every input file; its name starts
-// each error.
-ChipCatalogue LoadChipFile(const std::filesystem::path& file)
+// each error. Its names must be new to the lists in earlier.
+ChipCatalogue LoadChipFile(const std::filesystem::path& file, std::span<const ChipCatalogue* const> earlier)
 {
     std::string text;
     try {
@@ -23,23 +23,40 @@ ChipCatalogue LoadChipFile(const std::filesystem::path& file)
         throw ChipFileError(file.string() + ": " + e.what());
     }
     try {
-        return ChipCatalogue::Parse(text, ChipSource::UserFile);
+        return ChipCatalogue::Parse(text, ChipSource::UserFile, earlier);
     } catch (const ChipFileError& e) {
         throw ChipFileError(file.string() + ": " + e.what());
     }
 }
 }  // namespace
 
+const ChipCatalogue& TableChips()
+{
+    static const ChipCatalogue table = ChipCatalogue::Parse(BuiltInTableText(), ChipSource::Table);
+    return table;
+}
+
+const ChipRecord* TableChip(std::size_t row)
+{
+    const auto& chips = TableChips().Chips();
+    return row < chips.size() ? &chips[row] : nullptr;
+}
+
 const ChipCatalogue& BuiltInCatalogue()
 {
-    static const ChipCatalogue catalogue = ChipCatalogue::Parse(BuiltInChipsText(), ChipSource::Catalogue);
+    static const ChipCatalogue catalogue = [] {
+        const ChipCatalogue* earlier[] = {&TableChips()};
+        return ChipCatalogue::Parse(BuiltInChipsText(), ChipSource::Catalogue, earlier);
+    }();
     return catalogue;
 }
 
 KnownChips::KnownChips(bool allChips, const std::optional<std::filesystem::path>& chipFile)
 {
     if (chipFile) {
-        userFile_.emplace(LoadChipFile(*chipFile));
+        // Its names must be new even where the catalogue is not searched.
+        const ChipCatalogue* earlier[] = {&TableChips(), &BuiltInCatalogue()};
+        userFile_.emplace(LoadChipFile(*chipFile, earlier));
         lists_.push_back(&*userFile_);
     }
     if (allChips) {

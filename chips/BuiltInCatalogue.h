@@ -9,11 +9,17 @@
 
 namespace velkor {
 
-// The catalogue built into the programs (catalogue/chips.json, checked by the
-// build), read once.
+// The records of the device table's chips (table.json), in the table's
+// order: TableChips().Chips()[row] is the chip of DeviceTable[row]. Read once.
+const ChipCatalogue& TableChips();
+// The record of the device table's row; nullptr for the zero row.
+const ChipRecord* TableChip(std::size_t row);
+
+// The catalogue built into the programs (chips.json), read once.
 const ChipCatalogue& BuiltInCatalogue();
 
-// Its text, as the build embedded it.
+// Their texts, as the build checked and embedded them.
+std::string_view BuiltInTableText();
 std::string_view BuiltInChipsText();
 
 // What --chip-file FILE and --all-chips turn on: the lists identification

@@ -8,50 +8,20 @@ namespace {
 
 using Kind = ClockSource::Kind;
 
-constexpr ClockSource Internal(std::uint32_t hz)
-{
-    return {Kind::Internal, hz};
-}
-constexpr ClockSource kExternalClock{Kind::ExternalClock, 0};
-constexpr ClockSource kCrystal{Kind::Crystal, 0};
-constexpr ClockSource kLowFrequencyCrystal{Kind::LowFrequencyCrystal, 0};
-constexpr ClockSource kExternalRc{Kind::ExternalRc, 0};
-constexpr ClockSource kReserved{Kind::Reserved, 0};
-
-const std::vector<std::string> kCksel3To0{"CKSEL3", "CKSEL2", "CKSEL1", "CKSEL0"};
-
-// ATmega8 and ATtiny26: CKSEL 0001..0100 the calibrated RC at 1, 2, 4, 8 MHz.
-// (The ATtiny26's PLL, PLLCK with CKSEL 0001, only makes the chip faster.)
-const ClockFuses kATmega8Clock{
-    kCksel3To0,
-    "",
-    {kExternalClock, Internal(1'000'000), Internal(2'000'000), Internal(4'000'000), Internal(8'000'000), kExternalRc,
-     kExternalRc, kExternalRc, kExternalRc, kLowFrequencyCrystal, kCrystal, kCrystal, kCrystal, kCrystal, kCrystal,
-     kCrystal},
-};
-
-// ATmega48/88/168: the 8 MHz RC, the 128 kHz oscillator, and CKDIV8.
-const ClockFuses kATmega48Clock{
-    kCksel3To0,
-    "CKDIV8",
-    {kExternalClock, kReserved, Internal(8'000'000), Internal(128'000), kLowFrequencyCrystal, kLowFrequencyCrystal,
-     kCrystal, kCrystal, kCrystal, kCrystal, kCrystal, kCrystal, kCrystal, kCrystal, kCrystal, kCrystal},
-};
-
 bool Programmed(std::uint8_t value, unsigned bit)
 {
     return (value >> bit & 1) == 0;
 }
 
 // The value of a named fuse bit as read (1 unprogrammed), if known.
-std::optional<unsigned> BitValue(std::span<const FuseByteLayout> layout,
-                                 const std::array<std::optional<std::uint8_t>, 3>& fuses, std::string_view name)
+std::optional<unsigned> BitValue(std::span<const ChipByte> fuses,
+                                 const std::array<std::optional<std::uint8_t>, 3>& values, std::string_view name)
 {
-    const auto at = FuseBitPosition(layout, name);
-    if (!at || at->first >= fuses.size() || !fuses[at->first]) {
+    const auto at = FuseBitPosition(fuses, name);
+    if (!at || at->first >= values.size() || !values[at->first]) {
         return std::nullopt;
     }
-    return Programmed(*fuses[at->first], at->second) ? 0u : 1u;
+    return Programmed(*values[at->first], at->second) ? 0u : 1u;
 }
 
 std::string WithArticle(const char* text)
@@ -89,25 +59,22 @@ std::string SelectedClock::Describe() const
     return "a reserved clock setting, which the data sheet leaves undefined";
 }
 
-std::optional<std::pair<unsigned, unsigned>> FuseBitPosition(std::span<const FuseByteLayout> layout,
-                                                             std::string_view bitName)
+std::optional<std::pair<unsigned, unsigned>> FuseBitPosition(std::span<const ChipByte> fuses, std::string_view bitName)
 {
-    for (unsigned byte = 0; byte < layout.size() && std::string_view(layout[byte].name) != "Lock"; ++byte) {
-        for (unsigned i = 0; i < 8; ++i) {
-            if (layout[byte].bits[i] != nullptr && layout[byte].bits[i] == bitName) {
-                return std::pair{byte, 7 - i};
-            }
+    for (unsigned byte = 0; byte < fuses.size(); ++byte) {
+        if (const auto bit = fuses[byte].BitOf(bitName)) {
+            return std::pair{byte, *bit};
         }
     }
     return std::nullopt;
 }
 
-std::optional<SelectedClock> SelectClock(const ClockFuses& clock, std::span<const FuseByteLayout> layout,
-                                         const std::array<std::optional<std::uint8_t>, 3>& fuses)
+std::optional<SelectedClock> SelectClock(const ClockFuses& clock, std::span<const ChipByte> fuses,
+                                         const std::array<std::optional<std::uint8_t>, 3>& values)
 {
     std::size_t select = 0;
     for (const std::string& name : clock.selectBits) {
-        const auto bit = BitValue(layout, fuses, name);
+        const auto bit = BitValue(fuses, values, name);
         if (!bit) {
             return std::nullopt;
         }
@@ -115,28 +82,13 @@ std::optional<SelectedClock> SelectClock(const ClockFuses& clock, std::span<cons
     }
     SelectedClock selected{.source = clock.sources.at(select)};
     if (!clock.divideBy8Bit.empty()) {
-        const auto divider = BitValue(layout, fuses, clock.divideBy8Bit);
+        const auto divider = BitValue(fuses, values, clock.divideBy8Bit);
         if (!divider) {
             return std::nullopt;
         }
         selected.dividedBy8 = *divider == 0;
     }
     return selected;
-}
-
-const ClockFuses* TableClockFuses(std::uint16_t signature)
-{
-    switch (signature) {
-    case 0x9109:  // ATtiny26
-    case 0x9307:  // ATmega8
-        return &kATmega8Clock;
-    case 0x9205:  // ATmega48
-    case 0x930A:  // ATmega88
-    case 0x9406:  // ATmega168
-        return &kATmega48Clock;
-    default:
-        return nullptr;
-    }
 }
 
 std::string FrequencyText(std::uint32_t hz)

@@ -41,19 +41,14 @@ struct SelectedClock {
     std::string Describe() const;
 };
 
-// The position of a fuse bit by name in a chip's layout: fuse byte (0 low,
-// 1 high, 2 extended, as the layout lists them before its lock byte) and bit.
-std::optional<std::pair<unsigned, unsigned>> FuseBitPosition(std::span<const FuseByteLayout> layout,
-                                                             std::string_view bitName);
+// The position of a fuse bit by name among a chip's fuse bytes: fuse byte
+// (0 low, 1 high, 2 extended) and bit.
+std::optional<std::pair<unsigned, unsigned>> FuseBitPosition(std::span<const ChipByte> fuses, std::string_view bitName);
 
-// The clock the fuse bytes (low, high, extended; nothing where unknown)
-// select; nothing when a bit the choice needs is unknown or not in layout.
-std::optional<SelectedClock> SelectClock(const ClockFuses& clock, std::span<const FuseByteLayout> layout,
-                                         const std::array<std::optional<std::uint8_t>, 3>& fuses);
-
-// The clock fuses of a chip of the built-in table (by signature bytes 1 and
-// 2); nullptr for a chip whose fuses do not choose its clock.
-const ClockFuses* TableClockFuses(std::uint16_t signature);
+// The clock the fuse values (low, high, extended; nothing where unknown)
+// select; nothing when a bit the choice needs is unknown or not a fuse bit.
+std::optional<SelectedClock> SelectClock(const ClockFuses& clock, std::span<const ChipByte> fuses,
+                                         const std::array<std::optional<std::uint8_t>, 3>& values);
 
 // "16 kHz", "9.6 MHz".
 std::string FrequencyText(std::uint32_t hz);

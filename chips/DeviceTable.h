@@ -23,10 +23,15 @@ inline constexpr std::size_t kDeviceRows = 16;
 // The all-zero last row: ends the search and stands for an unlisted chip.
 inline constexpr std::uint8_t kUnknownDeviceRow = 15;
 
+// Generated at build time from table.json, the records of its chips.
 extern const std::array<DEVTYPE, kDeviceRows> DeviceTable;
 
 // The first byte address the chip cannot take: its flash size when it is a
 // listed chip, else the end of the 16-bit flash address.
-std::uint32_t AddressLimit(const DEVTYPE& device);
+inline std::uint32_t AddressLimit(const DEVTYPE& device)
+{
+    constexpr std::uint32_t kAddressSpace = 65536;
+    return device.Signature != 0 ? device.FlashSize : kAddressSpace;
+}
 
 }  // namespace velkor

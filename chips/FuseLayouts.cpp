@@ -6,94 +6,107 @@ namespace velkor {
 
 namespace {
 
-constexpr std::array<std::uint8_t, 3> kRead50{0x50, 0x00, 0x00};
-constexpr std::array<std::uint8_t, 3> kRead58{0x58, 0x00, 0x00};
-constexpr std::array<std::uint8_t, 3> kReadFuseHigh{0x58, 0x08, 0x00};
-constexpr std::array<std::uint8_t, 3> kReadFuseExtended{0x50, 0x08, 0x00};
+constexpr std::uint8_t kWrite = 0xAC;
+constexpr std::string_view kSpien = "SPIEN";
 
-// AT90S2323/2343/4434/8535 read lock bits, SPIEN and their one fuse bit in one byte.
-constexpr std::array<FuseByteLayout, 1> kLockAndFstrt{
-    {{"Lock/fuse", kRead58, {"LB1", "LB2", "SPIEN", nullptr, nullptr, nullptr, nullptr, "FSTRT"}}}};
-constexpr std::array<FuseByteLayout, 1> kLockAndRcen{
-    {{"Lock/fuse", kRead58, {"LB1", "LB2", "SPIEN", nullptr, nullptr, nullptr, nullptr, "RCEN"}}}};
+std::uint8_t Mask(unsigned bit)
+{
+    return static_cast<std::uint8_t>(1u << bit);
+}
 
-// AT90S2333/4433.
-constexpr std::array<FuseByteLayout, 2> kSeparateFuseByte{{
-    {"Fuse", kRead50, {nullptr, nullptr, "SPIEN", "BODLEVEL", "BODEN", "CKSEL2", "CKSEL1", "CKSEL0"}},
-    {"Lock", kRead58, {nullptr, nullptr, nullptr, nullptr, nullptr, "LB2", "LB1", nullptr}},
-}};
-
-constexpr std::array<FuseByteLayout, 3> kATtiny26{{
-    {"Fuse low", kRead50, {"PLLCK", "CKOPT", "SUT1", "SUT0", "CKSEL3", "CKSEL2", "CKSEL1", "CKSEL0"}},
-    {"Fuse high", kReadFuseHigh, {nullptr, nullptr, nullptr, "RSTDISBL", "SPIEN", "EESAVE", "BODLEVEL", "BODEN"}},
-    {"Lock", kRead58, {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, "LB2", "LB1"}},
-}};
-
-constexpr std::array<const char*, 8> kBootLockBits{nullptr, nullptr, "BLB12", "BLB11", "BLB02", "BLB01", "LB2", "LB1"};
-
-constexpr std::array<FuseByteLayout, 3> kATmega8{{
-    {"Fuse low", kRead50, {"BODLEVEL", "BODEN", "SUT1", "SUT0", "CKSEL3", "CKSEL2", "CKSEL1", "CKSEL0"}},
-    {"Fuse high", kReadFuseHigh, {"RSTDISBL", "WDTON", "SPIEN", "CKOPT", "EESAVE", "BOOTSZ1", "BOOTSZ0", "BOOTRST"}},
-    {"Lock", kRead58, kBootLockBits},
-}};
-
-constexpr FuseByteLayout kATmega48LowFuse{
-    "Fuse low", kRead50, {"CKDIV8", "CKOUT", "SUT1", "SUT0", "CKSEL3", "CKSEL2", "CKSEL1", "CKSEL0"}};
-constexpr FuseByteLayout kATmega48HighFuse{
-    "Fuse high",
-    kReadFuseHigh,
-    {"RSTDISBL", "DWEN", "SPIEN", "WDTON", "EESAVE", "BODLEVEL2", "BODLEVEL1", "BODLEVEL0"}};
-
-constexpr std::array<FuseByteLayout, 4> kATmega48{{
-    kATmega48LowFuse,
-    kATmega48HighFuse,
-    {"Fuse ext", kReadFuseExtended, {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, "SELFPRGEN"}},
-    {"Lock", kRead58, {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, "LB2", "LB1"}},
-}};
-
-// ATmega88 and ATmega168.
-constexpr std::array<FuseByteLayout, 4> kATmega88{{
-    kATmega48LowFuse,
-    kATmega48HighFuse,
-    {"Fuse ext", kReadFuseExtended, {nullptr, nullptr, nullptr, nullptr, nullptr, "BOOTSZ1", "BOOTSZ0", "BOOTRST"}},
-    {"Lock", kRead58, kBootLockBits},
-}};
-
-struct ChipLayout {
-    std::uint16_t signature;
-    std::span<const FuseByteLayout> bytes;
-};
-
-// The AT90S1200/2313/4414/8515 have fuses, but only parallel programming
-// reaches them, and their lock bits can be written, not read.
-const std::array<ChipLayout, 15> kChipLayouts{{
-    {0x9001, {}},
-    {0x9101, {}},
-    {0x9102, kLockAndFstrt},
-    {0x9103, kLockAndRcen},
-    {0x9105, kSeparateFuseByte},
-    {0x9109, kATtiny26},
-    {0x9201, {}},
-    {0x9202, kLockAndFstrt},
-    {0x9203, kSeparateFuseByte},
-    {0x9301, {}},
-    {0x9303, kLockAndFstrt},
-    {0x9307, kATmega8},
-    {0x9205, kATmega48},
-    {0x930A, kATmega88},
-    {0x9406, kATmega88},
-}};
+// Each place of names that carries a bit of byte: use(place, the bit's own place in byte).
+template <typename Use>
+void ForEachCarriedBit(const BitNames& names, const ChipByte& byte, Use use)
+{
+    for (unsigned i = 0; i < 8; ++i) {
+        if (names[i] != nullptr) {
+            if (const auto own = byte.BitOf(names[i])) {
+                use(7 - i, *own);
+            }
+        }
+    }
+}
 
 }  // namespace
 
-std::optional<std::span<const FuseByteLayout>> FuseLayoutOf(std::uint16_t signature)
+std::optional<unsigned> ChipByte::BitOf(std::string_view bitName) const
 {
-    const auto chip = std::find_if(kChipLayouts.begin(), kChipLayouts.end(),
-                                   [signature](const ChipLayout& c) { return c.signature == signature; });
-    if (chip == kChipLayouts.end()) {
-        return std::nullopt;
+    for (unsigned i = 0; i < 8; ++i) {
+        if (bits[i] != nullptr && bits[i] == bitName) {
+            return 7 - i;
+        }
     }
-    return chip->bytes;
+    return std::nullopt;
+}
+
+std::uint8_t ChipByte::NamedBits() const
+{
+    std::uint8_t named = 0;
+    for (unsigned i = 0; i < 8; ++i) {
+        if (bits[i] != nullptr) {
+            named |= Mask(7 - i);
+        }
+    }
+    return named;
+}
+
+std::uint8_t ChipByte::WritableBits() const
+{
+    std::uint8_t writable = 0;
+    switch (write.form) {
+    case ByteWrite::Form::None:
+        break;
+    case ByteWrite::Form::InByteFour:
+        writable = NamedBits();
+        break;
+    case ByteWrite::Form::InByteTwo:
+        ForEachCarriedBit(write.byteTwoBits, *this, [&writable](unsigned, unsigned own) { writable |= Mask(own); });
+        break;
+    }
+    if (const auto spien = BitOf(kSpien)) {
+        writable &= static_cast<std::uint8_t>(~Mask(*spien));
+    }
+    return writable;
+}
+
+Instruction ChipByte::WriteInstruction(std::uint8_t value) const
+{
+    if (write.form != ByteWrite::Form::InByteTwo) {
+        return {kWrite, write.byteTwo, 0x00, value};
+    }
+    std::uint8_t byteTwo = write.byteTwo;
+    ForEachCarriedBit(write.byteTwoBits, *this, [&](unsigned place, unsigned own) {
+        if ((value & Mask(own)) != 0) {
+            byteTwo |= Mask(place);
+        }
+    });
+    return {kWrite, byteTwo, 0x00, 0x00};
+}
+
+bool ChipByte::IsWrittenBy(const Instruction& instruction) const
+{
+    return write.form != ByteWrite::Form::None && instruction[0] == kWrite &&
+           (instruction[1] & write.checkedBits) == (write.byteTwo & write.checkedBits);
+}
+
+std::uint8_t ChipByte::ValueWrittenBy(const Instruction& instruction) const
+{
+    if (write.form != ByteWrite::Form::InByteTwo) {
+        return instruction[3];
+    }
+    std::uint8_t value = 0xFF;
+    ForEachCarriedBit(write.byteTwoBits, *this, [&](unsigned place, unsigned own) {
+        if ((instruction[1] & Mask(place)) == 0) {
+            value &= static_cast<std::uint8_t>(~Mask(own));
+        }
+    });
+    return value;
+}
+
+Instruction ChipByte::ReadInstruction() const
+{
+    const std::array<std::uint8_t, 3>& bytes = read.value();
+    return {bytes[0], bytes[1], bytes[2], 0x00};
 }
 
 const FuseByteLayout* FindFuseByte(const std::optional<std::span<const FuseByteLayout>>& bytes, std::string_view name)

@@ -86,7 +86,7 @@ std::vector<std::string> UnknownCpuHints(const ChipSignature& signature)
     std::vector<std::string> hints{"the chip's signature is " + TwoHexDigits(signature.maker) + " " +
                                    SignatureBytesText(signature.device, " ") +
                                    " (hexadecimal); no chip in Velkor's device table has it."};
-    if (const CatalogueChip* chip = BuiltInCatalogue().Find(signature.device)) {
+    if (const ChipRecord* chip = BuiltInCatalogue().Find(signature.device)) {
         hints.push_back("the chip catalogue knows it as the " + chip->name + ": add --all-chips.");
     }
     return hints;

@@ -139,7 +139,7 @@ bool EepromMemory::WriteEepromBytes(std::uint16_t address, std::span<const std::
 // (the Write's restore follows its Chip Erase, which clears them).
 bool EepromMemory::WriteEepromImage(const MemoryImage& image)
 {
-    const EepromLockRules rules = *programmer_.MemoryRules();
+    const EepromRules rules = *programmer_.MemoryRules();
     const std::uint32_t unit = std::max<std::uint32_t>(rules.eepromPageBytes, 1);
     std::vector<std::uint8_t> held(image.size(), 0xFF);
     long long written = 0;
@@ -168,8 +168,8 @@ bool EepromMemory::WriteEepromImage(const MemoryImage& image)
 // chip with EEPROM pages, whose every byte is loaded (the image's value or
 // the one held) so that what the chip does with bytes not loaded never
 // matters. Nothing is sent when nothing differs.
-bool EepromMemory::WriteEepromPage(const EepromLockRules& rules, std::uint32_t first,
-                                   const std::vector<std::uint8_t>& held, const MemoryImage& image)
+bool EepromMemory::WriteEepromPage(const EepromRules& rules, std::uint32_t first, const std::vector<std::uint8_t>& held,
+                                   const MemoryImage& image)
 {
     const std::uint32_t unit = std::max<std::uint32_t>(rules.eepromPageBytes, 1);
     const auto wanted = [&](std::uint32_t address) { return image[address].value_or(held[address]); };
@@ -216,7 +216,7 @@ void EepromMemory::SendEepromWrite(const Instruction& instruction)
 // of the byte written, which gives the chip's poll values until it is done;
 // a value equal to one of them cannot be told apart and is waited out. A chip
 // that never says it is done is left to the read-back, which then tells.
-void EepromMemory::WaitForEepromWrite(const EepromLockRules& rules, std::uint16_t address, std::uint8_t value)
+void EepromMemory::WaitForEepromWrite(const EepromRules& rules, std::uint16_t address, std::uint8_t value)
 {
     programmer_.Wait(rules.eepromWriteMicros / 1000);
     const bool pollable = rules.rdyBsyPoll || (value != rules.eepromPollFirst && value != rules.eepromPollSecond);

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "CommandResult.h"
-#include "EepromLockRules.h"
+#include "ChipRecord.h"
 #include "Programmer.h"
 
 namespace velkor {
@@ -55,10 +55,10 @@ private:
     std::uint8_t ReadEepromByte(std::uint16_t address);
     bool EepromKnown();
     bool WriteEepromImage(const MemoryImage& image);
-    bool WriteEepromPage(const EepromLockRules& rules, std::uint32_t first, const std::vector<std::uint8_t>& held,
+    bool WriteEepromPage(const EepromRules& rules, std::uint32_t first, const std::vector<std::uint8_t>& held,
                          const MemoryImage& image);
     void SendEepromWrite(const Instruction& instruction);
-    void WaitForEepromWrite(const EepromLockRules& rules, std::uint16_t address, std::uint8_t value);
+    void WaitForEepromWrite(const EepromRules& rules, std::uint16_t address, std::uint8_t value);
     bool EepromReadsBack(std::uint16_t address, std::uint8_t value);
     bool EepromFileFits(const Session::CheckedHexFile& file);
     // What the Write that keeps the EEPROM does around its erase.

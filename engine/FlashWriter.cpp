@@ -5,6 +5,7 @@
 
 #include "Format.h"
 #include "Programmer.h"
+#include "ProgrammerWaits.h"
 
 namespace velkor {
 
@@ -17,15 +18,8 @@ constexpr std::uint8_t kReadProgramMemory = 0x20;
 constexpr std::uint8_t kLoadProgramMemoryPage = 0x40;
 constexpr std::uint8_t kWriteProgramMemoryPage = 0x4C;
 
-// The AT90S1200 cannot be polled: a read right after a write may program the
-// other byte of the word. Every byte gets the full write time instead.
-constexpr std::uint16_t kUnpollableChip = 0x9001;
-// A byte write is self-timed, about 4 ms at 5 V; unpolled, it is waited out.
-constexpr unsigned kByteWriteMs = 5;
 constexpr int kPollReads = 6;
 constexpr unsigned kPollIntervalMs = 1;
-// A page takes 4.5 ms to program; nothing may be sent meanwhile.
-constexpr unsigned kPageWriteMs = 10;
 
 std::uint8_t HighByteFlag(unsigned byteAddress)
 {
@@ -51,9 +45,11 @@ bool Programmer::WriteFlashByte(std::uint16_t address, std::uint8_t data)
 
     // While busy the chip reads back its poll value (0x7F or 0xFF) at the
     // address being written, so data equal to it cannot be confirmed until
-    // the write time is over; then one read tells.
-    if (data == Device().NoPollValue || Device().Signature == kUnpollableChip) {
-        Wait(kByteWriteMs);
+    // the write time is over; then one read tells. A chip whose record says
+    // it cannot be polled at all (the AT90S1200) has every byte waited out.
+    const ChipRecord* chip = ChipInUse();
+    if (data == Device().NoPollValue || (chip != nullptr && !chip->flashPollable)) {
+        Wait(kByteWaitMs);
         return ReadFlashByte(address) == data || VerifyError();
     }
     for (int read = 0; read < kPollReads; ++read) {
@@ -108,7 +104,7 @@ bool Programmer::ProgramPage(unsigned start, unsigned pageSize)
     }
     SendInstruction({kWriteProgramMemoryPage, static_cast<std::uint8_t>(start >> 9),
                      static_cast<std::uint8_t>((start >> 1) & 0xFF), PageBuffer[start + pageSize - 1]});
-    Wait(kPageWriteMs);
+    Wait(kPageWaitMs);
     for (unsigned address = start; address < start + pageSize; ++address) {
         if (ReadFlashByte(static_cast<std::uint16_t>(address)) != PageBuffer[address]) {
             return VerifyError();

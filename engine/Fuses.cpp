@@ -11,26 +11,25 @@
 #include "FuseLayouts.h"
 #include "HexFile.h"
 #include "Programmer.h"
+#include "ProgrammerWaits.h"
 
 namespace velkor {
 
 namespace {
 
-constexpr unsigned kFuseWaitMs = 10;
-
-// The fuse bytes in the order the command writes them, with the
-// instructions that write and read each.
+// The fuse bytes in the order the command writes them; the chip's record
+// lists them low, high, extended, with the instructions that write and read
+// each.
 struct FuseByteKind {
-    const char* label;           // in the lock-out line: "FUSE (High)"
-    const char* which;           // in what the user is told: "high fuse"
-    const char* layoutName;      // the byte's name in the chip's layout
-    std::uint8_t writeSelector;  // byte 2 of its write instruction
-    Instruction read;
+    const char* label;       // in the lock-out line: "FUSE (High)"
+    const char* which;       // in what the user is told: "high fuse"
+    const char* layoutName;  // the byte's name in the chip's layout
+    std::size_t inRecord;    // its place among the record's fuse bytes
 };
 constexpr std::array<FuseByteKind, 3> kFuseBytes{{
-    {"High", "high fuse", "Fuse high", 0xA8, {0x58, 0x08, 0x00, 0x00}},
-    {"Low", "low fuse", "Fuse low", 0xA0, {0x50, 0x00, 0x00, 0x00}},
-    {"Extended", "extended fuse", "Fuse ext", 0xA4, {0x50, 0x08, 0x00, 0x00}},
+    {"High", "high fuse", "Fuse high", 1},
+    {"Low", "low fuse", "Fuse low", 0},
+    {"Extended", "extended fuse", "Fuse ext", 2},
 }};
 constexpr std::size_t kExtended = 2;
 
@@ -46,11 +45,6 @@ FuseBytes FuseBytesOf(const std::optional<std::span<const FuseByteLayout>>& layo
         bytes[i] = FindFuseByte(layout, kFuseBytes[i].layoutName);
     }
     return bytes;
-}
-
-Instruction WriteInstruction(const FuseByteKind& kind, std::uint8_t value)
-{
-    return {0xAC, kind.writeSelector, 0x00, value};
 }
 
 std::uint8_t UnusedBitsOf(const FuseByteLayout* byte)
@@ -225,6 +219,7 @@ bool Programmer::WriteFuseBytes(std::uint8_t highValue, std::uint8_t lowValue,
         return false;
     }
     log_.Append("Write Fuse bit.");
+    const std::vector<ChipByte>& fuses = ChipInUse()->fuses;
     FuseValues read;
     for (std::size_t i = 0; i < kFuseBytes.size(); ++i) {
         if (!given[i]) {
@@ -233,15 +228,16 @@ bool Programmer::WriteFuseBytes(std::uint8_t highValue, std::uint8_t lowValue,
         if (i > 0) {
             Wait(kFuseWaitMs);
         }
-        SendInstruction(WriteInstruction(kFuseBytes[i], AsSent(bytes[i], *given[i])));
+        const ChipByte& fuse = fuses.at(kFuseBytes[i].inRecord);
+        SendInstruction(fuse.WriteInstruction(AsSent(bytes[i], *given[i])));
         Wait(kFuseWaitMs);
         log_.Append(FormatNumber("%02X", *given[i]));
-        read[i] = QueryInstruction(kFuseBytes[i].read);
+        read[i] = QueryInstruction(fuse.ReadInstruction());
         log_.Append(FormatNumber("%02X", *read[i]));
     }
     log_.Append("Complete");
     if (const ClockFuses* clock = ClockFusesInUse()) {
-        FuseClock = SelectClock(*clock, *layout, {read[1], read[0], read[kExtended]});
+        FuseClock = SelectClock(*clock, fuses, {read[1], read[0], read[kExtended]});
     }
     for (std::size_t i = 0; i < kFuseBytes.size(); ++i) {
         if (given[i]) {

@@ -11,6 +11,7 @@
 #include "FuseLayouts.h"
 #include "LockBits.h"
 #include "Programmer.h"
+#include "ProgrammerWaits.h"
 
 namespace velkor {
 
@@ -20,8 +21,6 @@ constexpr std::uint8_t kLb1 = 0x01;
 constexpr std::uint8_t kLb2 = 0x02;
 // The bits the command's layout gives a meaning; no chip has bits 6 and 7.
 constexpr std::uint8_t kLockValueBits = 0x3F;
-// The longest lock write of the listed chips (AT90S1200 at low supply).
-constexpr unsigned kLockWriteMs = 20;
 
 bool Programmed(std::uint8_t value, std::uint8_t bits)
 {
@@ -95,17 +94,17 @@ std::uint8_t InCommandLayout(const FuseByteLayout& lockByte, std::uint8_t read)
     return value;
 }
 
-// The ATmega and ATtiny parts also freeze their fuses from mode 2 on.
-std::string LockModeText(std::uint8_t value, bool fusesToo)
+// From the lock mode the chip's record names on, its fuses are frozen too.
+std::string LockModeText(std::uint8_t value, const ChipRecord& chip)
 {
-    const std::string fuses = fusesToo ? "; fuses locked." : ".";
+    const auto fuses = [&chip](unsigned mode) { return chip.FusesFrozenIn(mode) ? "; fuses locked." : "."; };
     if (!Programmed(value, kLb1)) {
         return "Lock mode 1: no memory lock.";
     }
     if (!Programmed(value, kLb2)) {
-        return "Lock mode 2: further programming of flash and EEPROM disabled" + fuses;
+        return std::string("Lock mode 2: further programming of flash and EEPROM disabled") + fuses(2);
     }
-    return "Lock mode 3: programming and reading of flash and EEPROM disabled" + fuses;
+    return std::string("Lock mode 3: programming and reading of flash and EEPROM disabled") + fuses(3);
 }
 
 // BLB0x guards the application section, BLB1x the boot loader section, from
@@ -181,8 +180,8 @@ CommandResult LockBits::LockCommand(std::string_view valueText)
 
 bool LockBits::WriteLockByte(std::uint8_t value)
 {
-    const auto rules = session_.MemoryRules();
-    if (!rules) {
+    const ChipRecord* chip = session_.ChipInUse();
+    if (chip == nullptr) {
         log_.Append("Unknown chip: its lock bits are not known.");
         return false;
     }
@@ -205,13 +204,9 @@ bool LockBits::WriteLockByte(std::uint8_t value)
         UnusedBitsNotes.push_back(UnusedBitsNote("LOCK", value, sent));
     }
     log_.Append("Write Lock bit.");
-    if (rules->lockBitsInByteTwo) {
-        session_.SendInstruction({0xAC, static_cast<std::uint8_t>(0xF9 | (value & (kLb1 | kLb2)) << 1), 0x00, 0x00});
-    } else {
-        session_.SendInstruction({0xAC, 0xE0, 0x00, sent});
-    }
-    session_.Wait(kLockWriteMs);
-    log_.Append(LockModeText(value, !rules->lockBitsInByteTwo));
+    session_.SendInstruction(chip->lock.WriteInstruction(sent));
+    session_.Wait(kLockWaitMs);
+    log_.Append(LockModeText(value, *chip));
     if ((chipBits & 0x3C) != 0) {
         log_.Append(BootLockModeText("BLB0", "application section", value >> 2 & 0x03));
         log_.Append(BootLockModeText("BLB1", "boot loader section", value >> 4 & 0x03));

@@ -1,6 +1,7 @@
 // Programming mode and chip identification.
+#include "BuiltInCatalogue.h"
 #include "Format.h"
-#include "FuseLayouts.h"
+#include "ProgrammerWaits.h"
 #include "Session.h"
 
 namespace velkor {
@@ -102,7 +103,7 @@ bool Session::ChipErase()
     log_.Append("");
     log_.Append("Chip Erase...");
     SendInstruction(kChipErase);
-    Wait(20);
+    Wait(kEraseWaitMs);
     log_.Append("done");
     // AT90S parts need a new RESET pulse and Programming Enable after an erase.
     ResetIntoProgrammingMode(0);
@@ -148,43 +149,54 @@ void Session::Identify()
     }
 }
 
-const CatalogueChip* Session::FindInChipLists(std::uint16_t signature) const
+const ChipRecord* Session::FindInChipLists(std::uint16_t signature) const
 {
     for (const ChipCatalogue* list : ChipLists) {
-        if (const CatalogueChip* chip = list->Find(signature)) {
+        if (const ChipRecord* chip = list->Find(signature)) {
             return chip;
         }
     }
     return nullptr;
 }
 
-std::optional<std::span<const FuseByteLayout>> Session::FuseLayout() const
+const ChipRecord* Session::ChipInUse() const
 {
-    if (catalogueChip_ != nullptr) {
-        return catalogueChip_->layout;
-    }
-    return FuseLayoutOf(Device().Signature);
+    return catalogueChip_ != nullptr ? catalogueChip_ : TableChip(DeviceIndex);
 }
 
-std::optional<EepromLockRules> Session::MemoryRules() const
+const DEVTYPE& Session::Device() const
 {
-    if (catalogueChip_ != nullptr) {
-        return EepromLockRulesOf(*catalogueChip_);
+    const ChipRecord* chip = ChipInUse();
+    return chip != nullptr ? chip->row : DeviceTable[kUnknownDeviceRow];
+}
+
+std::optional<std::span<const FuseByteLayout>> Session::FuseLayout() const
+{
+    const ChipRecord* chip = ChipInUse();
+    if (chip == nullptr) {
+        return std::nullopt;
     }
-    return EepromLockRulesOf(Device().Signature);
+    return chip->layout;
+}
+
+std::optional<EepromRules> Session::MemoryRules() const
+{
+    const ChipRecord* chip = ChipInUse();
+    if (chip == nullptr) {
+        return std::nullopt;
+    }
+    return chip->Eeprom();
 }
 
 const ClockFuses* Session::ClockFusesInUse() const
 {
-    if (catalogueChip_ != nullptr) {
-        return catalogueChip_->clockFuses ? &*catalogueChip_->clockFuses : nullptr;
-    }
-    return TableClockFuses(Device().Signature);
+    const ChipRecord* chip = ChipInUse();
+    return chip != nullptr && chip->clockFuses ? &*chip->clockFuses : nullptr;
 }
 
 bool Session::IdentifiedChipIsListed() const
 {
-    return Device().Signature != 0;
+    return ChipInUse() != nullptr;
 }
 
 bool Session::SignatureHidden() const

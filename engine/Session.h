@@ -15,16 +15,12 @@
 #include "Clock.h"
 #include "CommandResult.h"
 #include "DeviceTable.h"
-#include "EepromLockRules.h"
 #include "HexFile.h"
 #include "Log.h"
 #include "PortOperations.h"
 #include "SckPace.h"
 
 namespace velkor {
-
-// A serial programming instruction: four bytes, the opcode first on the wire.
-using Instruction = std::array<std::uint8_t, 4>;
 
 // What every command of the serial programming engine runs on: bit-level
 // transfer over the parallel port, programming mode and identification, the
@@ -51,17 +47,19 @@ public:
     // table alone, as described.
     std::vector<const ChipCatalogue*> ChipLists;
 
-    // The row in use: the catalogue chip identified last, else DeviceTable's.
-    const DEVTYPE& Device() const { return catalogueChip_ != nullptr ? catalogueChip_->row : DeviceTable[DeviceIndex]; }
-    // The chip list's chip identified last; nullptr for a table chip or an unknown one.
-    const CatalogueChip* CatalogueChipInUse() const { return catalogueChip_; }
+    // The record of the chip in use: the chip lists' chip identified last,
+    // else the table's chip of row DeviceIndex; nullptr for an unknown chip.
+    // The one place that tells a table chip from a catalogue chip.
+    const ChipRecord* ChipInUse() const;
+    // The row in use: the record's, or the table's zero row for an unknown chip.
+    const DEVTYPE& Device() const;
     // The fuse and lock bytes of the chip in use: empty for a listed chip
     // that has none, nothing for an unknown one.
     std::optional<std::span<const FuseByteLayout>> FuseLayout() const;
     // How the fuses of the chip in use choose its clock; nullptr where they do not.
     const ClockFuses* ClockFusesInUse() const;
-    // The EEPROM and lock rules of the chip in use, nothing for an unknown one.
-    std::optional<EepromLockRules> MemoryRules() const;
+    // The EEPROM rules of the chip in use, nothing for an unknown one.
+    std::optional<EepromRules> MemoryRules() const;
 
     // Told as a long command moves through the flash: the bytes done so far
     // and the bytes it will cover. Whoever runs the command decides what to
@@ -177,9 +175,9 @@ private:
     // Reads the signature and finds the chip, with its log lines.
     void Identify();
     void LogDeviceDescription(const DEVTYPE& device);
-    const CatalogueChip* FindInChipLists(std::uint16_t signature) const;
+    const ChipRecord* FindInChipLists(std::uint16_t signature) const;
 
-    const CatalogueChip* catalogueChip_ = nullptr;
+    const ChipRecord* catalogueChip_ = nullptr;  // found in ChipLists by the last identification
     // What the command in the frame has met so far.
     std::optional<Failure> failure_;
     std::vector<ChipSignature> unlisted_;

@@ -246,7 +246,7 @@ struct SimulatedChip::Impl {
         if (model.clockFuses == nullptr) {
             return model.clockHz;
         }
-        const auto selected = SelectClock(*model.clockFuses, model.fuseLayout,
+        const auto selected = SelectClock(*model.clockFuses, model.record->fuses,
                                           {memories.fuseLow, memories.fuseHigh, memories.fuseExtended});
         if (!selected) {
             return model.clockHz;
@@ -425,11 +425,8 @@ struct SimulatedChip::Impl {
             if (!model.hasPollRdyBsy)
                 return std::nullopt;
             return static_cast<std::uint8_t>(Busy(now) ? 0x01 : 0x00);
-        case 0x50:
-        case 0x58:
-            return ReadFuseOrLock(opcode, instruction[1]);
         default:
-            return std::nullopt;
+            return ReadFuseOrLock();  // the fuse and lock reads are the record's
         }
     }
 
@@ -463,35 +460,30 @@ struct SimulatedChip::Impl {
         return memories.eeprom[address];
     }
 
-    std::optional<std::uint8_t> ReadFuseOrLock(std::uint8_t opcode, std::uint8_t selector) const
+    // The read the record has for the instruction, its bits gathered from
+    // the fuse and lock bytes they belong to; a place no bit has reads 1.
+    std::optional<std::uint8_t> ReadFuseOrLock() const
     {
-        const bool readsLock = opcode == 0x58;
-        switch (model.encoding) {
-        case FuseLockEncoding::LockWriteOnly:
+        const FuseByteLayout* read = model.record->ReadAnswering(instruction);
+        if (read == nullptr)
             return std::nullopt;
-        case FuseLockEncoding::FuseInLockByte:
-            if (!readsLock)
-                return std::nullopt;
-            return static_cast<std::uint8_t>(0x1E | (memories.lock & 0x01) << 7 | (memories.lock & 0x02) << 5 |
-                                             (memories.fuseLow & 0x21));
-        case FuseLockEncoding::SeparateFuseByte:
-            if (!readsLock)
-                return memories.fuseLow;
-            return static_cast<std::uint8_t>(0xF9 | (memories.lock & 0x03) << 1);
-        case FuseLockEncoding::FuseBytes: {
-            const bool select = (selector & 0x08) != 0;
-            if (!readsLock && !select)
-                return memories.fuseLow;
-            if (readsLock && select)
-                return memories.fuseHigh;
-            if (readsLock)
-                return memories.lock;
-            if (model.fuseBytes == 3)
-                return memories.fuseExtended;
-            return std::nullopt;
+        std::uint8_t value = 0xFF;
+        for (unsigned i = 0; i < 8; ++i) {
+            if (read->bits[i] != nullptr && !HeldBit(read->bits[i]))
+                value &= static_cast<std::uint8_t>(~(0x80u >> i));
         }
+        return value;
+    }
+
+    // A fuse or lock bit by name as the chip holds it (true: 1).
+    bool HeldBit(std::string_view name) const
+    {
+        for (std::size_t byte = 0; byte < model.record->fuses.size(); ++byte) {
+            if (const auto bit = model.record->fuses[byte].BitOf(name))
+                return !BitProgrammed(FuseCell(memories, static_cast<LockoutBit::Fuse>(byte)), *bit);
         }
-        return std::nullopt;
+        const auto bit = model.record->lock.BitOf(name);
+        return !bit || !BitProgrammed(memories.lock, *bit);
     }
 
     // ---- writes ----
@@ -563,6 +555,7 @@ struct SimulatedChip::Impl {
     bool WritingLocked() const { return BitProgrammed(memories.lock, 0); }
     // LB1 and LB2 programmed (mode 3): no more reading either.
     bool ReadingLocked() const { return BitProgrammed(memories.lock, 0) && BitProgrammed(memories.lock, 1); }
+    unsigned LockMode() const { return ReadingLocked() ? 3 : WritingLocked() ? 2 : 1; }
 
     void WriteEepromByte(std::uint64_t now)
     {
@@ -629,36 +622,20 @@ struct SimulatedChip::Impl {
         memories.flash[address] &= value;
     }
 
+    // The fuse byte whose write the instruction is, in the record's terms.
     void WriteFuse(std::uint64_t now)
     {
-        const std::uint8_t selector = instruction[1];
-        switch (model.encoding) {
-        case FuseLockEncoding::LockWriteOnly:
-            break;
-        case FuseLockEncoding::FuseInLockByte:
-            if ((selector & 0xFE) == 0xBE)
-                SetFuse(LockoutBit::Fuse::Low, selector, now);
-            break;
-        case FuseLockEncoding::SeparateFuseByte:
-            if ((selector & 0xE0) == 0xA0)
-                SetFuse(LockoutBit::Fuse::Low, selector, now);
-            break;
-        case FuseLockEncoding::FuseBytes:
-            if (selector == 0xA0)
-                SetFuse(LockoutBit::Fuse::Low, instruction[3], now);
-            if (selector == 0xA8)
-                SetFuse(LockoutBit::Fuse::High, instruction[3], now);
-            if (selector == 0xA4 && model.fuseBytes == 3) {
-                SetFuse(LockoutBit::Fuse::Extended, instruction[3], now);
-            }
-            break;
+        for (std::size_t byte = 0; byte < model.record->fuses.size(); ++byte) {
+            const ChipByte& fuse = model.record->fuses[byte];
+            if (fuse.IsWrittenBy(instruction))
+                SetFuse(static_cast<LockoutBit::Fuse>(byte), fuse.ValueWrittenBy(instruction), now);
         }
     }
 
     // Only the bits the instruction reaches change; SPIEN is never among them.
     void SetFuse(LockoutBit::Fuse fuse, std::uint8_t value, std::uint64_t now)
     {
-        if (model.lockBitsProtectFuses && BitProgrammed(memories.lock, 0))
+        if (model.record->FusesFrozenIn(LockMode()))
             return;
         const std::uint8_t writable = WritableBits(fuse);
         std::uint8_t& cell = FuseCell(memories, fuse);
@@ -666,14 +643,12 @@ struct SimulatedChip::Impl {
         StartBusy(BusyWith::Fuse, model.fuseWriteMicros, now);
     }
 
-    // Lock bits can only be programmed; Chip Erase alone clears them.
+    // Every chip takes AC 111x xxxx as its lock write, the bits where its
+    // record says. Lock bits can only be programmed; Chip Erase alone
+    // clears them.
     void WriteLock(std::uint64_t now)
     {
-        std::uint8_t requested = instruction[3];
-        if (model.encoding != FuseLockEncoding::FuseBytes) {
-            const std::uint8_t selector = instruction[1];
-            requested = static_cast<std::uint8_t>(0xFC | (selector >> 1 & 0x03));
-        }
+        const std::uint8_t requested = model.record->lock.ValueWrittenBy(instruction);
         memories.lock &= static_cast<std::uint8_t>(requested | ~model.lockWritable);
         StartBusy(BusyWith::Lock, model.fuseWriteMicros, now);
     }

@@ -16,9 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "ChipRecord.h"
 #include "Clock.h"
-#include "ClockFuses.h"
-#include "FuseLayouts.h"
 #include "PortOperations.h"
 
 namespace velkor::sim {
@@ -79,47 +78,30 @@ struct FuseBit {
     std::uint8_t bit;
 };
 
-// How a chip reads and writes its fuse and lock bits over the serial
-// interface; the generations differ.
-enum class FuseLockEncoding {
-    // AT90S1200/2313/4414/8515: no fuse over ISP; lock bits write-only,
-    // LB1/LB2 in bits 1/2 of byte 2 of AC 111x x21x.
-    LockWriteOnly,
-    // AT90S2323/2343/4434/8535: 58 reads LB1 b7, LB2 b6, SPIEN b5, fuse b0;
-    // AC 1011 111F writes the one fuse bit; lock written as above.
-    FuseInLockByte,
-    // AT90S2333/4433: 50 reads the fuse byte, 58 reads LB2 b2, LB1 b1;
-    // AC 101x xxxx writes fuse bits 4..0; lock written as above.
-    SeparateFuseByte,
-    // ATtiny26 and the ATmega parts: 50 00 low, 58 08 high, 50 08 extended,
-    // 58 00 lock; AC A0/A8/A4 xx data writes them, AC 111x xxxx xx data the lock.
-    FuseBytes,
-};
-
-// A chip as data: what it answers, how big it is, how long it is busy.
-// (The first fields are the contract other parts rely on; the rest are the
-// model's own.)
+// A chip as data, made from its record (the one the engine programs by):
+// what it answers, how big it is, how long it is busy. (The first fields are
+// the contract other parts rely on; the rest are the model's own.)
 //
-// The lock byte is held as the chip reads it: bit 0 LB1, bit 1 LB2, on the
-// ATmega parts the boot lock bits above, unused bits 1. On AT90S parts that
-// have one fuse byte it is held in the low fuse, in the layout of the chip's
-// own fuse read (SPIEN bit 5); the AT90S parts without ISP fuses keep their
-// parallel-only fuse byte there too.
+// The fuse and lock bytes are held as the record lists their bits: the lock
+// byte with LB1 in bit 0 and LB2 in bit 1, the boot lock bits above where
+// the chip has them, unused bits 1. The AT90S parts hold their one fuse byte
+// as the low fuse, SPIEN in bit 5, also where only parallel programming
+// reaches it. How each byte is read and written over the serial interface
+// is the record's.
 struct ChipModel {
+    const ChipRecord* record;
     const char* name;
     std::array<std::uint8_t, 3> signature;
     std::uint32_t flashBytes;
     std::uint16_t pageBytes;  // 0: byte mode
     std::uint16_t eepromBytes;
-    std::uint8_t fuseBytes;  // fuse bytes reachable over ISP (0 to 3)
+    std::uint8_t fuseBytes;  // fuse bytes serial programming writes (0 to 3)
     std::uint8_t factoryLow, factoryHigh, factoryExtended;
     std::uint8_t factoryLock;
     std::vector<LockoutBit> lockoutBits;
 
     // Instruction set.
-    FuseLockEncoding encoding;
-    bool hasPollRdyBsy;         // F0 00 00 oo (ATmega48/88/168/328P)
-    bool lockBitsProtectFuses;  // a programmed LB1 also freezes the fuses
+    bool hasPollRdyBsy;  // F0 00 00 oo
     // Bits an ISP fuse/lock write can change; the others (SPIEN, unused
     // bits) keep their value.
     std::uint8_t lowWritable, highWritable, extendedWritable, lockWritable;
@@ -134,7 +116,7 @@ struct ChipModel {
     // written with this value until the write is done; a page-mode chip
     // answers 0xFF within the page being written.
     std::uint8_t flashPollValue;
-    bool flashPollable;  // false: the byte write must be waited out
+    bool flashPollable;  // false: a read of the byte or page being written is lost
 
     // Clock and timing (5 V). An SCK phase must last MORE than the given
     // number of target clock cycles, one more from 12 MHz up where the rule
@@ -151,16 +133,15 @@ struct ChipModel {
     // write (C2) where eepromPageBytes is not 0; a byte or a page is busy for
     // eepromWriteMicros. A read of the byte (or page) being written answers
     // eepromPollFirst during the first half (the erase), then
-    // eepromPollSecond. Filled from the engine's rules for each chip.
+    // eepromPollSecond.
     std::uint16_t eepromPageBytes = 0;
     std::uint32_t eepromWriteMicros = 0;
     std::uint8_t eepromPollFirst = 0xFF;
     std::uint8_t eepromPollSecond = 0xFF;
     // How the fuses choose the clock (nullptr: the chip runs at clockHz
-    // whatever its fuses), where its fuse bits lie, and what the simulated
-    // board offers when they choose a clock or crystal on the board.
+    // whatever its fuses), and what the simulated board offers when they
+    // choose a clock or crystal on the board.
     const ClockFuses* clockFuses = nullptr;
-    std::span<const FuseByteLayout> fuseLayout{};
     std::uint32_t boardClockHz = 16'000'000;
 
     FlashMode Mode() const { return pageBytes == 0 ? FlashMode::Byte : FlashMode::Page; }
@@ -171,9 +152,10 @@ struct ChipModel {
 std::uint64_t SckPhaseMinimumNs(const ChipModel& model, std::uint32_t clockHz, bool high);
 
 std::span<const ChipModel> AllChipModels();
-// Case-insensitive, and the device table's own spellings ("ATiny26") name
-// their chips; nullptr when no chip has that name. "none" is not a chip:
-// callers treat it as nothing attached.
+// Case-insensitive, and the other names of a record ("ATiny26", the table's
+// old spelling; "ATtiny13" for the ATtiny13/13A) name its chip; nullptr when
+// no chip has that name. "none" is not a chip: callers treat it as nothing
+// attached.
 const ChipModel* FindChipModel(std::string_view name);
 
 // ---- Faults a test can inject ----------------------------------------------
@@ -213,8 +195,8 @@ struct Faults {
 //   violation), except RDY/BSY and a read of the byte (byte mode, pollable
 //   chips) or page (page mode) being written, which gives the poll value.
 //   Raising RESET while busy is a violation too.
-// - A programmed LB1 stops flash and EEPROM writes (and on the ATmega48
-//   family fuse writes); LB1 and LB2 programmed (mode 3) also stop flash and
+// - A programmed LB1 stops flash and EEPROM writes (and on the ATmega and
+//   ATtiny parts fuse writes); LB1 and LB2 programmed (mode 3) also stop flash and
 //   EEPROM reads, which then echo the instruction's third byte as a chip
 //   that drives no data does. Only Chip Erase clears lock bits, and it keeps
 //   the EEPROM when EESAVE is programmed.

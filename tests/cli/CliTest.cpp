@@ -658,13 +658,34 @@ TEST_F(ChipFileRuns, TheUsersChipsComeBeforeTheCatalogueAndTheListSaysWhereEachC
 
 TEST_F(ChipFileRuns, AFaultyChipFileIsAUsageErrorNamingTheFieldAndNothingReachesThePort)
 {
-    WriteChipFile("300");
+    const struct {
+        const char* pins;
+        const char* name;
+        std::string fault;
+    } cases[] = {
+        {"300", "MyTiny", "chip 1 (MyTiny), field \"pins\": must be a whole number from 1 to 255"},
+        {"1e400", "MyTiny", "chip 1 (MyTiny), field \"pins\": 1e400 is out of range"},
+        {"8", "ATmega8", "chip 1 (ATmega8), field \"name\": the table's ATmega8 has that name already"},
+    };
+    for (const auto& c : cases) {
+        WriteChipFile(c.pins, c.name);
+        const std::string file = path.string();
+        const CliRun run = Invoke({"--simulate", "ATtiny85", "--stats", "--chip-file", file.c_str(), "signature"});
+        EXPECT_EQ(run.status, 2) << c.pins;
+        EXPECT_EQ(run.out, "") << c.pins;
+        EXPECT_EQ(run.err, "velkor-cli: --chip-file " + file + ": " + c.fault + "\n");
+    }
+}
+
+TEST_F(ChipFileRuns, TheChipListKeepsItsColumnsApartForALongName)
+{
+    const std::string name(31, 'X');
+    WriteChipFile("8", name);
     const std::string file = path.string();
-    const CliRun run = Invoke({"--simulate", "ATtiny85", "--stats", "--chip-file", file.c_str(), "signature"});
-    EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "velkor-cli: --chip-file " + file +
-                           ": chip 1 (MyTiny), field \"pins\": must be a whole number from 1 to 255\n");
+    const CliRun list = Invoke({"chips", "--chip-file", file.c_str()});
+    EXPECT_EQ(list.status, 0) << list.err;
+    EXPECT_NE(list.out.find(name + "  1E 93 0B  flash  8192"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("ATmega8" + std::string(26, ' ') + "1E 93 07  flash  8192"), std::string::npos) << list.out;
 }
 
 // A keep-EEPROM Write that fails after the erase keeps its copy and prints

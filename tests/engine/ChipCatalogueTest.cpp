@@ -29,7 +29,7 @@ TEST(ChipCatalogue, EveryRowKeepsTheTableRulesAndNoSignatureIsGivenTwice)
         }
     }
     ASSERT_GE(BuiltInCatalogue().Chips().size(), 14u);
-    for (const CatalogueChip& chip : BuiltInCatalogue().Chips()) {
+    for (const ChipRecord& chip : BuiltInCatalogue().Chips()) {
         EXPECT_EQ(DeviceRowFault(chip.row), std::nullopt) << chip.name;
         EXPECT_TRUE(signatures.insert(chip.row.Signature).second) << chip.name;
         EXPECT_EQ(chip.row.FlashSize % chip.row.PageSize, 0) << chip.name;
@@ -50,6 +50,13 @@ const std::string kGoodChip = R"({"name": "ATtinyX", "signature": "1E 99 01", "f
  "rdy_bsy": true, "busy_us": {"flash_page": 4500, "eeprom": 4000, "erase": 9000, "fuse": 4500},
  "clock_hz": 1000000})";
 
+// As the programs read --chip-file: after the table and the catalogue.
+ChipCatalogue ParseUserFile(const std::string& text)
+{
+    const ChipCatalogue* earlier[] = {&TableChips(), &BuiltInCatalogue()};
+    return ChipCatalogue::Parse(text, ChipSource::UserFile, earlier);
+}
+
 std::string FileWith(const std::string& chip)
 {
     return "{\"chips\": [" + chip + "]}";
@@ -61,6 +68,19 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
     EXPECT_NE(at, std::string::npos) << from;
     return at == std::string::npos ? text : text.replace(at, from.size(), to);
 }
+
+// A chip of the AT90S kind: flash byte by byte, its one fuse bit and its lock
+// bits in byte 2 of their writes, both read in one byte.
+const std::string kAt90sChip = R"({"name": "AT90SX", "signature": "1E 99 02", "flash": 2048, "page": 0,
+ "sram": 128, "eeprom": 128, "eeprom_page": 0, "pins": 8, "fuse_count": 0, "no_poll_value": "7F",
+ "fuses": {"low": {"bits": ["-", "-", "SPIEN", "-", "-", "-", "-", "FSTRT"], "factory": "DE",
+                   "write": {"byte_2": ["1", "0", "1", "1", "1", "1", "1", "FSTRT"]}}},
+ "lock": {"bits": ["-", "-", "-", "-", "-", "-", "LB2", "LB1"], "factory": "FF",
+          "write": {"byte_2": ["1", "1", "1", "1", "1", "LB2", "LB1", "1"]}},
+ "reads": [{"name": "Lock/fuse", "instruction": "58 00 00", "bits": ["LB1", "LB2", "SPIEN", "-", "-", "-", "-", "FSTRT"]}],
+ "rdy_bsy": false, "eeprom_poll_values": ["80", "7F"], "busy_us": {"flash_page": 4000, "eeprom": 4000, "erase": 18000, "fuse": 9000},
+ "clock_hz": 4000000, "sck_min_cycles": {"low": 2, "high": 2, "plus_one_from_12mhz": false},
+ "fuses_frozen_from_lock_mode": null, "hides_signature_when_locked": true})";
 
 // The same chip with clock fuses: CKSEL0 programmed picks the 1 MHz RC.
 const std::string kClockedChip = Replaced(
@@ -78,7 +98,7 @@ class ChipFileFault : public ::testing::TestWithParam<FaultCase> {};
 TEST_P(ChipFileFault, IsRefusedNamingTheLineOrFieldAndTheRule)
 {
     try {
-        ChipCatalogue::Parse(GetParam().file, ChipSource::UserFile);
+        ParseUserFile(GetParam().file);
         FAIL() << "accepted";
     } catch (const ChipFileError& e) {
         EXPECT_NE(std::string(e.what()).find(GetParam().message), std::string::npos) << e.what();
@@ -108,25 +128,48 @@ INSTANTIATE_TEST_SUITE_P(
                   "chip 2 (ATtinyY), field \"signature\": the ATtinyX has it already"},
         FaultCase{"NameTwice", "{\"chips\": [" + kGoodChip + "," + Replaced(kGoodChip, "99 01", "99 02") + "]}",
                   "the ATtinyX has that name already"},
+        FaultCase{"NameOfATableChip", FileWith(Replaced(kGoodChip, "\"ATtinyX\"", "\"ATmega8\"")),
+                  "field \"name\": the table's ATmega8 has that name already"},
+        FaultCase{"OldSpellingOfATableChip", FileWith(Replaced(kGoodChip, "\"ATtinyX\"", "\"atiny26\"")),
+                  "field \"name\": the table's ATtiny26 has that name already"},
+        FaultCase{"NameOfACatalogueChip", FileWith(Replaced(kGoodChip, "\"ATtinyX\"", "\"ATtiny85\"")),
+                  "field \"name\": the catalogue's ATtiny85 has that name already"},
+        FaultCase{"OtherNameOfACatalogueChip",
+                  FileWith(Replaced(kGoodChip, "\"ATtinyX\",", "\"ATtinyX\", \"also\": [\"ATtiny13A\"],")),
+                  "field \"also\": \"ATtiny13A\": the catalogue's ATtiny13/13A has that name already"},
+        FaultCase{"NumberOutOfRange", FileWith(Replaced(kGoodChip, "\"sram\": 128", "\"sram\": 1e400")),
+                  "chip 1 (ATtinyX), field \"sram\": 1e400 is out of range"},
+        FaultCase{"NegativeNumberOutOfRange", FileWith(Replaced(kGoodChip, "\"erase\": 9000", "\"erase\": -1e400")),
+                  "chip 1 (ATtinyX), field \"busy_us.erase\": -1e400 is out of range"},
         FaultCase{"FlashNotPowerOfTwo", FileWith(Replaced(kGoodChip, "2048", "3000")), "field \"flash\""},
         FaultCase{"FlashTooBig", FileWith(Replaced(kGoodChip, "2048", "65536")), "from 1 to 32768"},
         FaultCase{"NegativeNumber", FileWith(Replaced(kGoodChip, "\"sram\": 128", "\"sram\": -1")), "field \"sram\""},
         FaultCase{"FractionalNumber", FileWith(Replaced(kGoodChip, "\"pins\": 8", "\"pins\": 8.5")), "field \"pins\""},
         FaultCase{"PageNotDividingFlash", FileWith(Replaced(kGoodChip, "\"page\": 32", "\"page\": 48")),
                   "field \"page\": must be 0 (byte by byte) or a power of two that divides flash"},
-        FaultCase{"ByteMode", FileWith(Replaced(kGoodChip, "\"page\": 32", "\"page\": 0")), "page by page"},
+        FaultCase{"ByteModeBusyTooLong", FileWith(Replaced(kAt90sChip, "\"flash_page\": 4000", "\"flash_page\": 6000")),
+                  "busy_us.flash_page\": must be a whole number from 1 to 5000"},
         FaultCase{"EepromPage", FileWith(Replaced(kGoodChip, "\"eeprom_page\": 4", "\"eeprom_page\": 3")),
                   "field \"eeprom_page\""},
         FaultCase{"PollValue", FileWith(Replaced(kGoodChip, "\"FF\"", "\"0xFF\"")), "two hexadecimal digits"},
         FaultCase{"SevenBits", FileWith(Replaced(kGoodChip, "\"CKDIV8\", ", "")), "fuses.low.bits\": must list 8"},
         FaultCase{"BadBitName", FileWith(Replaced(kGoodChip, "CKDIV8", "ck div")), "is no bit name"},
+        FaultCase{"UnknownFuseBit", FileWith(Replaced(kGoodChip, "RSTDISBL", "RSTDIS")),
+                  "fuses.high.bits\": \"RSTDIS\" is no fuse bit of the AVR parts"},
+        FaultCase{"UnknownLockBit", FileWith(Replaced(kGoodChip, "\"LB2\", \"LB1\"", "\"LB2\", \"LB0\"")),
+                  "lock.bits\": \"LB0\" is no lock bit of the AVR parts"},
+        FaultCase{"ResetDisableLeftOut", FileWith(Replaced(kGoodChip, "\"RSTDISBL\", \"DWEN\"", "\"-\", \"DWEN\"")),
+                  "field \"fuses\": no RSTDISBL"},
+        FaultCase{"DebugWireLeftOut", FileWith(Replaced(kGoodChip, "\"RSTDISBL\", \"DWEN\"", "\"RSTDISBL\", \"-\"")),
+                  "field \"fuses\": no DWEN"},
         FaultCase{"BitTwice", FileWith(Replaced(kGoodChip, "CKDIV8", "DWEN")), "\"DWEN\" is named twice"},
         FaultCase{"UnusedBitProgrammed", FileWith(Replaced(kGoodChip, "\"FE\"", "\"F0\"")),
                   "fuses.low.factory\": an unused bit always reads 1"},
         FaultCase{"ExtendedWithoutHigh", FileWith(Replaced(kGoodChip, "\"high\"", "\"extended\"")),
                   "extended needs high"},
         FaultCase{"UnknownFuseByte", FileWith(Replaced(kGoodChip, "\"high\"", "\"upper\"")), "fuses.upper"},
-        FaultCase{"NoSpien", FileWith(Replaced(kGoodChip, "SPIEN", "SPIX")), "no SPIEN"},
+        FaultCase{"NoSpien", FileWith(Replaced(Replaced(kGoodChip, "\"SPIEN\"", "\"-\""), "\"DF\"", "\"FF\"")),
+                  "no SPIEN"},
         FaultCase{"SpienShippedUnprogrammed", FileWith(Replaced(kGoodChip, "\"DF\"", "\"FF\"")),
                   "SPIEN ships programmed"},
         FaultCase{"RstdisblShippedProgrammed", FileWith(Replaced(kGoodChip, "\"DF\"", "\"5F\"")),
@@ -146,14 +189,33 @@ INSTANTIATE_TEST_SUITE_P(
                   "from 128000 to 20000000"},
         FaultCase{"FactoryClockDisagrees", FileWith(Replaced(kClockedChip, "[1000000", "[8000000")),
                   "clock_hz\": the factory fuses select the internal 8 MHz oscillator (8 MHz), not 1000000 Hz"},
-        FaultCase{"NotAFlag", FileWith(Replaced(kGoodChip, "true", "\"yes\"")), "must be true or false"}),
+        FaultCase{"NotAFlag", FileWith(Replaced(kGoodChip, "true", "\"yes\"")), "must be true or false"},
+        FaultCase{"FuseWriteOfAnotherKind",
+                  FileWith(Replaced(kAt90sChip, "\"1\", \"0\", \"1\", \"1\"", "\"1\", \"1\", \"1\", \"1\"")),
+                  "fuses.low.write.byte_2\": byte 2 of a fuse write begins 101"},
+        FaultCase{"WriteOfABitTheByteLacks", FileWith(Replaced(kAt90sChip, "\"1\", \"FSTRT\"]", "\"1\", \"LB1\"]")),
+                  "\"LB1\" is no bit of this byte"},
+        FaultCase{"ReadOfABitTheChipLacks", FileWith(Replaced(kAt90sChip, "[\"LB1\", \"LB2\"", "[\"LB3\", \"LB2\"")),
+                  "reads.bits\": \"LB3\" is no fuse or lock bit of this chip"},
+        FaultCase{"TwoReadsAlike",
+                  FileWith(Replaced(kAt90sChip, "\"reads\": [",
+                                    "\"reads\": [{\"name\": \"Again\", \"instruction\": \"58 00 00\", \"bits\": "
+                                    "[\"-\", \"-\", \"-\", \"-\", \"-\", \"-\", \"-\", \"-\"]}, ")),
+                  "cannot tell the read \"Lock/fuse\" from an earlier one"},
+        FaultCase{"FuseCountAboveTheFuseBytes",
+                  FileWith(Replaced(kAt90sChip, "\"fuse_count\": 0", "\"fuse_count\": 2")),
+                  "field \"fuse_count\": must be a whole number from 0 to 1"},
+        FaultCase{"NoLockMode",
+                  FileWith(Replaced(kAt90sChip, "\"fuses_frozen_from_lock_mode\": null",
+                                    "\"fuses_frozen_from_lock_mode\": 1")),
+                  "fuses_frozen_from_lock_mode\": must be a whole number from 2 to 3"}),
     [](const auto& info) { return std::string(info.param.what); });
 
 TEST(ChipFile, AGoodFileGivesItsChipsInOrderAndAFileThatIsMissingIsAFault)
 {
-    const ChipCatalogue file = ChipCatalogue::Parse(FileWith(kGoodChip), ChipSource::UserFile);
+    const ChipCatalogue file = ParseUserFile(FileWith(kGoodChip));
     ASSERT_EQ(file.Chips().size(), 1u);
-    const CatalogueChip& chip = file.Chips().front();
+    const ChipRecord& chip = file.Chips().front();
     EXPECT_STREQ(chip.row.Name, "ATtinyX");
     EXPECT_EQ(chip.row.Signature, 0x9901);
     EXPECT_EQ(chip.row.FuseCount, 2);
@@ -161,6 +223,22 @@ TEST(ChipFile, AGoodFileGivesItsChipsInOrderAndAFileThatIsMissingIsAFault)
     EXPECT_EQ(chip.WritableBits(1), 0xC0);  // SPIEN and the unused bits stay
     EXPECT_EQ(file.Find(0x9901), &chip);
     EXPECT_THROW(ChipCatalogue::Load("no/such/chips.json", ChipSource::UserFile), ChipFileError);
+}
+
+TEST(ChipFile, AnAt90sKindOfChipGivesItsOwnInstructions)
+{
+    const ChipCatalogue file = ParseUserFile(FileWith(kAt90sChip));
+    const ChipRecord& chip = file.Chips().front();
+    EXPECT_EQ(chip.row.PageSize, 0);
+    EXPECT_EQ(chip.row.FuseCount, 0);
+    ASSERT_EQ(chip.layout.size(), 1u);
+    EXPECT_STREQ(chip.layout[0].name, "Lock/fuse");
+    EXPECT_EQ(chip.lock.WriteInstruction(0xFE), (Instruction{0xAC, 0xFD, 0x00, 0x00}));      // LB1 programmed
+    EXPECT_EQ(chip.fuses[0].WriteInstruction(0xFE), (Instruction{0xAC, 0xBE, 0x00, 0x00}));  // FSTRT programmed
+    EXPECT_EQ(chip.fuses[0].WritableBits(), 0x01);
+    EXPECT_EQ(chip.Eeprom().eepromPollFirst, 0x80);
+    EXPECT_FALSE(chip.FusesFrozenIn(3));
+    EXPECT_TRUE(chip.hidesSignatureWhenLocked);
 }
 
 // ---- every catalogue chip on the simulated target ----
@@ -183,7 +261,7 @@ protected:
     }
     void TearDown() override { fs::remove_all(folder); }
 
-    const CatalogueChip& Chip() const { return *BuiltInCatalogue().FindByName(GetParam()); }
+    const ChipRecord& Chip() const { return *BuiltInCatalogue().FindByName(GetParam()); }
 
     std::unique_ptr<sim::SimulatedTarget> target = std::make_unique<sim::SimulatedTarget>(GetParam());
     MemoryLog log;
@@ -232,7 +310,7 @@ TEST_P(CatalogueChipOnTarget, IsIdentifiedWrittenVerifiedAndReadBackWholeWithIts
 std::vector<std::string> CatalogueNames()
 {
     std::vector<std::string> names;
-    for (const CatalogueChip& chip : BuiltInCatalogue().Chips()) {
+    for (const ChipRecord& chip : BuiltInCatalogue().Chips()) {
         names.push_back(chip.name);
     }
     return names;

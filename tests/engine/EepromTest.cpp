@@ -346,10 +346,6 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"LockBitsOnlyClearByErase", "ATmega168", [](sim::SimulatedChip& chip) { chip.LockBits() = 0xFE; },
                   [](Programmer& p, const fs::path&) { return LockBits(p).LockCommand("FF"); },
                   "LOCK reads back FE, not FF: programmed lock bits are cleared only by a Chip Erase."},
-        FaultCase{"LockUnusedBitReadingZero", "ATmega8", [](sim::SimulatedChip& chip) { chip.LockBits() = 0x7F; },
-                  [](Programmer& p, const fs::path&) { return LockBits(p).LockCommand("FF"); },
-                  "Lock byte reads back 7F: bit 7, unused on this chip by its record, reads 0, so the record does not "
-                  "describe this chip."},
         FaultCase{"LockOnAnUnknownChip", "ATmega328P", [](sim::SimulatedChip&) {},
                   [](Programmer& p, const fs::path&) { return LockBits(p).LockCommand("FC"); },
                   "Unknown chip: its lock bits are not known."}),

@@ -94,18 +94,14 @@ TEST(ChipTable, SpienIsNeverWritableAndNeverALockout)
 }
 
 // The bits a chip lets serial programming change are the fuse bits its data
-// sheet names (the engine's layouts), SPIEN excepted.
+// sheet names (the bytes its record reads as they are), SPIEN excepted.
 TEST(ChipTable, WritableFuseBitsAreTheNamedOnesButSpien)
 {
     for (const ChipModel& chip : AllChipModels()) {
-        const auto signature = static_cast<std::uint16_t>(chip.signature[1] << 8 | chip.signature[2]);
-        const CatalogueChip* catalogued = BuiltInCatalogue().Find(signature);
-        const std::optional<std::span<const FuseByteLayout>> layouts =
-            catalogued != nullptr ? std::span<const FuseByteLayout>(catalogued->layout) : FuseLayoutOf(signature);
         const std::pair<const char*, std::uint8_t> fuses[] = {
             {"Fuse low", chip.lowWritable}, {"Fuse high", chip.highWritable}, {"Fuse ext", chip.extendedWritable}};
         for (const auto& [name, writable] : fuses) {
-            const FuseByteLayout* layout = FindFuseByte(layouts, name);
+            const FuseByteLayout* layout = FindFuseByte(std::span<const FuseByteLayout>(chip.record->layout), name);
             if (layout == nullptr) {
                 continue;
             }
@@ -134,7 +130,7 @@ TEST(ChipTable, TheDeviceTableGivesThePublishedSizes)
         const DEVTYPE* engineRow = row != DeviceTable.end() ? &*row : nullptr;
         if (engineRow != nullptr) {
             ++found;
-        } else if (const CatalogueChip* catalogued = BuiltInCatalogue().Find(signature)) {
+        } else if (const ChipRecord* catalogued = BuiltInCatalogue().Find(signature)) {
             engineRow = &catalogued->row;
         }
         ASSERT_NE(engineRow, nullptr) << chip.name;

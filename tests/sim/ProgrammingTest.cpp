@@ -241,6 +241,37 @@ INSTANTIATE_TEST_SUITE_P(Chips, LockBits,
                                            LockCase{"AT90S2313", {0xAC, 0xFD, 0x00, 0x00}}),
                          ChipCaseName<LockCase>);
 
+struct FreezeCase {
+    const char* chip;
+    std::uint8_t lock;  // byte 4 of AC E0 00: FE mode 2, FC mode 3
+    bool frozen;
+};
+
+class FuseFreeze : public ::testing::TestWithParam<FreezeCase> {};
+
+// The ATmega and ATtiny parts freeze their fuses once LB1 is programmed
+// (lock modes 2 and 3); until then a fuse write takes.
+TEST_P(FuseFreeze, ProgrammedLb1KeepsTheLowFuseAsItWas)
+{
+    const FreezeCase& c = GetParam();
+    Wires wires(c.chip);
+    const std::uint8_t factory = wires.Chip().FuseLow();
+    ASSERT_TRUE(wires.EnterProgramming());
+    wires.Send({0xAC, 0xE0, 0x00, c.lock});
+    wires.WaitMs(9);
+    wires.Send({0xAC, 0xA0, 0x00, 0xE4});
+    wires.WaitMs(9);
+    EXPECT_EQ(wires.Query(0x50, 0x00, 0x00), c.frozen ? factory : 0xE4);
+    EXPECT_EQ(wires.Violations(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Chips, FuseFreeze,
+                         ::testing::Values(FreezeCase{"ATmega8", 0xFE, true}, FreezeCase{"ATmega8", 0xFC, true},
+                                           FreezeCase{"ATtiny26", 0xFE, true}, FreezeCase{"ATtiny26", 0xFC, true},
+                                           FreezeCase{"ATmega48", 0xFE, true}, FreezeCase{"ATmega8", 0xFF, false},
+                                           FreezeCase{"ATtiny26", 0xFF, false}),
+                         ChipCaseName<FreezeCase>);
+
 struct FuseCase {
     const char* chip;
     Bytes4 write;
