@@ -20,8 +20,9 @@ void MemoLog::AppendLine(std::string_view line)
     cursor.movePosition(QTextCursor::End);
     // The first line goes into the empty block the text box always has;
     // every later one (and any line after text the user typed) into a new block.
-    if (holdsLines_ || !memo_.document()->isEmpty())
+    if (holdsLines_ || !memo_.document()->isEmpty()) {
         cursor.insertBlock();
+    }
     cursor.insertText(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
     holdsLines_ = true;
 

@@ -106,8 +106,9 @@ std::vector<ChipModel> BuildChipModels()
 std::uint64_t SckPhaseMinimumNs(const ChipModel& model, std::uint32_t clockHz, bool high)
 {
     std::uint64_t cycles = high ? model.sckHighMinCycles : model.sckLowMinCycles;
-    if (model.sckExtraCycleFrom12MHz && clockHz >= 12'000'000)
+    if (model.sckExtraCycleFrom12MHz && clockHz >= 12'000'000) {
         ++cycles;
+    }
     return cycles * 1'000'000'000 / clockHz;
 }
 
@@ -120,8 +121,9 @@ std::span<const ChipModel> AllChipModels()
 const ChipModel* FindChipModel(std::string_view name)
 {
     for (const ChipModel& chip : AllChipModels()) {
-        if (chip.record->Answers(name))
+        if (chip.record->Answers(name)) {
             return &chip;
+        }
     }
     return nullptr;
 }

@@ -172,11 +172,13 @@ struct SimulatedChip::Impl {
             }
         }
         mosi = newMosi;
-        if (newSck == sck)
+        if (newSck == sck) {
             return;
+        }
         if (!reset) {
-            if (PhaseTooShort(now, newSck))
+            if (PhaseTooShort(now, newSck)) {
                 return;  // the edge is lost
+            }
             if (newSck) {
                 ClockIn(now);
             } else {
@@ -189,8 +191,9 @@ struct SimulatedChip::Impl {
 
     bool Miso() const
     {
-        if (reset || !enabled || silenced || outOfReach)
+        if (reset || !enabled || silenced || outOfReach) {
             return true;  // undriven
+        }
         return (sending >> (7 - sentBits) & 1) != 0;
     }
 
@@ -259,8 +262,9 @@ struct SimulatedChip::Impl {
     {
         const std::uint64_t lasted = now - lastSckEdgeNs;
         const std::uint64_t minimum = SckPhaseMinimumNs(model, clockHz, !rising);
-        if (lasted > minimum)
+        if (lasted > minimum) {
             return false;
+        }
         Violation(now, std::string("SCK ") + (rising ? "low" : "high") + " for " + Microseconds(lasted) + "; the " +
                            model.name + " at " + std::to_string(clockHz / 1000) + " kHz needs more than " +
                            Microseconds(minimum) + "; edge lost");
@@ -269,8 +273,9 @@ struct SimulatedChip::Impl {
 
     void ClockIn(std::uint64_t now)
     {
-        if (receivedBits == 0)
+        if (receivedBits == 0) {
             byteStartNs = now;
+        }
         received = static_cast<std::uint8_t>(received << 1 | (mosi ? 1 : 0));
         if (++receivedBits == 8) {
             receivedBits = 0;
@@ -297,8 +302,9 @@ struct SimulatedChip::Impl {
         // its data there.
         nextToSend = byte;
         loadOnFallingEdge = true;
-        if (silenced || outOfReach)
+        if (silenced || outOfReach) {
             return;
+        }
         if (enabled) {
             OnInstructionByte(byte, now);
         } else {
@@ -353,10 +359,12 @@ struct SimulatedChip::Impl {
     void PrepareFourthByte(std::uint64_t now)
     {
         instructionLost = Busy(instructionStartNs) && !MayRunWhileBusy();
-        if (instructionLost)
+        if (instructionLost) {
             return;
-        if (const auto value = ReadResult(now))
+        }
+        if (const auto value = ReadResult(now)) {
             nextToSend = *value;
+        }
     }
 
     void FinishInstruction(std::uint64_t now)
@@ -377,19 +385,23 @@ struct SimulatedChip::Impl {
     bool MayRunWhileBusy() const
     {
         const std::uint8_t opcode = instruction[0];
-        if (opcode == 0xF0)
+        if (opcode == 0xF0) {
             return model.hasPollRdyBsy;
-        if (opcode == 0xA0)
+        }
+        if (opcode == 0xA0) {
             return EepromBeingWritten(EepromAddress());
+        }
         return (opcode == 0x20 || opcode == 0x28) && BeingWritten(FlashByteAddress());
     }
 
     bool EepromBeingWritten(std::uint32_t address) const
     {
-        if (busyWith == BusyWith::EepromByte)
+        if (busyWith == BusyWith::EepromByte) {
             return address == busyByteAddress;
-        if (busyWith == BusyWith::EepromPage)
+        }
+        if (busyWith == BusyWith::EepromPage) {
             return address / model.eepromPageBytes == busyByteAddress / model.eepromPageBytes;
+        }
         return false;
     }
 
@@ -414,16 +426,19 @@ struct SimulatedChip::Impl {
             return SignatureByte(instruction[2] & 0x03);
         case 0x20:
         case 0x28:
-            if (ReadingLocked())
+            if (ReadingLocked()) {
                 return std::nullopt;
+            }
             return ReadFlash(now);
         case 0xA0:
-            if (ReadingLocked())
+            if (ReadingLocked()) {
                 return std::nullopt;
+            }
             return ReadEeprom(now);
         case 0xF0:
-            if (!model.hasPollRdyBsy)
+            if (!model.hasPollRdyBsy) {
                 return std::nullopt;
+            }
             return static_cast<std::uint8_t>(Busy(now) ? 0x01 : 0x00);
         default:
             return ReadFuseOrLock();  // the fuse and lock reads are the record's
@@ -432,10 +447,12 @@ struct SimulatedChip::Impl {
 
     std::uint8_t SignatureByte(unsigned index) const
     {
-        if (model.hidesSignatureWhenLocked && ReadingLocked())
+        if (model.hidesSignatureWhenLocked && ReadingLocked()) {
             return static_cast<std::uint8_t>(index);
-        if (index == 0)
+        }
+        if (index == 0) {
             return faults.makerCode.value_or(model.signature[0]);
+        }
         return index < 3 ? model.signature[index] : 0xFF;
     }
 
@@ -465,12 +482,14 @@ struct SimulatedChip::Impl {
     std::optional<std::uint8_t> ReadFuseOrLock() const
     {
         const FuseByteLayout* read = model.record->ReadAnswering(instruction);
-        if (read == nullptr)
+        if (read == nullptr) {
             return std::nullopt;
+        }
         std::uint8_t value = 0xFF;
         for (unsigned i = 0; i < 8; ++i) {
-            if (read->bits[i] != nullptr && !HeldBit(read->bits[i]))
+            if (read->bits[i] != nullptr && !HeldBit(read->bits[i])) {
                 value &= static_cast<std::uint8_t>(~(0x80u >> i));
+            }
         }
         return value;
     }
@@ -479,8 +498,9 @@ struct SimulatedChip::Impl {
     bool HeldBit(std::string_view name) const
     {
         for (std::size_t byte = 0; byte < model.record->fuses.size(); ++byte) {
-            if (const auto bit = model.record->fuses[byte].BitOf(name))
+            if (const auto bit = model.record->fuses[byte].BitOf(name)) {
                 return !BitProgrammed(FuseCell(memories, static_cast<LockoutBit::Fuse>(byte)), *bit);
+            }
         }
         const auto bit = model.record->lock.BitOf(name);
         return !bit || !BitProgrammed(memories.lock, *bit);
@@ -503,19 +523,22 @@ struct SimulatedChip::Impl {
             }
             break;
         case 0x4C:
-            if (model.Mode() == FlashMode::Page)
+            if (model.Mode() == FlashMode::Page) {
                 WritePage(now);
+            }
             break;
         case 0xC0:
             WriteEepromByte(now);
             break;
         case 0xC1:
-            if (model.eepromPageBytes != 0)
+            if (model.eepromPageBytes != 0) {
                 eepromPageBuffer[instruction[2] & (model.eepromPageBytes - 1)] = instruction[3];
+            }
             break;
         case 0xC2:
-            if (model.eepromPageBytes != 0)
+            if (model.eepromPageBytes != 0) {
                 WriteEepromPage(now);
+            }
             break;
         default:
             break;  // reads were answered with byte 4; others are ignored
@@ -537,13 +560,15 @@ struct SimulatedChip::Impl {
     void ChipErase(std::uint64_t now)
     {
         std::fill(memories.flash.begin(), memories.flash.end(), 0xFF);
-        if (!EepromSaved())
+        if (!EepromSaved()) {
             std::fill(memories.eeprom.begin(), memories.eeprom.end(), 0xFF);
+        }
         memories.lock = model.factoryLock;
         ClearPageBuffer();
         StartBusy(BusyWith::ChipErase, model.chipEraseMicros, now);
-        if (faults.silentAfterErase)
+        if (faults.silentAfterErase) {
             silenced = true;
+        }
     }
 
     bool EepromSaved() const
@@ -559,11 +584,13 @@ struct SimulatedChip::Impl {
 
     void WriteEepromByte(std::uint64_t now)
     {
-        if (WritingLocked())
+        if (WritingLocked()) {
             return;
+        }
         const std::uint32_t address = EepromAddress();
-        if (!faults.stuckEepromBytes.contains(address))
+        if (!faults.stuckEepromBytes.contains(address)) {
             memories.eeprom[address] = instruction[3];
+        }
         StartBusy(BusyWith::EepromByte, model.eepromWriteMicros, now, address);
     }
 
@@ -573,8 +600,9 @@ struct SimulatedChip::Impl {
         const std::uint32_t first = EepromAddress() & ~std::uint32_t{model.eepromPageBytes - 1u};
         if (!WritingLocked()) {
             for (std::uint32_t i = 0; i < model.eepromPageBytes; ++i) {
-                if (eepromPageBuffer[i] && !faults.stuckEepromBytes.contains(first + i))
+                if (eepromPageBuffer[i] && !faults.stuckEepromBytes.contains(first + i)) {
                     memories.eeprom[first + i] = *eepromPageBuffer[i];
+                }
             }
             StartBusy(BusyWith::EepromPage, model.eepromWriteMicros, now, first);
         }
@@ -583,8 +611,9 @@ struct SimulatedChip::Impl {
 
     void WriteFlashByte(std::uint64_t now)
     {
-        if (WritingLocked())
+        if (WritingLocked()) {
             return;
+        }
         const std::uint32_t address = FlashByteAddress();
         ProgramFlash(address, instruction[3]);
         StartBusy(BusyWith::FlashByte, model.byteWriteMicros, now, address);
@@ -598,8 +627,9 @@ struct SimulatedChip::Impl {
             Violation(now, "high byte of page word " + std::to_string(word) + " loaded before its low byte");
         }
         pageBuffer[word * 2 + (highByte ? 1 : 0)] = instruction[3];
-        if (!highByte)
+        if (!highByte) {
             lowByteLoaded[word] = true;
+        }
     }
 
     void WritePage(std::uint64_t now)
@@ -617,8 +647,9 @@ struct SimulatedChip::Impl {
     // Programming only pulls bits from 1 to 0; a stuck cell takes nothing.
     void ProgramFlash(std::uint32_t address, std::uint8_t value)
     {
-        if (faults.stuckFlashBytes.contains(address))
+        if (faults.stuckFlashBytes.contains(address)) {
             return;
+        }
         memories.flash[address] &= value;
     }
 
@@ -627,16 +658,18 @@ struct SimulatedChip::Impl {
     {
         for (std::size_t byte = 0; byte < model.record->fuses.size(); ++byte) {
             const ChipByte& fuse = model.record->fuses[byte];
-            if (fuse.IsWrittenBy(instruction))
+            if (fuse.IsWrittenBy(instruction)) {
                 SetFuse(static_cast<LockoutBit::Fuse>(byte), fuse.ValueWrittenBy(instruction), now);
+            }
         }
     }
 
     // Only the bits the instruction reaches change; SPIEN is never among them.
     void SetFuse(LockoutBit::Fuse fuse, std::uint8_t value, std::uint64_t now)
     {
-        if (model.record->FusesFrozenIn(LockMode()))
+        if (model.record->FusesFrozenIn(LockMode())) {
             return;
+        }
         const std::uint8_t writable = WritableBits(fuse);
         std::uint8_t& cell = FuseCell(memories, fuse);
         cell = static_cast<std::uint8_t>((cell & ~writable) | (value & writable));

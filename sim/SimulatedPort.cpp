@@ -29,12 +29,14 @@ void SimulatedPort::CloseDriver()
 
 void SimulatedPort::WritePortUchar(std::uint16_t port, std::uint8_t value)
 {
-    if (!open_)
+    if (!open_) {
         return;
+    }
     time_.ChargePortAccess();
     ++accesses_;
-    if (port != base_)
+    if (port != base_) {
         return;
+    }
     data_ = value;
     if (chip_ != nullptr) {
         chip_->Drive((value & kSck) != 0, (value & kMosi) != 0, (value & kReset) != 0);
@@ -43,14 +45,17 @@ void SimulatedPort::WritePortUchar(std::uint16_t port, std::uint8_t value)
 
 std::uint8_t SimulatedPort::ReadPortUchar(std::uint16_t port)
 {
-    if (!open_)
+    if (!open_) {
         return 0xFF;
+    }
     time_.ChargePortAccess();
     ++accesses_;
-    if (port == base_)
+    if (port == base_) {
         return data_;  // an SPP data register reads back its latch
-    if (port != base_ + 1)
+    }
+    if (port != base_ + 1) {
         return 0xFF;
+    }
     const bool misoHigh = chip_ == nullptr || chip_->Miso();
     return misoHigh ? kStatusIdle : kStatusIdle | kStatusBusy;
 }

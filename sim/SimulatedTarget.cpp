@@ -24,8 +24,9 @@ std::string SimulatedChipNames()
 std::unique_ptr<SimulatedChip> MakeChip(std::string_view chipName, TimeSource& time,
                                         std::optional<std::uint32_t> clockHz)
 {
-    if (SameNameIgnoringCase(chipName, kNoChip))
+    if (SameNameIgnoringCase(chipName, kNoChip)) {
         return nullptr;
+    }
     const ChipModel* model = FindChipModel(chipName);
     if (model == nullptr) {
         throw std::invalid_argument("No simulated chip is called \"" + std::string(chipName) +

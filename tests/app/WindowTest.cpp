@@ -90,8 +90,9 @@ private:
 
 QStringList LogLines(const TForm1& form)
 {
-    if (form.Memo1->document()->isEmpty())
+    if (form.Memo1->document()->isEmpty()) {
         return {};
+    }
     return form.Memo1->toPlainText().split(QLatin1Char('\n'));
 }
 
@@ -106,8 +107,9 @@ void ShowAndActivate(TForm1& form)
 QString FocusedControl()
 {
     QWidget* widget = QApplication::focusWidget();
-    if (widget != nullptr && qobject_cast<QComboBox*>(widget->parentWidget()) != nullptr)
+    if (widget != nullptr && qobject_cast<QComboBox*>(widget->parentWidget()) != nullptr) {
         widget = widget->parentWidget();
+    }
     return widget != nullptr ? widget->objectName() : QString();
 }
 
@@ -351,9 +353,11 @@ void WindowTest::hasSixteenColourIcon()
     QCOMPARE(icon.size(), QSize(32, 32));
 
     QSet<QRgb> colours;
-    for (int y = 0; y < icon.height(); ++y)
-        for (int x = 0; x < icon.width(); ++x)
+    for (int y = 0; y < icon.height(); ++y) {
+        for (int x = 0; x < icon.width(); ++x) {
             colours.insert(icon.pixel(x, y));
+        }
+    }
     QVERIFY(colours.size() > 2);
     QVERIFY(colours.size() <= 16);
 }
@@ -372,8 +376,9 @@ void ChooseFromList(QComboBox& field, int item, bool withMouse)
         QTest::qWait(QApplication::doubleClickInterval() + 50);
         QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, list.visualRect(list.model()->index(item, 0)).center());
     } else {
-        for (int row = list.currentIndex().row(); row != item; row += row < item ? 1 : -1)
+        for (int row = list.currentIndex().row(); row != item; row += row < item ? 1 : -1) {
             QTest::keyClick(&list, row < item ? Qt::Key_Down : Qt::Key_Up);
+        }
         QTest::keyClick(&list, Qt::Key_Return);
     }
     QVERIFY(!list.isVisible());
@@ -454,12 +459,13 @@ void WindowTest::typedPortTextChangesNothing()
     field->selectAll();
     QTest::keyClick(field, Qt::Key_Delete);
     QTest::keyClicks(field, typed);
-    if (then == QStringLiteral("Enter"))
+    if (then == QStringLiteral("Enter")) {
         QTest::keyClick(field, Qt::Key_Return);
-    else if (then == QStringLiteral("Tab"))
+    } else if (then == QStringLiteral("Tab")) {
         QTest::keyClick(field, Qt::Key_Tab);
-    else if (then == QStringLiteral("click"))
+    } else if (then == QStringLiteral("click")) {
         QTest::mouseClick(form.Button1, Qt::LeftButton);
+    }
 
     QCOMPARE(form.Engine().PortAddress, 0x278);
     QCOMPARE(form.ComboBox1->currentIndex(), 1);
@@ -491,8 +497,9 @@ void WindowTest::logShowsLinesAsAppended()
     QFETCH(QStringList, shown);
     SimulatedWindow window("ATmega8");
 
-    for (const QString& text : appended)
+    for (const QString& text : appended) {
         window.form.CommandLog().Append(text.toStdString());
+    }
 
     QCOMPARE(LogLines(window.form), shown);
     QCOMPARE(window.form.Memo1->document()->blockCount(), shown.size());
@@ -520,8 +527,9 @@ public:
 protected:
     bool eventFilter(QObject*, QEvent* event) override
     {
-        if (event->type() == QEvent::Paint)
+        if (event->type() == QEvent::Paint) {
             ++paints;
+        }
         return false;
     }
 };
@@ -535,8 +543,9 @@ void WindowTest::logScrollsToNewestLineAndPaintsAtOnce()
     memo.viewport()->installEventFilter(&counter);
 
     // No event loop runs between the lines, as during a command.
-    for (int line = 1; line <= 100; ++line)
+    for (int line = 1; line <= 100; ++line) {
         window.form.CommandLog().Append("line " + std::to_string(line));
+    }
 
     QCOMPARE(counter.paints, 100);
     QScrollBar& scrollBar = *memo.verticalScrollBar();

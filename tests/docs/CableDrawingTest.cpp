@@ -34,21 +34,26 @@ std::vector<WiringRow> ReadWiringTable(const QString& readme)
 {
     std::vector<WiringRow> rows;
     const qsizetype section = readme.indexOf(QStringLiteral("\n## Wiring\n"));
-    if (section < 0)
+    if (section < 0) {
         return rows;
+    }
     bool inTable = false;
     for (const QString& line : readme.mid(section + 1).split(QLatin1Char('\n')).mid(1)) {
-        if (line.startsWith(QLatin1String("## ")) || (inTable && !line.startsWith(QLatin1Char('|'))))
+        if (line.startsWith(QLatin1String("## ")) || (inTable && !line.startsWith(QLatin1Char('|')))) {
             break;
-        if (!line.startsWith(QLatin1Char('|')))
+        }
+        if (!line.startsWith(QLatin1Char('|'))) {
             continue;
+        }
         const bool headerOrRule = !inTable || line.startsWith(QLatin1String("|---"));
         inTable = true;
         QStringList cells = line.split(QLatin1Char('|'));
-        for (QString& cell : cells)
+        for (QString& cell : cells) {
             cell = cell.trimmed();
-        if (!headerOrRule && cells.size() == 6)
+        }
+        if (!headerOrRule && cells.size() == 6) {
             rows.push_back({cells[1], cells[2], cells[3], cells[4]});
+        }
     }
     return rows;
 }
@@ -59,8 +64,9 @@ QStringList TextsOf(const QString& svg)
     QStringList texts;
     QXmlStreamReader reader(svg);
     while (!reader.atEnd()) {
-        if (reader.readNext() == QXmlStreamReader::StartElement && reader.name() == QLatin1String("text"))
+        if (reader.readNext() == QXmlStreamReader::StartElement && reader.name() == QLatin1String("text")) {
             texts << reader.readElementText(QXmlStreamReader::IncludeChildElements).simplified();
+        }
     }
     EXPECT_FALSE(reader.hasError()) << qPrintable(reader.errorString()) << " at line " << reader.lineNumber();
     return texts;
@@ -70,8 +76,9 @@ TEST(CableDrawing, LabelsEveryWireOfTheWiringTableWithAllItsPins)
 {
     const std::vector<WiringRow> rows = ReadWiringTable(ReadSourceFile(QStringLiteral("README.md")));
     QStringList signalNames;
-    for (const WiringRow& row : rows)
+    for (const WiringRow& row : rows) {
         signalNames << row.signal;
+    }
     ASSERT_EQ(signalNames.join(QLatin1Char(' ')), QStringLiteral("SCK MOSI RESET MISO GND"));
 
     const QStringList texts = TextsOf(ReadSourceFile(QStringLiteral("docs/cable.svg")));

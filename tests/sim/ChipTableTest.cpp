@@ -50,11 +50,13 @@ const Published kPublished[] = {
 TEST(ChipTable, HoldsExactlyThePublishedChips)
 {
     std::set<std::string> names;
-    for (const ChipModel& chip : AllChipModels())
+    for (const ChipModel& chip : AllChipModels()) {
         names.insert(chip.name);
+    }
     std::set<std::string> published;
-    for (const Published& chip : kPublished)
+    for (const Published& chip : kPublished) {
         published.insert(chip.name);
+    }
     EXPECT_EQ(names, published);
     EXPECT_EQ(AllChipModels().size(), std::size(kPublished));  // no name twice
 }

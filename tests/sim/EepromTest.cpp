@@ -32,8 +32,9 @@ void StartEepromWrite(Wires& wires, std::uint32_t address, std::uint8_t value)
 std::vector<const char*> AllChipNames()
 {
     std::vector<const char*> names;
-    for (const ChipModel& chip : AllChipModels())
+    for (const ChipModel& chip : AllChipModels()) {
         names.push_back(chip.name);
+    }
     return names;
 }
 

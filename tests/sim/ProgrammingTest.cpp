@@ -37,8 +37,9 @@ void ProgramByte(Wires& wires, std::uint32_t byteAddress, std::uint8_t value)
     if (wires.Model().Mode() == FlashMode::Byte) {
         wires.Send({opcode, static_cast<std::uint8_t>(word >> 8), static_cast<std::uint8_t>(word), value});
     } else {
-        if (byteAddress % 2)
+        if (byteAddress % 2) {
             LoadPage(wires, 0x40, static_cast<std::uint8_t>(word), 0xFF);
+        }
         LoadPage(wires, opcode, static_cast<std::uint8_t>(word), value);
         WritePage(wires, word);
     }

@@ -74,14 +74,17 @@ TEST_P(OutOfStep, ResyncPulsesRealignIt)
     Wires wires("AT90S2313");
     wires.Chip().InjectedFaults().outOfStepBits = extraEdges;
     wires.EnterReset();
-    for (int attempt = 0; attempt < 32; ++attempt)
+    for (int attempt = 0; attempt < 32; ++attempt) {
         ASSERT_FALSE(wires.Enable());
-    for (unsigned pulse = 0; pulse + extraEdges < 31; ++pulse)
+    }
+    for (unsigned pulse = 0; pulse + extraEdges < 31; ++pulse) {
         wires.PulseSck();
+    }
     EXPECT_FALSE(wires.Enable()) << "one pulse short";
     wires.PulseReset();
-    for (unsigned pulse = 0; pulse + extraEdges < 32; ++pulse)
+    for (unsigned pulse = 0; pulse + extraEdges < 32; ++pulse) {
         wires.PulseSck();
+    }
     EXPECT_TRUE(wires.Enable());
     EXPECT_EQ(wires.Query(0x30, 0x00, 0x02), 0x01);
 }

@@ -46,8 +46,9 @@ TEST(SimulatedPort, DataBitsDriveThePinsAndBusyBitCarriesMisoInverted)
             target.clock().Advance(kPhase);
             const std::uint8_t status = port.ReadPortUchar(kBase + 1);
             EXPECT_EQ(status & 0x7F, 0x78);
-            if (byte == 2)
+            if (byte == 2) {
                 third = static_cast<std::uint8_t>(third << 1 | (status & 0x80 ? 0 : 1));
+            }
         }
     }
     EXPECT_EQ(third, 0x53);

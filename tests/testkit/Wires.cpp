@@ -61,8 +61,9 @@ std::uint8_t Wires::Transfer(std::uint8_t out)
 Bytes4 Wires::Send(Bytes4 instruction)
 {
     Bytes4 answer{};
-    for (std::size_t i = 0; i < 4; ++i)
+    for (std::size_t i = 0; i < 4; ++i) {
         answer[i] = Transfer(instruction[i]);
+    }
     return answer;
 }
 
