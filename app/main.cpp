@@ -30,8 +30,9 @@ int UsageError(const QString& message)
 bool ReadClockOption(const QCommandLineParser& parser, const QCommandLineOption& option,
                      std::optional<std::uint32_t>& hz)
 {
-    if (!parser.isSet(option))
+    if (!parser.isSet(option)) {
         return true;
+    }
     hz = velkor::ParseChipClock(parser.value(option).toStdString());
     return hz.has_value();
 }
@@ -56,10 +57,10 @@ struct CommandLine {
         QStringLiteral("chip-clock"),
         QStringLiteral("The target's clock, 16k .. 20M (default 1M): sets the SCK pace, e.g. 128k, 8M."),
         QStringLiteral("FREQ")};
-    const QCommandLineOption simClock{
-        QStringLiteral("sim-clock"),
-        QStringLiteral("With --simulate: the simulated chip's clock whatever its fuses select, 16k .. 20M (default: the clock its fuses select)."),
-        QStringLiteral("FREQ")};
+    const QCommandLineOption simClock{QStringLiteral("sim-clock"),
+                                      QStringLiteral("With --simulate: the simulated chip's clock whatever its fuses "
+                                                     "select, 16k .. 20M (default: the clock its fuses select)."),
+                                      QStringLiteral("FREQ")};
     const QCommandLineOption allChips{
         QStringLiteral("all-chips"),
         QStringLiteral("Identify the chips of the built-in catalogue too, once the device table has no match.")};
@@ -93,10 +94,12 @@ void AnswerHelpOrVersion(int argc, char* argv[])
     const QCoreApplication application(argc, argv);
     CommandLine commandLine;
     commandLine.parser.parse(QCoreApplication::arguments());
-    if (commandLine.parser.isSet(QStringLiteral("help")) || commandLine.parser.isSet(QStringLiteral("help-all")))
+    if (commandLine.parser.isSet(QStringLiteral("help")) || commandLine.parser.isSet(QStringLiteral("help-all"))) {
         commandLine.parser.showHelp();
-    if (commandLine.parser.isSet(QStringLiteral("version")))
+    }
+    if (commandLine.parser.isSet(QStringLiteral("version"))) {
         commandLine.parser.showVersion();
+    }
 }
 
 }  // namespace
@@ -108,22 +111,26 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     CommandLine commandLine;
     QCommandLineParser& parser = commandLine.parser;
-    const auto& [simulate, chipClock, simClock, allChips, chipFile] =
-        std::tie(commandLine.simulate, commandLine.chipClock, commandLine.simClock, commandLine.allChips,
-                 commandLine.chipFile);
-    if (!parser.parse(QApplication::arguments()))
+    const auto& [simulate, chipClock, simClock, allChips, chipFile] = std::tie(
+        commandLine.simulate, commandLine.chipClock, commandLine.simClock, commandLine.allChips, commandLine.chipFile);
+    if (!parser.parse(QApplication::arguments())) {
         return UsageError(parser.errorText());
-    if (!parser.positionalArguments().isEmpty())
+    }
+    if (!parser.positionalArguments().isEmpty()) {
         return UsageError(QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
+    }
 
     std::optional<std::uint32_t> chipClockHz;
     std::optional<std::uint32_t> simClockHz;
-    if (!ReadClockOption(parser, chipClock, chipClockHz))
+    if (!ReadClockOption(parser, chipClock, chipClockHz)) {
         return ClockUsageError(parser, chipClock);
-    if (!ReadClockOption(parser, simClock, simClockHz))
+    }
+    if (!ReadClockOption(parser, simClock, simClockHz)) {
         return ClockUsageError(parser, simClock);
-    if (parser.isSet(simClock) && !parser.isSet(simulate))
+    }
+    if (parser.isSet(simClock) && !parser.isSet(simulate)) {
         return UsageError(QStringLiteral("--sim-clock needs --simulate"));
+    }
 
     std::optional<velkor::KnownChips> knownChips;
     try {

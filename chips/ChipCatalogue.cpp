@@ -128,10 +128,12 @@ std::optional<std::uint8_t> HexByte(std::string_view text)
 {
     const auto digit = [](char c) -> int {
         const int lower = std::tolower(static_cast<unsigned char>(c));
-        if (lower >= '0' && lower <= '9')
+        if (lower >= '0' && lower <= '9') {
             return lower - '0';
-        if (lower >= 'a' && lower <= 'f')
+        }
+        if (lower >= 'a' && lower <= 'f') {
             return lower - 'a' + 10;
+        }
         return -1;
     };
     if (text.size() != 2 || digit(text[0]) < 0 || digit(text[1]) < 0) {

@@ -113,11 +113,13 @@ void AddSimFault(sim::Faults& faults, const std::string& fault)
 
 std::optional<std::uint32_t> ChipClockOption(std::string_view option, const std::optional<std::string>& text)
 {
-    if (!text)
+    if (!text) {
         return std::nullopt;
+    }
     const auto hz = ParseChipClock(*text);
-    if (!hz)
+    if (!hz) {
         throw UsageError(ChipClockError(option, *text));
+    }
     return hz;
 }
 

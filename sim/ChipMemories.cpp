@@ -32,11 +32,13 @@ std::string ToHex(const std::vector<std::uint8_t>& bytes)
 
 int HexDigitValue(char c)
 {
-    if (c >= '0' && c <= '9')
+    if (c >= '0' && c <= '9') {
         return c - '0';
+    }
     const int lower = std::tolower(static_cast<unsigned char>(c));
-    if (lower >= 'a' && lower <= 'f')
+    if (lower >= 'a' && lower <= 'f') {
         return lower - 'a' + 10;
+    }
     return -1;
 }
 
@@ -47,18 +49,21 @@ public:
     ChipMemories Read() const
     {
         const json state = Parse();
-        if (!state.is_object())
+        if (!state.is_object()) {
             Fail("the top level is not a JSON object");
+        }
         CheckChipName(state);
         // What the file does not hold, the chip has as shipped: files saved
         // before the EEPROM and lock byte were kept hold neither.
         ChipMemories memories = ChipMemories::Factory(model_);
         memories.flash = HexBytes(state, "flash", model_.flashBytes);
         ReadFuses(state, memories);
-        if (state.contains("eeprom"))
+        if (state.contains("eeprom")) {
             memories.eeprom = HexBytes(state, "eeprom", model_.eepromBytes);
-        if (state.contains("lock"))
+        }
+        if (state.contains("lock")) {
             memories.lock = HexByte(Member(state, "lock"), "lock");
+        }
         return memories;
     }
 
@@ -86,16 +91,18 @@ private:
     const json& Member(const json& object, const char* key) const
     {
         const auto found = object.find(key);
-        if (found == object.end())
+        if (found == object.end()) {
             Fail(std::string("\"") + key + "\" is missing");
+        }
         return *found;
     }
 
     void CheckChipName(const json& state) const
     {
         const json& chip = Member(state, "chip");
-        if (!chip.is_string())
+        if (!chip.is_string()) {
             Fail("\"chip\" is not a text");
+        }
         if (FindChipModel(chip.get<std::string>()) != &model_) {
             Fail("it is for the chip \"" + chip.get<std::string>() + "\", not for the " + model_.name);
         }
@@ -104,8 +111,9 @@ private:
     std::vector<std::uint8_t> HexBytes(const json& state, const char* key, std::size_t expectedBytes) const
     {
         const json& value = Member(state, key);
-        if (!value.is_string())
+        if (!value.is_string()) {
             Fail(std::string("\"") + key + "\" is not a text");
+        }
         const auto& text = value.get_ref<const std::string&>();
         if (text.size() != expectedBytes * 2) {
             Fail(std::string("\"") + key + "\" holds " + std::to_string(text.size()) + " hex digits, the " +
@@ -132,16 +140,18 @@ private:
         const auto& text = value.get_ref<const std::string&>();
         const int high = HexDigitValue(text[0]);
         const int low = HexDigitValue(text[1]);
-        if (high < 0 || low < 0)
+        if (high < 0 || low < 0) {
             Fail("\"" + key + "\" is not two hex digits");
+        }
         return static_cast<std::uint8_t>(high << 4 | low);
     }
 
     void ReadFuses(const json& state, ChipMemories& memories) const
     {
         const json& fuses = Member(state, "fuses");
-        if (!fuses.is_object())
+        if (!fuses.is_object()) {
             Fail("\"fuses\" is not a JSON object");
+        }
         std::uint8_t* targets[] = {&memories.fuseLow, &memories.fuseHigh, &memories.fuseExtended};
         for (std::size_t i = 0; i < 3; ++i) {
             const bool present = fuses.contains(kFuseKeys[i]);
@@ -152,11 +162,13 @@ private:
                 Fail(std::string("the ") + model_.name + " has no fuse \"" + kFuseKeys[i] +
                      "\" reachable over the serial interface");
             }
-            if (present)
+            if (present) {
                 *targets[i] = HexByte(fuses[kFuseKeys[i]], kFuseKeys[i]);
+            }
         }
-        if (fuses.size() > model_.fuseBytes)
+        if (fuses.size() > model_.fuseBytes) {
             Fail("\"fuses\" has an unknown key");
+        }
     }
 
     const ChipModel& model_;
