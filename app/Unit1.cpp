@@ -71,8 +71,9 @@ QString InstalledWindowFace()
 {
     for (const char* family : {"ＭＳ ゴシック", "MS Gothic", "IPAGothic", "Noto Sans Mono CJK JP"}) {
         const QString name = QString::fromUtf8(family);
-        if (QFontDatabase::hasFamily(name))
+        if (QFontDatabase::hasFamily(name)) {
             return name;
+        }
     }
     return QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
 }
@@ -150,8 +151,9 @@ void TForm1::SetUpControls()
     ComboBox1->setInsertPolicy(QComboBox::NoInsert);
     ComboBox1->setCompleter(nullptr);
     QObject::disconnect(ComboBox1->lineEdit(), &QLineEdit::editingFinished, ComboBox1, nullptr);
-    for (const PrinterPort& printerPort : kPrinterPorts)
+    for (const PrinterPort& printerPort : kPrinterPorts) {
         ComboBox1->addItem(QString::fromLatin1(printerPort.item));
+    }
 
     Place(*Label2, "Label2", {240, 8, 66, 12});
     Label2->setText(QStringLiteral("I/O Address"));
@@ -178,8 +180,9 @@ void TForm1::SetUpControls()
 void TForm1::SetTabOrder()
 {
     const std::array<QWidget*, 7> order{Button1, Button2, Memo1, ComboBox1, Button3, Edit1, Edit2};
-    for (std::size_t i = 1; i < order.size(); ++i)
+    for (std::size_t i = 1; i < order.size(); ++i) {
         QWidget::setTabOrder(order[i - 1], order[i]);
+    }
     Button1->setFocus();
 }
 
@@ -205,8 +208,9 @@ bool TForm1::event(QEvent* event)
     if (event->type() == QEvent::WindowActivate && !activatedOnce_) {
         activatedOnce_ = true;
         FitFrameToOuterBounds();
-        if (!commandRan_)
+        if (!commandRan_) {
             Form1Active();
+        }
     }
     return QWidget::event(event);
 }
@@ -214,8 +218,9 @@ bool TForm1::event(QEvent* event)
 void TForm1::showEvent(QShowEvent* event)
 {
     // Restoring a minimised window keeps whatever size the user gave it.
-    if (!activatedOnce_)
+    if (!activatedOnce_) {
         FitFrameToOuterBounds();
+    }
     QWidget::showEvent(event);
 }
 
@@ -230,8 +235,9 @@ void TForm1::ComboBox1Change()
 {
     // The selected item alone decides; typed text is never read.
     const int index = ComboBox1->currentIndex();
-    if (index >= 0 && index < static_cast<int>(kPrinterPorts.size()))
+    if (index >= 0 && index < static_cast<int>(kPrinterPorts.size())) {
         programmer_.PortAddress = kPrinterPorts[static_cast<std::size_t>(index)].address;
+    }
 }
 
 void TForm1::Button1Click()

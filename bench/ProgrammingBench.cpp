@@ -13,6 +13,7 @@
 
 #include "BuiltInCatalogue.h"
 #include "HexText.h"
+#include "Eeprom.h"
 #include "Programmer.h"
 #include "Recorder.h"
 #include "SimulatedTarget.h"
@@ -100,7 +101,7 @@ WriteRun RunWrite(const sim::ChipModel& model, std::optional<std::uint32_t> simC
                   const fs::path& hexFile)
 {
     BenchTarget bench(model, simClockHz, phase);
-    const bool done = bench.programmer.WriteCommand(hexFile);
+    const bool done = bench.programmer.WriteCommand(hexFile).succeeded;
     return {bench.target.ElapsedSeconds(), bench.target.port().AccessCount(), bench.target.ViolationCount(), done};
 }
 
@@ -185,18 +186,18 @@ EepromRun RunEeprom(const sim::ChipModel& model, std::optional<std::uint32_t> si
 
     BenchTarget bench(model, simClockHz, phase);
     sim::SimulatedTarget& target = bench.target;
-    Programmer& programmer = bench.programmer;
+    EepromMemory eeprom(bench.programmer);
     bool done = true;
     const auto timed = [&](auto command) {
         const double before = target.ElapsedSeconds();
-        done = command() && done;
+        done = command().succeeded && done;
         return target.ElapsedSeconds() - before;
     };
-    const double entry = timed([&] { return programmer.WriteEepromCommand(empty); });
+    const double entry = timed([&] { return eeprom.WriteEepromCommand(empty); });
     EepromRun run{};
-    run.fullWrite = timed([&] { return programmer.WriteEepromCommand(full); }) - entry;
-    run.rewrite = timed([&] { return programmer.WriteEepromCommand(differing); }) - entry;
-    run.read = timed([&] { return programmer.ReadEepromCommand(saved); }) - entry;
+    run.fullWrite = timed([&] { return eeprom.WriteEepromCommand(full); }) - entry;
+    run.rewrite = timed([&] { return eeprom.WriteEepromCommand(differing); }) - entry;
+    run.read = timed([&] { return eeprom.ReadEepromCommand(saved); }) - entry;
     run.violations = target.ViolationCount();
     run.done = done;
     for (const fs::path& file : {full, differing, empty, saved}) {

@@ -27,11 +27,12 @@ namespace velkor {
 
 namespace {
 
-// Writes each line to standard output as it comes and keeps the first and the
-// latest lines, which the hints read once the command has run.
-class StreamLog final : public MemoryLog {
+// Writes each line to standard output as it comes.
+class StreamLog final : public Log {
 public:
     explicit StreamLog(std::ostream& out) : out_(out) {}
+
+    void Clear() override {}
 
     // Called before each line goes out: the progress line steps aside.
     std::function<void()> beforeLine;
@@ -42,19 +43,10 @@ protected:
         if (beforeLine) {
             beforeLine();
         }
-        // The hints read the first lines (identification, early failures) and
-        // the last ones; the echoes between them are not kept, so that a long
-        // HEX file costs no memory here.
-        if (lines.size() == kHeadLines + 2 * kTailLines) {
-            lines.erase(lines.begin() + kHeadLines, lines.begin() + kHeadLines + kTailLines);
-        }
-        MemoryLog::AppendLine(line);
         out_ << line << '\n' << std::flush;
     }
 
 private:
-    static constexpr std::size_t kHeadLines = 32;
-    static constexpr std::size_t kTailLines = 16;
     std::ostream& out_;
 };
 
@@ -115,10 +107,10 @@ std::unique_ptr<sim::SimulatedTarget> MakeTarget(const Options& options)
     return target;
 }
 
-void PrintHints(const StreamLog& log, const Invocation& invocation, const ChipCommand& command)
+void PrintHints(const CommandResult& result, const Invocation& invocation, const ChipCommand& command)
 {
     CommandReport report = command.report;
-    report.log = log.lines;
+    report.result = result;
     report.port = invocation.options.port;
     report.simulated = invocation.options.chip.has_value();
     for (const std::string& hint : HintsFor(report)) {
@@ -140,13 +132,16 @@ bool RunCommand(Programmer& programmer, StreamLog& log, const Invocation& invoca
     }
     programmer.StopRequested = [] { return CaughtSignal() != 0; };
     CommandStarting();
-    const bool succeeded = command.run(programmer);
+    EngineParts engine(programmer);
+    const CommandResult result = command.run(engine);
     progress.reset();
     log.beforeLine = nullptr;
     programmer.OnProgress = nullptr;
     // A fuse log shows the values as the window does; whether they took is said here.
-    for (const std::string& note : programmer.UnusedBitsNotes) {
-        err << "velkor-cli: " << note << '\n';
+    for (const auto* notes : {&programmer.UnusedBitsNotes, &engine.lock.UnusedBitsNotes}) {
+        for (const std::string& note : *notes) {
+            err << "velkor-cli: " << note << '\n';
+        }
     }
     if (!programmer.FuseProblem.empty()) {
         err << "velkor-cli: " << programmer.FuseProblem << '\n';
@@ -154,8 +149,8 @@ bool RunCommand(Programmer& programmer, StreamLog& log, const Invocation& invoca
     if (programmer.FuseClock) {
         err << "velkor-cli: " << FuseClockLine(*programmer.FuseClock, PaceClockHz(invocation.options)) << '\n';
     }
-    PrintHints(log, invocation, command);
-    return succeeded;
+    PrintHints(result, invocation, command);
+    return result.succeeded;
 }
 
 std::optional<sim::StateFileLock> LockStateFile(const Options& options, std::ostream& err)

@@ -15,8 +15,12 @@
 #include <string>
 #include <vector>
 
+#include "CommandResult.h"
 #include "CommonOptions.h"
+#include "Eeprom.h"
+#include "FlashReader.h"
 #include "Hints.h"
+#include "LockBits.h"
 #include "PortName.h"
 #include "Programmer.h"
 #include "SimulatedTarget.h"
@@ -58,21 +62,34 @@ void AddHexFileArgument(CLI::App& command, std::optional<std::filesystem::path>&
 // The HEX file given, else the fixed default file.
 std::filesystem::path HexFileOrDefault(const std::optional<std::filesystem::path>& hexFile);
 
+// The parts of the engine that the commands run on, all over one programmer.
+struct EngineParts {
+    explicit EngineParts(Programmer& programmer)
+        : programmer(programmer), flash(programmer), eeprom(programmer), lock(programmer)
+    {
+    }
+
+    Programmer& programmer;
+    FlashReader flash;
+    EepromMemory eeprom;
+    LockBits lock;
+};
+
 // A command that runs on the chip, as the frame needs it.
 struct ChipCommand {
-    ChipCommand(std::string name, std::function<bool(Programmer&)> command) : run(std::move(command))
+    ChipCommand(std::string name, std::function<CommandResult(EngineParts&)> command) : run(std::move(command))
     {
         report.command = std::move(name);
     }
 
     // Its name and what it was given, for the progress line and the hints;
-    // the frame adds the log, the port and whether the chip is simulated.
+    // the frame adds the result, the port and whether the chip is simulated.
     CommandReport report;
     // The files it writes, refused before any port access where no regular
     // file may be written.
     std::vector<std::filesystem::path> writes;
-    // The command itself: true when it succeeded.
-    std::function<bool(Programmer&)> run;
+    // The command itself: how it ended.
+    std::function<CommandResult(EngineParts&)> run;
 };
 
 // Runs command on the port --port names or on the simulated chip of

@@ -1,9 +1,5 @@
 #include "Hints.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <system_error>
 
 #include "BuiltInCatalogue.h"
@@ -17,16 +13,10 @@ namespace velkor {
 
 namespace {
 
-constexpr std::uint8_t kAtmelMaker = 0x1E;
 constexpr std::uint8_t kHiddenMaker = 0x00;
-constexpr long kHiddenSignature = 0x0102;
+constexpr std::uint16_t kHiddenSignature = 0x0102;
 // Where avr-objcopy puts a program's .eeprom section unless told otherwise.
 constexpr std::uint32_t kObjcopyEepromOffset = 0x810000;
-
-bool StartsWith(const std::string& line, const std::string& prefix)
-{
-    return line.compare(0, prefix.size(), prefix) == 0;
-}
 
 std::vector<std::string> ProgramEnableFaultHints(const CommandReport& report)
 {
@@ -87,24 +77,16 @@ std::vector<std::string> HiddenSignatureHints()
             "a Chip Erase, which write does (it then identifies the chip again)."};
 }
 
-// "Unknown CPU N" gives signature bytes 1 and 2 as one decimal number; the
-// line before it tells the maker byte.
-std::vector<std::string> UnknownCpuHints(const std::string& line, const std::string& previous)
+// A signature that no chip the run knows has.
+std::vector<std::string> UnknownCpuHints(const ChipSignature& signature)
 {
-    const long signature = std::strtol(line.c_str() + std::strlen("Unknown CPU "), nullptr, 10);
-    std::string maker = "??";
-    if (previous == "ATMEL") {
-        maker = TwoHexDigits(kAtmelMaker);
-    } else if (StartsWith(previous, "Unknown Maker ")) {
-        maker = TwoHexDigits(static_cast<std::uint8_t>(std::atoi(previous.c_str() + std::strlen("Unknown Maker "))));
-    }
-    if (maker == TwoHexDigits(kHiddenMaker) && signature == kHiddenSignature) {
+    if (signature.maker == kHiddenMaker && signature.device == kHiddenSignature) {
         return HiddenSignatureHints();
     }
-    std::vector<std::string> hints{"the chip's signature is " + maker + " " +
-                                   SignatureBytesText(static_cast<std::uint16_t>(signature), " ") +
+    std::vector<std::string> hints{"the chip's signature is " + TwoHexDigits(signature.maker) + " " +
+                                   SignatureBytesText(signature.device, " ") +
                                    " (hexadecimal); no chip in Velkor's device table has it."};
-    if (const ChipRecord* chip = BuiltInCatalogue().Find(static_cast<std::uint16_t>(signature))) {
+    if (const ChipRecord* chip = BuiltInCatalogue().Find(signature.device)) {
         hints.push_back("the chip catalogue knows it as the " + chip->name + ": add --all-chips.");
     }
     return hints;
@@ -173,23 +155,36 @@ std::vector<std::string> HintsFor(const CommandReport& report)
     const auto add = [&hints](const std::vector<std::string>& more) {
         hints.insert(hints.end(), more.begin(), more.end());
     };
-    for (std::size_t i = 0; i < report.log.size(); ++i) {
-        const std::string& line = report.log[i];
-        if (line == "Program enable fault.") {
-            add(ProgramEnableFaultHints(report));
-        } else if (line == "Error" && (report.command == "fuse" || report.command == "lock")) {
-            add(FieldHints(report));
-        } else if (StartsWith(line, "Address out of range in line ") && report.command.ends_with("-eeprom")) {
+    // Every identification comes before the fault that ends a command.
+    for (const ChipSignature& signature : report.result.unlisted) {
+        add(UnknownCpuHints(signature));
+    }
+    switch (report.result.failure.fault) {
+    case Fault::NoProgramEnable:
+        add(ProgramEnableFaultHints(report));
+        break;
+    case Fault::InvalidValue:
+        add(FieldHints(report));
+        break;
+    case Fault::AddressOutOfRange:
+        if (report.command.ends_with("-eeprom")) {
             add(EepromOffsetHints(report));
-        } else if (StartsWith(line, "Unknown CPU ")) {
-            add(UnknownCpuHints(line, i > 0 ? report.log[i - 1] : std::string()));
-        } else if (line == "Not written: the chip is not in the device table.") {
-            add(UnlistedChipHints());
-        } else if (line == "File not found.") {
-            add(FileNotFoundHints(report));
-        } else if (StartsWith(line, "Cannot open the port")) {
-            add(PortHints());
         }
+        break;
+    case Fault::ChipNotListed:
+        add(UnlistedChipHints());
+        break;
+    case Fault::FileNotFound:
+        add(FileNotFoundHints(report));
+        break;
+    case Fault::PortNotOpened:
+        add(PortHints());
+        break;
+    case Fault::None:
+    case Fault::Mismatch:
+    case Fault::Interrupted:
+    case Fault::Other:
+        break;
     }
     return hints;
 }

@@ -8,14 +8,15 @@
 #include <vector>
 
 #include "ClockFuses.h"
+#include "CommandResult.h"
 
 namespace velkor {
 
-// What velkor-cli knows of a command once it has run: enough to say what a
-// log line means for this run and what to check.
+// What velkor-cli knows of a command once it has run: enough to say what its
+// failure means for this run and what to check.
 struct CommandReport {
     std::string command;  // "signature", "write", "fuse"
-    std::vector<std::string> log;
+    CommandResult result;
     std::string port;               // as given with --port
     bool simulated = false;         // on a simulated chip (--simulate), where no port or cable is involved
     std::filesystem::path hexFile;  // the HEX file the command reads
@@ -25,10 +26,10 @@ struct CommandReport {
     std::string lockValue;
 };
 
-// Lines for standard error that explain the log's failure lines ("Program
-// enable fault.", "Error", "Unknown CPU N", "File not found.", "Cannot open
-// the port: ...", an EEPROM image's "Address out of range"). None when the
-// log has nothing to explain.
+// Lines for standard error that explain the result: a chip no list knows,
+// a chip that gave no answer, a value refused, a file not found, a port that
+// did not open, an EEPROM image's address out of range. None when the result
+// has nothing to explain.
 std::vector<std::string> HintsFor(const CommandReport& report);
 
 // A word of a command printed for the user to paste: as it is when it is

@@ -4,37 +4,60 @@
 
 namespace velkor {
 
-Programmer::Programmer(PortOperations& port, Clock& clock, Log& log) : port_(port), clock_(clock), log_(log) {}
+Session::Session(PortOperations& port, Clock& clock, Log& log) : port_(port), clock_(clock), log_(log) {}
 
-bool Programmer::RunInCommandFrame(const std::function<bool()>& operation)
+CommandResult Session::RunInCommandFrame(const std::function<bool()>& operation)
 {
+    failure_.reset();
+    unlisted_.clear();
     port_.OpenDriver(PortAddress);
     if (!port_.ActiveHW()) {
         const std::string reason = port_.OpenFailure();
         log_.Append(reason.empty() ? "Cannot open the port." : "Cannot open the port: " + reason);
-        return false;
+        return Refused(Fault::PortNotOpened);
     }
     bool succeeded = false;
     try {
         succeeded = operation();
     } catch (const Interrupted&) {
         log_.Append("Interrupted.");
+        Fail({.fault = Fault::Interrupted});
     }
     ReleasePort();
     port_.CloseDriver();
-    return succeeded;
+    CommandResult result{.succeeded = succeeded, .unlisted = std::move(unlisted_)};
+    if (!succeeded) {
+        result.failure = failure_.value_or(Failure{.fault = Fault::Other});
+    }
+    unlisted_.clear();
+    return result;
 }
 
-bool Programmer::ReadSignatureCommand()
+void Session::Fail(const Failure& failure)
+{
+    if (!failure_) {
+        failure_ = failure;
+    }
+}
+
+CommandResult Session::Refused(Fault fault)
+{
+    return {.failure = {.fault = fault}};
+}
+
+CommandResult Programmer::ReadSignatureCommand()
 {
     log_.Clear();
     return RunInCommandFrame([this] { return EnterProgramming(true); });
 }
 
-bool Programmer::WriteCommand(const std::filesystem::path& hexFile)
+CommandResult Programmer::WriteCommand(const std::filesystem::path& hexFile, KeptThroughErase* kept)
 {
     log_.Clear();
-    return RunInCommandFrame([this, &hexFile] { return WriteHexFile(hexFile); });
+    kept_ = kept;
+    CommandResult result = RunInCommandFrame([this, &hexFile] { return WriteHexFile(hexFile); });
+    kept_ = nullptr;
+    return result;
 }
 
 }  // namespace velkor

@@ -6,7 +6,8 @@
 #include <utility>
 
 #include "Format.h"
-#include "Programmer.h"
+#include "Eeprom.h"
+#include "LockBits.h"
 #include "WholeFile.h"
 
 namespace velkor {
@@ -28,49 +29,41 @@ Instruction EepromInstruction(std::uint8_t opcode, std::uint32_t address, std::u
 }
 }  // namespace
 
-std::optional<EepromRules> Programmer::MemoryRules() const
+std::uint8_t EepromMemory::ReadEepromByte(std::uint16_t address)
 {
-    const ChipRecord* chip = ChipInUse();
-    if (chip == nullptr) {
-        return std::nullopt;
-    }
-    return chip->Eeprom();
+    return programmer_.QueryInstruction(EepromInstruction(kReadEeprom, address, 0x00));
 }
 
-std::uint8_t Programmer::ReadEepromByte(std::uint16_t address)
+bool EepromMemory::EepromKnown()
 {
-    return QueryInstruction(EepromInstruction(kReadEeprom, address, 0x00));
-}
-
-bool Programmer::EepromKnown()
-{
-    if (!MemoryRules() || Device().EepromSize == 0) {
+    if (!programmer_.MemoryRules() || programmer_.Device().EepromSize == 0) {
         log_.Append("Unknown chip: its EEPROM is not known.");
         return false;
     }
     return true;
 }
 
-std::optional<std::vector<std::uint8_t>> Programmer::ReadEeprom()
+std::optional<std::vector<std::uint8_t>> EepromMemory::ReadEeprom()
 {
-    if (ReadingLocked() || !EepromKnown()) {
+    if (LockBits(programmer_).ReadingLocked() || !EepromKnown()) {
         return std::nullopt;
     }
-    return ReadWholeMemory(Device().EepromSize, [this](std::uint16_t address) { return ReadEepromByte(address); });
+    return programmer_.ReadWholeMemory(programmer_.Device().EepromSize,
+                                       [this](std::uint16_t address) { return ReadEepromByte(address); });
 }
 
-bool Programmer::ReadEepromCommand(const std::filesystem::path& file)
+CommandResult EepromMemory::ReadEepromCommand(const std::filesystem::path& file)
 {
     log_.Clear();
-    return RunInCommandFrame([this, &file] {
-        if (!EnterProgramming(true)) {
+    return programmer_.RunInCommandFrame([this, &file] {
+        if (!programmer_.EnterProgramming(true)) {
             return false;
         }
         const auto eeprom = ReadEeprom();
         if (!eeprom) {
             return false;
         }
-        if (!SaveMemory(WholeFileSaver(file), *eeprom, true, "Cannot save the EEPROM")) {
+        if (!programmer_.SaveMemory(Session::WholeFileSaver(file), *eeprom, true, "Cannot save the EEPROM")) {
             return false;
         }
         log_.Append(FormatNumber("Read %d EEPROM bytes into ", static_cast<long long>(eeprom->size())) + file.string() +
@@ -79,59 +72,62 @@ bool Programmer::ReadEepromCommand(const std::filesystem::path& file)
     });
 }
 
-bool Programmer::EepromFileFits(const CheckedHexFile& file)
+bool EepromMemory::EepromFileFits(const Session::CheckedHexFile& file)
 {
-    if (const auto line = file.check.FirstLineReaching(Device().EepromSize)) {
+    if (const auto line = file.check.FirstLineReaching(programmer_.Device().EepromSize)) {
         log_.Append(FormatNumber("Address out of range in line %d", static_cast<long long>(*line)) +
-                    FormatNumber(": the EEPROM holds %d bytes.", Device().EepromSize));
+                    FormatNumber(": the EEPROM holds %d bytes.", programmer_.Device().EepromSize));
+        programmer_.Fail({.fault = Fault::AddressOutOfRange, .line = *line});
         return false;
     }
     return true;
 }
 
-bool Programmer::VerifyEepromCommand(const std::filesystem::path& hexFile)
+CommandResult EepromMemory::VerifyEepromCommand(const std::filesystem::path& hexFile)
 {
     log_.Clear();
-    return RunInCommandFrame([this, &hexFile] {
-        const std::optional<CheckedHexFile> file = ReadHexFile(hexFile);
-        if (!file || !EnterProgramming(true) || ReadingLocked() || !EepromKnown() || !EepromFileFits(*file)) {
+    return programmer_.RunInCommandFrame([this, &hexFile] {
+        const std::optional<Session::CheckedHexFile> file = programmer_.ReadHexFile(hexFile);
+        if (!file || !programmer_.EnterProgramming(true) || LockBits(programmer_).ReadingLocked() || !EepromKnown() ||
+            !EepromFileFits(*file)) {
             return false;
         }
-        return CompareWithChip(
-            FileImage(*file, Device().EepromSize),
+        return programmer_.CompareWithChip(
+            programmer_.FileImage(*file, programmer_.Device().EepromSize),
             [this](std::uint32_t address) { return ReadEepromByte(static_cast<std::uint16_t>(address)); }, "EEPROM ");
     });
 }
 
-bool Programmer::WriteEepromCommand(const std::filesystem::path& hexFile)
+CommandResult EepromMemory::WriteEepromCommand(const std::filesystem::path& hexFile)
 {
     log_.Clear();
-    return RunInCommandFrame([this, &hexFile] {
-        const std::optional<CheckedHexFile> file = ReadHexFile(hexFile);
-        if (!file || !EnterProgramming(true) || WritingLocked() || !EepromKnown() || !EepromFileFits(*file)) {
+    return programmer_.RunInCommandFrame([this, &hexFile] {
+        const std::optional<Session::CheckedHexFile> file = programmer_.ReadHexFile(hexFile);
+        if (!file || !programmer_.EnterProgramming(true) || LockBits(programmer_).WritingLocked() || !EepromKnown() ||
+            !EepromFileFits(*file)) {
             return false;
         }
-        if (WriteEepromImage(FileImage(*file, Device().EepromSize))) {
+        if (WriteEepromImage(programmer_.FileImage(*file, programmer_.Device().EepromSize))) {
             return true;
         }
-        NoteLockUnread();
+        LockBits(programmer_).NoteLockUnread();
         return false;
     });
 }
 
-bool Programmer::WriteEepromBytes(std::uint16_t address, std::span<const std::uint8_t> bytes)
+bool EepromMemory::WriteEepromBytes(std::uint16_t address, std::span<const std::uint8_t> bytes)
 {
     if (!EepromKnown()) {
         return false;
     }
-    if (address + bytes.size() > Device().EepromSize) {
-        log_.Append(FormatNumber("EEPROM bytes past its end: it holds %d bytes.", Device().EepromSize));
+    if (address + bytes.size() > programmer_.Device().EepromSize) {
+        log_.Append(FormatNumber("EEPROM bytes past its end: it holds %d bytes.", programmer_.Device().EepromSize));
         return false;
     }
-    if (WritingLocked()) {
+    if (LockBits(programmer_).WritingLocked()) {
         return false;
     }
-    MemoryImage image(Device().EepromSize);
+    MemoryImage image(programmer_.Device().EepromSize);
     std::copy(bytes.begin(), bytes.end(), image.begin() + address);
     return WriteEepromImage(image);
 }
@@ -141,9 +137,9 @@ bool Programmer::WriteEepromBytes(std::uint16_t address, std::span<const std::ui
 // needs no write is not written: EEPROM cells wear. Units the image does not
 // touch are not even read. The caller has made sure no lock bit forbids it
 // (the Write's restore follows its Chip Erase, which clears them).
-bool Programmer::WriteEepromImage(const MemoryImage& image)
+bool EepromMemory::WriteEepromImage(const MemoryImage& image)
 {
-    const EepromRules rules = *MemoryRules();
+    const EepromRules rules = *programmer_.MemoryRules();
     const std::uint32_t unit = std::max<std::uint32_t>(rules.eepromPageBytes, 1);
     std::vector<std::uint8_t> held(image.size(), 0xFF);
     long long written = 0;
@@ -162,7 +158,7 @@ bool Programmer::WriteEepromImage(const MemoryImage& image)
         if (!WriteEepromPage(rules, first, held, image)) {
             return false;
         }
-        ReportProgress(first + unit, static_cast<std::uint32_t>(image.size()));
+        programmer_.ReportProgress(first + unit, static_cast<std::uint32_t>(image.size()));
     }
     log_.Append(FormatNumber("EEPROM: %d bytes written, ", written) + FormatNumber("%d already right.", right));
     return true;
@@ -172,8 +168,8 @@ bool Programmer::WriteEepromImage(const MemoryImage& image)
 // chip with EEPROM pages, whose every byte is loaded (the image's value or
 // the one held) so that what the chip does with bytes not loaded never
 // matters. Nothing is sent when nothing differs.
-bool Programmer::WriteEepromPage(const EepromRules& rules, std::uint32_t first, const std::vector<std::uint8_t>& held,
-                                 const MemoryImage& image)
+bool EepromMemory::WriteEepromPage(const EepromRules& rules, std::uint32_t first, const std::vector<std::uint8_t>& held,
+                                   const MemoryImage& image)
 {
     const std::uint32_t unit = std::max<std::uint32_t>(rules.eepromPageBytes, 1);
     const auto wanted = [&](std::uint32_t address) { return image[address].value_or(held[address]); };
@@ -188,7 +184,7 @@ bool Programmer::WriteEepromPage(const EepromRules& rules, std::uint32_t first, 
         SendEepromWrite(EepromInstruction(kWriteEeprom, first, wanted(first)));
     } else {
         for (std::uint32_t address = first; address < first + unit; ++address) {
-            SendInstruction(EepromInstruction(kLoadEepromPage, address & (unit - 1), wanted(address)));
+            programmer_.SendInstruction(EepromInstruction(kLoadEepromPage, address & (unit - 1), wanted(address)));
         }
         SendEepromWrite(EepromInstruction(kWriteEepromPage, first, 0x00));
     }
@@ -205,14 +201,14 @@ bool Programmer::WriteEepromPage(const EepromRules& rules, std::uint32_t first, 
 
 // The instruction's stop point comes before whoever watches the writes is
 // told: once told, the instruction goes out whole.
-void Programmer::SendEepromWrite(const Instruction& instruction)
+void EepromMemory::SendEepromWrite(const Instruction& instruction)
 {
-    StopIfRequested();
+    programmer_.StopIfRequested();
     if (OnEepromWrite) {
         OnEepromWrite();
     }
     for (const std::uint8_t byte : instruction) {
-        SendByte(byte);
+        programmer_.SendByte(byte);
     }
 }
 
@@ -220,27 +216,28 @@ void Programmer::SendEepromWrite(const Instruction& instruction)
 // of the byte written, which gives the chip's poll values until it is done;
 // a value equal to one of them cannot be told apart and is waited out. A chip
 // that never says it is done is left to the read-back, which then tells.
-void Programmer::WaitForEepromWrite(const EepromRules& rules, std::uint16_t address, std::uint8_t value)
+void EepromMemory::WaitForEepromWrite(const EepromRules& rules, std::uint16_t address, std::uint8_t value)
 {
-    Wait(rules.eepromWriteMicros / 1000);
+    programmer_.Wait(rules.eepromWriteMicros / 1000);
     const bool pollable = rules.rdyBsyPoll || (value != rules.eepromPollFirst && value != rules.eepromPollSecond);
     if (!pollable) {
-        Wait(2);  // the fraction of a millisecond left, and as much again for a margin
+        programmer_.Wait(2);  // the fraction of a millisecond left, and as much again for a margin
         return;
     }
     for (int poll = 0; poll < kPromptPolls + kPatientPolls; ++poll) {
-        const bool done = rules.rdyBsyPoll ? (PollInstruction(kPollRdyBsy) & 0x01) == 0
-                                           : PollInstruction(EepromInstruction(kReadEeprom, address, 0x00)) == value;
+        const bool done = rules.rdyBsyPoll
+                              ? (programmer_.PollInstruction(kPollRdyBsy) & 0x01) == 0
+                              : programmer_.PollInstruction(EepromInstruction(kReadEeprom, address, 0x00)) == value;
         if (done) {
             return;
         }
         if (poll >= kPromptPolls) {
-            Wait(1);
+            programmer_.Wait(1);
         }
     }
 }
 
-bool Programmer::EepromReadsBack(std::uint16_t address, std::uint8_t value)
+bool EepromMemory::EepromReadsBack(std::uint16_t address, std::uint8_t value)
 {
     const std::uint8_t chip = ReadEepromByte(address);
     if (chip == value) {
@@ -248,19 +245,19 @@ bool Programmer::EepromReadsBack(std::uint16_t address, std::uint8_t value)
     }
     log_.Append(FormatNumber("EEPROM Verify Error at %x: ", address) + "wrote " + TwoHexDigits(value) + ", chip " +
                 TwoHexDigits(chip) + ".");
+    programmer_.Fail({.fault = Fault::Mismatch, .address = address, .expected = value, .found = chip});
     return false;
 }
 
 // ---- keeping the EEPROM through a Write -------------------------------------
 
-bool Programmer::WriteKeepingEepromCommand(const std::filesystem::path& hexFile,
-                                           const std::filesystem::path& copyFolder)
+CommandResult EepromMemory::WriteKeepingEepromCommand(const std::filesystem::path& hexFile,
+                                                      const std::filesystem::path& copyFolder)
 {
-    eepromCopyFolder_ = copyFolder;
-    const bool written = WriteCommand(hexFile);
+    copyFolder_ = copyFolder;
+    CommandResult written = programmer_.WriteCommand(hexFile, this);
     // A copy left by a failure stays on disk, named; the next Write must not
     // take it for its own.
-    eepromCopyFolder_.reset();
     keptEeprom_.reset();
     return written;
 }
@@ -282,11 +279,8 @@ std::filesystem::path CopyName(const std::filesystem::path& folder, std::string 
 // copy gets a name no other file has (an earlier copy may be the only one
 // left of another chip's EEPROM, and concurrent Writes in one folder each
 // keep their own).
-bool Programmer::SaveEepromCopy()
+bool EepromMemory::SaveBeforeErase()
 {
-    if (!eepromCopyFolder_) {
-        return true;
-    }
     auto eeprom = ReadEeprom();
     if (!eeprom) {
         log_.Append("Not written: the EEPROM could not be read to be kept.");
@@ -294,9 +288,9 @@ bool Programmer::SaveEepromCopy()
     }
     std::filesystem::path copy;
     const auto save = [&](std::string_view text) {
-        copy = WriteNewFile(CopyName(*eepromCopyFolder_, Device().Name), text);
+        copy = WriteNewFile(CopyName(copyFolder_, programmer_.Device().Name), text);
     };
-    if (!SaveMemory(save, *eeprom, true, "Not written: cannot save the EEPROM's copy")) {
+    if (!programmer_.SaveMemory(save, *eeprom, true, "Not written: cannot save the EEPROM's copy")) {
         return false;
     }
     keptEeprom_ = KeptEeprom{copy, std::move(*eeprom)};
@@ -307,11 +301,8 @@ bool Programmer::SaveEepromCopy()
 }
 
 // After the flash: the copy written back, read back, and only then removed.
-bool Programmer::RestoreEepromCopy()
+bool EepromMemory::RestoreAfterFlash()
 {
-    if (!keptEeprom_) {
-        return true;
-    }
     log_.Append("Restoring the EEPROM.");
     if (!WriteEepromImage(MemoryImage(keptEeprom_->bytes.begin(), keptEeprom_->bytes.end()))) {
         return false;

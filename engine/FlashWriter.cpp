@@ -61,7 +61,7 @@ bool Programmer::WriteFlashByte(std::uint16_t address, std::uint8_t data)
     return VerifyError();
 }
 
-std::uint8_t Programmer::ReadFlashByte(std::uint16_t address)
+std::uint8_t Session::ReadFlashByte(std::uint16_t address)
 {
     return QueryInstruction(ReadProgramMemory(address));
 }
@@ -69,6 +69,7 @@ std::uint8_t Programmer::ReadFlashByte(std::uint16_t address)
 bool Programmer::VerifyError()
 {
     log_.Append("Verify Error.");
+    Fail({.fault = Fault::Mismatch});
     ReleasePort();
     return false;
 }

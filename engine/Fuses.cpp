@@ -173,8 +173,8 @@ std::optional<std::uint8_t> ParseFuseField(std::string_view text)
     return static_cast<std::uint8_t>(*value);
 }
 
-bool Programmer::WriteFuses(std::string_view highText, std::string_view lowText,
-                            std::optional<std::string_view> extendedText)
+CommandResult Programmer::WriteFuses(std::string_view highText, std::string_view lowText,
+                                     std::optional<std::string_view> extendedText)
 {
     log_.Clear();
     FuseProblem.clear();
@@ -186,7 +186,7 @@ bool Programmer::WriteFuses(std::string_view highText, std::string_view lowText,
     const auto extendedValue = extendedText ? ParseFuseField(*extendedText) : std::nullopt;
     if (!highValue || !lowValue || (extendedText && !extendedValue)) {
         log_.Append("Error");
-        return false;
+        return Refused(Fault::InvalidValue);
     }
     return RunInCommandFrame(
         [&] { return EnterProgramming(true) && WriteFuseBytes(*highValue, *lowValue, extendedValue); });
@@ -257,43 +257,6 @@ void Programmer::NoteReadBack(const char* which, const FuseByteLayout* byte, std
     if (!problem.empty()) {
         FuseProblem += (FuseProblem.empty() ? "" : "; ") + problem;
     }
-}
-
-bool Programmer::ReadFusesCommand()
-{
-    log_.Clear();
-    return RunInCommandFrame([this] { return EnterProgramming(true) && ReadFuseAndLockBytes(); });
-}
-
-bool Programmer::ReadFuseAndLockBytes()
-{
-    const auto layout = FuseLayout();
-    if (!layout) {
-        log_.Append("Unknown chip: its fuse bytes are not known.");
-        return false;
-    }
-    if (layout->empty()) {
-        log_.Append("No fuse or lock byte of this chip can be read serially.");
-    }
-    for (const FuseByteLayout& byte : *layout) {
-        const std::uint8_t value = ReadLayoutByte(byte);
-        std::string line = std::string(byte.name) + ":";
-        line.resize(11, ' ');
-        line += TwoHexDigits(value);
-        const std::vector<std::string_view> programmed = ProgrammedBits(byte, value);
-        for (std::size_t i = 0; i < programmed.size(); ++i) {
-            line += (i == 0 ? "  programmed: " : " ");
-            line += programmed[i];
-        }
-        log_.Append(line);
-    }
-    return true;
-}
-
-std::uint8_t Programmer::ReadLayoutByte(const FuseByteLayout& byte)
-{
-    const auto& read = byte.readInstruction;
-    return QueryInstruction({read[0], read[1], read[2], 0x00});
 }
 
 }  // namespace velkor

@@ -64,10 +64,10 @@ bool Programmer::WriteCheckedHexFile(const CheckedHexFile& file)
         return false;
     }
     log_.Append("---done.---");
-    return RestoreEepromCopy();
+    return kept_ == nullptr || kept_->RestoreAfterFlash();
 }
 
-std::optional<Programmer::CheckedHexFile> Programmer::ReadHexFile(const std::filesystem::path& hexFile)
+std::optional<Session::CheckedHexFile> Session::ReadHexFile(const std::filesystem::path& hexFile)
 {
     FileReading reading = ReadFileWhole(hexFile, kLargestHexFile, StopRequested);
     switch (reading.result) {
@@ -76,6 +76,7 @@ std::optional<Programmer::CheckedHexFile> Programmer::ReadHexFile(const std::fil
     case FileReading::Result::NotFound:
     case FileReading::Result::Folder:
         log_.Append("File not found.");
+        Fail({.fault = Fault::FileNotFound});
         return std::nullopt;
     case FileReading::Result::NotRegular:
         log_.Append("Not a regular file: a HEX file cannot be a pipe or a device.");
@@ -100,7 +101,7 @@ std::optional<Programmer::CheckedHexFile> Programmer::ReadHexFile(const std::fil
     return CheckedHexFile{std::move(reading.bytes), std::move(check)};
 }
 
-void Programmer::ForEachRecord(const CheckedHexFile& file, const std::function<bool(const HexEntry&)>& use)
+void Session::ForEachRecord(const CheckedHexFile& file, const std::function<bool(const HexEntry&)>& use)
 {
     CheckpointedStream stream(file.text, [this] { StopIfRequested(); });
     HexReader reader(stream);
@@ -118,7 +119,7 @@ bool Programmer::PrepareChipForFile(const CheckedHexFile& file)
         return false;
     }
     const bool hidden = !IdentifiedChipIsListed() && SignatureHidden();
-    if (hidden && eepromCopyFolder_) {
+    if (hidden && kept_ != nullptr) {
         log_.Append("Not written: the chip is locked and hides its EEPROM, which cannot be kept.");
         ReleasePort();
         return false;
@@ -131,17 +132,19 @@ bool Programmer::PrepareChipForFile(const CheckedHexFile& file)
     }
     if (!IdentifiedChipIsListed()) {
         log_.Append("Not written: the chip is not in the device table.");
+        Fail({.fault = Fault::ChipNotListed});
         ReleasePort();
         return false;
     }
     return (!hidden || DataFitsChip(file)) && ByteModeValuesAgree(file) &&
-           (hidden || (SaveEepromCopy() && ChipErase()));
+           (hidden || ((kept_ == nullptr || kept_->SaveBeforeErase()) && ChipErase()));
 }
 
-bool Programmer::DataFitsChip(const CheckedHexFile& file)
+bool Session::DataFitsChip(const CheckedHexFile& file)
 {
     if (const auto line = file.check.FirstLineReaching(AddressLimit(Device()))) {
         log_.Append(AddressOutOfRange(*line));
+        Fail({.fault = Fault::AddressOutOfRange, .line = *line});
         ReleasePort();
         return false;
     }

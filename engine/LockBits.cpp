@@ -9,6 +9,7 @@
 
 #include "Format.h"
 #include "FuseLayouts.h"
+#include "LockBits.h"
 #include "Programmer.h"
 #include "ProgrammerWaits.h"
 
@@ -123,9 +124,9 @@ std::string BootLockModeText(const char* name, const char* section, std::uint8_t
 }
 }  // namespace
 
-std::optional<std::uint8_t> Programmer::ReadLockByte()
+std::optional<std::uint8_t> LockBits::ReadLockByte()
 {
-    const FuseByteLayout* lockByte = LockByteOf(FuseLayout());
+    const FuseByteLayout* lockByte = LockByteOf(session_.FuseLayout());
     if (lockByte == nullptr) {
         return std::nullopt;
     }
@@ -134,56 +135,57 @@ std::optional<std::uint8_t> Programmer::ReadLockByte()
 
 // True, with line logged, when the chip hides its signature or its lock
 // byte has all of bits programmed.
-bool Programmer::LockedAgainst(std::uint8_t bits, std::string_view line)
+bool LockBits::LockedAgainst(std::uint8_t bits, std::string_view line)
 {
     const auto lock = ReadLockByte();
-    if (SignatureHidden() || (lock && Programmed(*lock, bits))) {
+    if (session_.SignatureHidden() || (lock && Programmed(*lock, bits))) {
         log_.Append(line);
         return true;
     }
     return false;
 }
 
-bool Programmer::ReadingLocked()
+bool LockBits::ReadingLocked()
 {
     return LockedAgainst(kLb1 | kLb2, "The chip is locked (lock mode 3): its flash and EEPROM cannot be read until a "
                                       "Chip Erase (a Write does one).");
 }
 
-bool Programmer::WritingLocked()
+bool LockBits::WritingLocked()
 {
     return LockedAgainst(
         kLb1, "The chip is locked: a Chip Erase is needed before its EEPROM can be written (a Write does one).");
 }
 
-void Programmer::NoteLockUnread()
+void LockBits::NoteLockUnread()
 {
-    if (LockByteOf(FuseLayout()) == nullptr) {
+    if (LockByteOf(session_.FuseLayout()) == nullptr) {
         log_.Append("The chip may be locked: its lock bits cannot be read back serially, and in lock mode 2 or 3 its "
                     "EEPROM takes no write until a Chip Erase (a Write does one).");
     }
 }
 
-bool Programmer::LockCommand(std::string_view valueText)
+CommandResult LockBits::LockCommand(std::string_view valueText)
 {
     log_.Clear();
     UnusedBitsNotes.clear();
     const auto value = ParseFuseField(valueText);
     if (!value) {
         log_.Append("Error");
-        return false;
+        return Session::Refused(Fault::InvalidValue);
     }
-    return RunInCommandFrame([this, value] { return EnterProgramming(true) && WriteLockByte(*value); });
+    return session_.RunInCommandFrame(
+        [this, value] { return session_.EnterProgramming(true) && WriteLockByte(*value); });
 }
 
-bool Programmer::WriteLockByte(std::uint8_t value)
+bool LockBits::WriteLockByte(std::uint8_t value)
 {
-    const ChipRecord* chip = ChipInUse();
+    const ChipRecord* chip = session_.ChipInUse();
     if (chip == nullptr) {
         log_.Append("Unknown chip: its lock bits are not known.");
         return false;
     }
-    const FuseByteLayout* lockByte = LockByteOf(FuseLayout());
+    const FuseByteLayout* lockByte = LockByteOf(session_.FuseLayout());
     const std::uint8_t chipBits = LockBitsOf(lockByte);
     if (const auto missing = static_cast<std::uint8_t>(~value & kLockValueBits & ~chipBits); missing != 0) {
         log_.Append("LOCK " + TwoHexDigits(value) + " programs " + LockBitNames(missing) +
@@ -202,8 +204,8 @@ bool Programmer::WriteLockByte(std::uint8_t value)
         UnusedBitsNotes.push_back(UnusedBitsNote("LOCK", value, sent));
     }
     log_.Append("Write Lock bit.");
-    SendInstruction(chip->lock.WriteInstruction(sent));
-    Wait(kLockWaitMs);
+    session_.SendInstruction(chip->lock.WriteInstruction(sent));
+    session_.Wait(kLockWaitMs);
     log_.Append(LockModeText(value, *chip));
     if ((chipBits & 0x3C) != 0) {
         log_.Append(BootLockModeText("BLB0", "application section", value >> 2 & 0x03));
@@ -227,6 +229,43 @@ bool Programmer::WriteLockByte(std::uint8_t value)
     }
     log_.Append("LOCK reads back " + TwoHexDigits(readBack) + ".");
     return true;
+}
+
+CommandResult LockBits::ReadFusesCommand()
+{
+    log_.Clear();
+    return session_.RunInCommandFrame([this] { return session_.EnterProgramming(true) && ReadFuseAndLockBytes(); });
+}
+
+bool LockBits::ReadFuseAndLockBytes()
+{
+    const auto layout = session_.FuseLayout();
+    if (!layout) {
+        log_.Append("Unknown chip: its fuse bytes are not known.");
+        return false;
+    }
+    if (layout->empty()) {
+        log_.Append("No fuse or lock byte of this chip can be read serially.");
+    }
+    for (const FuseByteLayout& byte : *layout) {
+        const std::uint8_t value = ReadLayoutByte(byte);
+        std::string line = std::string(byte.name) + ":";
+        line.resize(11, ' ');
+        line += TwoHexDigits(value);
+        const std::vector<std::string_view> programmed = ProgrammedBits(byte, value);
+        for (std::size_t i = 0; i < programmed.size(); ++i) {
+            line += (i == 0 ? "  programmed: " : " ");
+            line += programmed[i];
+        }
+        log_.Append(line);
+    }
+    return true;
+}
+
+std::uint8_t LockBits::ReadLayoutByte(const FuseByteLayout& byte)
+{
+    const auto& read = byte.readInstruction;
+    return session_.QueryInstruction({read[0], read[1], read[2], 0x00});
 }
 
 }  // namespace velkor

@@ -1,8 +1,8 @@
 // Programming mode and chip identification.
 #include "BuiltInCatalogue.h"
 #include "Format.h"
-#include "Programmer.h"
 #include "ProgrammerWaits.h"
+#include "Session.h"
 
 namespace velkor {
 
@@ -25,7 +25,7 @@ Instruction ReadSignatureByte(std::uint8_t n)
 
 // One Programming Enable. A chip in step echoes 0x53 while the third byte is
 // clocked; all four bytes go out whatever the echo.
-bool Programmer::TryProgrammingEnable()
+bool Session::TryProgrammingEnable()
 {
     StopIfRequested();
     SendByte(0xAC);
@@ -35,7 +35,7 @@ bool Programmer::TryProgrammingEnable()
     return echo == kEnableEcho;
 }
 
-bool Programmer::ProgrammingEnable(int attemptsPerRound)
+bool Session::ProgrammingEnable(int attemptsPerRound)
 {
     for (int round = 0; round < 2; ++round) {
         if (round == 1) {
@@ -60,7 +60,7 @@ bool Programmer::ProgrammingEnable(int attemptsPerRound)
 
 // A positive RESET pulse with SCK low, then RESET held low long enough (the
 // chips need 20 ms) before the first Programming Enable.
-void Programmer::ResetIntoProgrammingMode(unsigned leadInMilliseconds)
+void Session::ResetIntoProgrammingMode(unsigned leadInMilliseconds)
 {
     if (leadInMilliseconds > 0) {
         PortWrite(PortAddress, 0x00);
@@ -72,11 +72,12 @@ void Programmer::ResetIntoProgrammingMode(unsigned leadInMilliseconds)
     Wait(50);
 }
 
-bool Programmer::EnterProgramming(bool noErase)
+bool Session::EnterProgramming(bool noErase)
 {
     ResetIntoProgrammingMode(5);
     if (!ProgrammingEnable()) {
         log_.Append("Program enable fault.");
+        Fail({.fault = Fault::NoProgramEnable});
         ReleasePort();
         return false;
     }
@@ -84,20 +85,20 @@ bool Programmer::EnterProgramming(bool noErase)
     return noErase || ChipErase();
 }
 
-bool Programmer::ProbeChip()
+bool Session::ProbeChip()
 {
     ResetIntoProgrammingMode(5);
     // Both rounds, one try each: a chip out of step answers in the second,
     // and one that needs more tries is found 300 ms later.
     const bool answered = ProgrammingEnable(1);
     if (answered) {
-        ReadSignature();
+        Identify();
     }
     ReleasePort();
     return answered;
 }
 
-bool Programmer::ChipErase()
+bool Session::ChipErase()
 {
     log_.Append("");
     log_.Append("Chip Erase...");
@@ -108,13 +109,22 @@ bool Programmer::ChipErase()
     ResetIntoProgrammingMode(0);
     if (!ProgrammingEnable()) {
         log_.Append("Program enable fault.");
+        Fail({.fault = Fault::NoProgramEnable});
         ReleasePort();
         return false;
     }
     return true;
 }
 
-void Programmer::ReadSignature()
+void Session::ReadSignature()
+{
+    Identify();
+    if (!IdentifiedChipIsListed()) {
+        unlisted_.push_back({MakerCode, DeviceSignature});
+    }
+}
+
+void Session::Identify()
 {
     MakerCode = QueryInstruction(ReadSignatureByte(0));
     if (MakerCode == kAtmelMakerCode) {
@@ -139,7 +149,7 @@ void Programmer::ReadSignature()
     }
 }
 
-const ChipRecord* Programmer::FindInChipLists(std::uint16_t signature) const
+const ChipRecord* Session::FindInChipLists(std::uint16_t signature) const
 {
     for (const ChipCatalogue* list : ChipLists) {
         if (const ChipRecord* chip = list->Find(signature)) {
@@ -149,18 +159,18 @@ const ChipRecord* Programmer::FindInChipLists(std::uint16_t signature) const
     return nullptr;
 }
 
-const ChipRecord* Programmer::ChipInUse() const
+const ChipRecord* Session::ChipInUse() const
 {
     return catalogueChip_ != nullptr ? catalogueChip_ : TableChip(DeviceIndex);
 }
 
-const DEVTYPE& Programmer::Device() const
+const DEVTYPE& Session::Device() const
 {
     const ChipRecord* chip = ChipInUse();
     return chip != nullptr ? chip->row : DeviceTable[kUnknownDeviceRow];
 }
 
-std::optional<std::span<const FuseByteLayout>> Programmer::FuseLayout() const
+std::optional<std::span<const FuseByteLayout>> Session::FuseLayout() const
 {
     const ChipRecord* chip = ChipInUse();
     if (chip == nullptr) {
@@ -169,23 +179,32 @@ std::optional<std::span<const FuseByteLayout>> Programmer::FuseLayout() const
     return chip->layout;
 }
 
-const ClockFuses* Programmer::ClockFusesInUse() const
+std::optional<EepromRules> Session::MemoryRules() const
+{
+    const ChipRecord* chip = ChipInUse();
+    if (chip == nullptr) {
+        return std::nullopt;
+    }
+    return chip->Eeprom();
+}
+
+const ClockFuses* Session::ClockFusesInUse() const
 {
     const ChipRecord* chip = ChipInUse();
     return chip != nullptr && chip->clockFuses ? &*chip->clockFuses : nullptr;
 }
 
-bool Programmer::IdentifiedChipIsListed() const
+bool Session::IdentifiedChipIsListed() const
 {
     return ChipInUse() != nullptr;
 }
 
-bool Programmer::SignatureHidden() const
+bool Session::SignatureHidden() const
 {
     return MakerCode == kHiddenMakerCode && DeviceSignature == kHiddenSignature;
 }
 
-void Programmer::LogDeviceDescription(const DEVTYPE& device)
+void Session::LogDeviceDescription(const DEVTYPE& device)
 {
     log_.Append(std::string(" \u3010") + device.Name + "\u3011");
     log_.Append(FormatNumber("      %dPIN", device.Pins));

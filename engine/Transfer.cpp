@@ -1,6 +1,6 @@
 // Bit-level transfer: the PC drives SCK, MOSI and RESET on data bits 0, 1, 2
 // and reads MISO on status bit 7 (BUSY, which the port reports inverted).
-#include "Programmer.h"
+#include "Session.h"
 
 namespace velkor {
 
@@ -12,13 +12,13 @@ constexpr std::uint8_t kIdlePattern = 0x84;
 constexpr std::uint8_t kBusy = 0x80;
 }  // namespace
 
-void Programmer::PortWrite(std::uint16_t port, std::uint8_t value)
+void Session::PortWrite(std::uint16_t port, std::uint8_t value)
 {
     port_.WritePortUchar(port, value);
     clock_.PortAccessed();
 }
 
-std::uint8_t Programmer::PortRead()
+std::uint8_t Session::PortRead()
 {
     const std::uint8_t value = port_.ReadPortUchar(static_cast<std::uint16_t>(PortAddress + 1));
     clock_.PortAccessed();
@@ -27,14 +27,14 @@ std::uint8_t Programmer::PortRead()
 
 // The phase counts from the access before it, so a port access of its own
 // length does not add to it.
-void Programmer::ShortDelay()
+void Session::ShortDelay()
 {
     clock_.ShortDelay(SckPhase);
 }
 
 // MSB first. MOSI changes only while SCK is low; the chip samples it on the
 // rising edge. RESET stays low (bit 2 clear) to keep the chip in programming.
-void Programmer::SendByte(std::uint8_t value)
+void Session::SendByte(std::uint8_t value)
 {
     for (int bit = 0; bit < 8; ++bit) {
         const std::uint8_t d = (value & 0x80) ? kMosi : 0x00;
@@ -50,7 +50,7 @@ void Programmer::SendByte(std::uint8_t value)
 
 // The chip shifts MISO out on the falling edge, so it is sampled after SCK
 // has been high for one delay, just before SCK falls. MOSI stays 0.
-std::uint8_t Programmer::ReceiveByte()
+std::uint8_t Session::ReceiveByte()
 {
     std::uint8_t result = 0;
     for (int bit = 0; bit < 8; ++bit) {
@@ -66,14 +66,14 @@ std::uint8_t Programmer::ReceiveByte()
     return result;
 }
 
-void Programmer::StopIfRequested()
+void Session::StopIfRequested()
 {
     if (StopRequested && StopRequested()) {
         throw Interrupted{};
     }
 }
 
-void Programmer::SendInstruction(const Instruction& instruction)
+void Session::SendInstruction(const Instruction& instruction)
 {
     StopIfRequested();
     for (const std::uint8_t byte : instruction) {
@@ -81,13 +81,13 @@ void Programmer::SendInstruction(const Instruction& instruction)
     }
 }
 
-std::uint8_t Programmer::QueryInstruction(const Instruction& instruction)
+std::uint8_t Session::QueryInstruction(const Instruction& instruction)
 {
     StopIfRequested();
     return PollInstruction(instruction);
 }
 
-std::uint8_t Programmer::PollInstruction(const Instruction& instruction)
+std::uint8_t Session::PollInstruction(const Instruction& instruction)
 {
     SendByte(instruction[0]);
     SendByte(instruction[1]);
@@ -95,7 +95,7 @@ std::uint8_t Programmer::PollInstruction(const Instruction& instruction)
     return ReceiveByte();
 }
 
-void Programmer::ReleasePort()
+void Session::ReleasePort()
 {
     PortWrite(PortAddress, kIdlePattern);
 }

@@ -287,9 +287,9 @@ bool Production::WriteSerialNumber()
                                             static_cast<std::uint8_t>(*number >> 16),
                                             static_cast<std::uint8_t>(*number >> 24)};
     // Read back byte by byte; a failure's line is the engine's own.
-    programmer_.OnEepromWrite = [this] { serialSent_ = true; };
-    const bool written = programmer_.WriteEepromBytes(static_cast<std::uint16_t>(address), bytes);
-    programmer_.OnEepromWrite = nullptr;
+    eeprom_.OnEepromWrite = [this] { serialSent_ = true; };
+    const bool written = eeprom_.WriteEepromBytes(static_cast<std::uint16_t>(address), bytes);
+    eeprom_.OnEepromWrite = nullptr;
     return written;
 }
 
@@ -299,7 +299,7 @@ bool Production::WriteSerialNumber()
 bool Production::FinishBoard(bool passed, const std::string& result)
 {
     // A stop request may end the board inside the serial write.
-    programmer_.OnEepromWrite = nullptr;
+    eeprom_.OnEepromWrite = nullptr;
     BoardReport board = std::move(*board_);
     board_.reset();
     board.passed = passed;

@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "Log.h"
+#include "Eeprom.h"
 #include "Programmer.h"
 #include "SerialNumbers.h"
 
@@ -111,6 +112,7 @@ private:
 
     LastLineLog engineLog_;
     Programmer programmer_;
+    EepromMemory eeprom_{programmer_};  // the serial numbers' writer
     Clock& clock_;
     Log& out_;
     ProductionSummary summary_;

@@ -10,6 +10,7 @@ packages=(
   g++-mingw-w64-x86-64 wine64
   fonts-ipafont-gothic
   lintian man-db
+  clang-format python3
   librsvg2-bin
 )
 

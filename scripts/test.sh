@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test: once in a normal
-# build, once under AddressSanitizer and UBSan; then cross-builds the
-# command-line program for Windows and runs it under Wine against the Linux
-# build's output.
+# Installs what is missing, checks the code's style, builds, and runs every
+# test: once in a normal build, once under AddressSanitizer and UBSan; then
+# cross-builds the command-line program for Windows and runs it under Wine
+# against the Linux build's output.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
+
+# One style: the clang-format layout and braces around every body.
+python3 scripts/check-style.py
 
 jobs=$(nproc)
 

@@ -37,18 +37,21 @@ public:
     ChipMemories Read() const
     {
         const json state = Parse();
-        if (!state.is_object())
+        if (!state.is_object()) {
             Fail("the top level is not a JSON object");
+        }
         CheckChipName(state);
         // What the file does not hold, the chip has as shipped: files saved
         // before the EEPROM and lock byte were kept hold neither.
         ChipMemories memories = ChipMemories::Factory(model_);
         memories.flash = HexBytes(state, "flash", model_.flashBytes);
         ReadFuses(state, memories);
-        if (state.contains("eeprom"))
+        if (state.contains("eeprom")) {
             memories.eeprom = HexBytes(state, "eeprom", model_.eepromBytes);
-        if (state.contains("lock"))
+        }
+        if (state.contains("lock")) {
             memories.lock = HexByte(Member(state, "lock"), "lock");
+        }
         return memories;
     }
 
@@ -76,16 +79,18 @@ private:
     const json& Member(const json& object, const char* key) const
     {
         const auto found = object.find(key);
-        if (found == object.end())
+        if (found == object.end()) {
             Fail(std::string("\"") + key + "\" is missing");
+        }
         return *found;
     }
 
     void CheckChipName(const json& state) const
     {
         const json& chip = Member(state, "chip");
-        if (!chip.is_string())
+        if (!chip.is_string()) {
             Fail("\"chip\" is not a text");
+        }
         if (FindChipModel(chip.get<std::string>()) != &model_) {
             Fail("it is for the chip \"" + chip.get<std::string>() + "\", not for the " + model_.name);
         }
@@ -94,8 +99,9 @@ private:
     std::vector<std::uint8_t> HexBytes(const json& state, const char* key, std::size_t expectedBytes) const
     {
         const json& value = Member(state, key);
-        if (!value.is_string())
+        if (!value.is_string()) {
             Fail(std::string("\"") + key + "\" is not a text");
+        }
         const auto& text = value.get_ref<const std::string&>();
         if (text.size() != expectedBytes * 2) {
             Fail(std::string("\"") + key + "\" holds " + std::to_string(text.size()) + " hex digits, the " +
@@ -126,8 +132,9 @@ private:
     void ReadFuses(const json& state, ChipMemories& memories) const
     {
         const json& fuses = Member(state, "fuses");
-        if (!fuses.is_object())
+        if (!fuses.is_object()) {
             Fail("\"fuses\" is not a JSON object");
+        }
         std::uint8_t* targets[] = {&memories.fuseLow, &memories.fuseHigh, &memories.fuseExtended};
         for (std::size_t i = 0; i < 3; ++i) {
             const bool present = fuses.contains(kFuseKeys[i]);
@@ -138,11 +145,13 @@ private:
                 Fail(std::string("the ") + model_.name + " has no fuse \"" + kFuseKeys[i] +
                      "\" reachable over the serial interface");
             }
-            if (present)
+            if (present) {
                 *targets[i] = HexByte(fuses[kFuseKeys[i]], kFuseKeys[i]);
+            }
         }
-        if (fuses.size() > model_.fuseBytes)
+        if (fuses.size() > model_.fuseBytes) {
             Fail("\"fuses\" has an unknown key");
+        }
     }
 
     const ChipModel& model_;

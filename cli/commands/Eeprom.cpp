@@ -18,7 +18,7 @@ struct EepromCommand {
     const char* description;
     const char* argument;
     const char* argumentDescription;
-    bool (Programmer::*run)(const std::filesystem::path&);
+    CommandResult (EepromMemory::*run)(const std::filesystem::path&);
     bool writesFile;  // else it reads the file, and the hints may look into it
 };
 
@@ -27,24 +27,24 @@ constexpr EepromCommand kWriteEeprom{
     "write an Intel HEX image to the EEPROM: only the bytes that differ, each read back",
     "HEXFILE",
     "Intel HEX file, addresses from 0",
-    &Programmer::WriteEepromCommand,
+    &EepromMemory::WriteEepromCommand,
     false};
 constexpr EepromCommand kReadEeprom{"read-eeprom",
                                     "save the chip's whole EEPROM as an Intel HEX file",
                                     "FILE",
                                     "the HEX file to write",
-                                    &Programmer::ReadEepromCommand,
+                                    &EepromMemory::ReadEepromCommand,
                                     true};
 constexpr EepromCommand kVerifyEeprom{"verify-eeprom",
                                       "compare the chip's EEPROM with a HEX file; never writes",
                                       "HEXFILE",
                                       "Intel HEX file, addresses from 0",
-                                      &Programmer::VerifyEepromCommand,
+                                      &EepromMemory::VerifyEepromCommand,
                                       false};
 
 int RunEepromCommand(const Invocation& invocation, const EepromCommand& command, const std::filesystem::path& file)
 {
-    ChipCommand eeprom(command.name, [&](Programmer& programmer) { return (programmer.*command.run)(file); });
+    ChipCommand eeprom(command.name, [&](EngineParts& engine) { return (engine.eeprom.*command.run)(file); });
     if (command.writesFile) {
         eeprom.writes = {file};
     } else {

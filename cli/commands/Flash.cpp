@@ -25,16 +25,17 @@ struct WriteValues {
 // err when saved, and again when a failure or an interruption leaves it there,
 // with the command that writes it back: the program and the options that reach
 // this chip, and write-eeprom with the copy, quoted for the shell.
-bool WriteKeepingEeprom(Programmer& programmer, const std::filesystem::path& hexFile, const Invocation& invocation)
+CommandResult WriteKeepingEeprom(EepromMemory& eeprom, const std::filesystem::path& hexFile,
+                                 const Invocation& invocation)
 {
     std::ostream& err = invocation.err;
     std::optional<std::filesystem::path> copy;
-    programmer.OnEepromCopySaved = [&](const std::filesystem::path& file) {
+    eeprom.OnEepromCopySaved = [&](const std::filesystem::path& file) {
         copy = file;
         err << "velkor-cli: the EEPROM is saved in " << file.string() << " until it is written back\n" << std::flush;
     };
-    const bool written = programmer.WriteKeepingEepromCommand(hexFile, std::filesystem::current_path());
-    programmer.OnEepromCopySaved = nullptr;
+    CommandResult written = eeprom.WriteKeepingEepromCommand(hexFile, std::filesystem::current_path());
+    eeprom.OnEepromCopySaved = nullptr;
     std::error_code error;
     if (copy && std::filesystem::exists(*copy, error)) {
         std::vector<std::string> restore = SameChipCommand(invocation.options);
@@ -48,9 +49,9 @@ bool WriteKeepingEeprom(Programmer& programmer, const std::filesystem::path& hex
 int Write(const Invocation& invocation, const WriteValues& values)
 {
     const std::filesystem::path hexFile = HexFileOrDefault(values.hexFile);
-    ChipCommand write("write", [&](Programmer& programmer) {
-        return values.keepEeprom ? WriteKeepingEeprom(programmer, hexFile, invocation)
-                                 : programmer.WriteCommand(hexFile);
+    ChipCommand write("write", [&](EngineParts& engine) {
+        return values.keepEeprom ? WriteKeepingEeprom(engine.eeprom, hexFile, invocation)
+                                 : engine.programmer.WriteCommand(hexFile);
     });
     write.report.hexFile = hexFile;
     return RunOnChip(invocation, write);
@@ -59,14 +60,14 @@ int Write(const Invocation& invocation, const WriteValues& values)
 int Verify(const Invocation& invocation, const std::optional<std::filesystem::path>& givenHexFile)
 {
     const std::filesystem::path hexFile = HexFileOrDefault(givenHexFile);
-    ChipCommand verify("verify", [&](Programmer& programmer) { return programmer.VerifyCommand(hexFile); });
+    ChipCommand verify("verify", [&](EngineParts& engine) { return engine.flash.VerifyCommand(hexFile); });
     verify.report.hexFile = hexFile;
     return RunOnChip(invocation, verify);
 }
 
 int Read(const Invocation& invocation, const std::filesystem::path& file)
 {
-    ChipCommand read("read", [&](Programmer& programmer) { return programmer.ReadCommand(file); });
+    ChipCommand read("read", [&](EngineParts& engine) { return engine.flash.ReadCommand(file); });
     read.writes = {file};
     return RunOnChip(invocation, read);
 }
@@ -77,7 +78,7 @@ void DefineSignature(CLI::App& app, Invocation& invocation)
 {
     AddCommand(app, invocation, "signature", "read the chip's signature (Read Signature)", [&invocation] {
         return RunOnChip(invocation,
-                         {"signature", [](Programmer& programmer) { return programmer.ReadSignatureCommand(); }});
+                         {"signature", [](EngineParts& engine) { return engine.programmer.ReadSignatureCommand(); }});
     });
 }
 

@@ -21,8 +21,9 @@ struct FuseValues {
 
 int WriteFuses(const Invocation& invocation, const FuseValues& fuses)
 {
-    ChipCommand fuse(
-        "fuse", [&](Programmer& programmer) { return programmer.WriteFuses(fuses.high, fuses.low, fuses.extended); });
+    ChipCommand fuse("fuse", [&](EngineParts& engine) {
+        return engine.programmer.WriteFuses(fuses.high, fuses.low, fuses.extended);
+    });
     fuse.report.fuseHigh = fuses.high;
     fuse.report.fuseLow = fuses.low;
     fuse.report.fuseExtended = fuses.extended;
@@ -31,7 +32,7 @@ int WriteFuses(const Invocation& invocation, const FuseValues& fuses)
 
 int WriteLock(const Invocation& invocation, const std::string& value)
 {
-    ChipCommand lock("lock", [&](Programmer& programmer) { return programmer.LockCommand(value); });
+    ChipCommand lock("lock", [&](EngineParts& engine) { return engine.lock.LockCommand(value); });
     lock.report.lockValue = value;
     return RunOnChip(invocation, lock);
 }
@@ -52,7 +53,7 @@ void DefineReadFuses(CLI::App& app, Invocation& invocation)
 {
     AddCommand(app, invocation, "read-fuses", "show the fuse and lock bytes the chip has", [&invocation] {
         return RunOnChip(invocation,
-                         {"read-fuses", [](Programmer& programmer) { return programmer.ReadFusesCommand(); }});
+                         {"read-fuses", [](EngineParts& engine) { return engine.lock.ReadFusesCommand(); }});
     });
 }
 

@@ -200,7 +200,7 @@ TEST(Cli, AHiddenSignatureIsExplainedAsALockedChip)
 {
     CommandReport report;
     report.command = "signature";
-    report.log = {"Unknown Maker 0", "Unknown CPU 258"};
+    report.result.unlisted = {{.maker = 0x00, .device = 0x0102}};
     const std::vector<std::string> hints = HintsFor(report);
     ASSERT_EQ(hints.size(), 1u);
     EXPECT_NE(hints[0].find("an AT90S in lock mode 3"), std::string::npos) << hints[0];
@@ -212,7 +212,7 @@ TEST(Cli, AChipThatGivesNoAnswerOnASimulatedRunGetsNoPortHint)
 {
     CommandReport report;
     report.command = "signature";
-    report.log = {"Program enable fault."};
+    report.result.failure.fault = Fault::NoProgramEnable;
     report.port = "lpt2";
     for (const bool simulated : {false, true}) {
         report.simulated = simulated;

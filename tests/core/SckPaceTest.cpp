@@ -23,9 +23,9 @@ TEST(ParseChipClock, TakesKiloAndMegaOrHzWithinTheRange)
 
 TEST(ChipClockText, IsWhatParseChipClockReadsBack)
 {
-    const std::pair<std::uint32_t, const char*> cases[] = {
-        {16'000, "16k"}, {600'000, "600k"}, {1'200'000, "1.2M"}, {3'686'400, "3.6864M"}, {20'000'000, "20M"},
-        {32'768, "32768"}};
+    const std::pair<std::uint32_t, const char*> cases[] = {{16'000, "16k"},     {600'000, "600k"},
+                                                           {1'200'000, "1.2M"}, {3'686'400, "3.6864M"},
+                                                           {20'000'000, "20M"}, {32'768, "32768"}};
     for (const auto& [hz, text] : cases) {
         EXPECT_EQ(ChipClockText(hz), text);
         EXPECT_EQ(ParseChipClock(text), hz);

@@ -291,11 +291,11 @@ TEST_P(CatalogueChipOnTarget, IsIdentifiedWrittenVerifiedAndReadBackWholeWithIts
     // One page address line per page.
     EXPECT_EQ(std::count(log.lines.begin(), log.lines.end(), Printed("%X", row.FlashSize - row.PageSize)), 1);
 
-    ASSERT_TRUE(programmer->VerifyCommand(folder / "image.hex")) << log.lines.back();
+    ASSERT_TRUE(FlashReader(*programmer).VerifyCommand(folder / "image.hex")) << log.lines.back();
     using Progress = std::pair<std::uint32_t, std::uint32_t>;
     Progress lastProgress;
     programmer->OnProgress = [&lastProgress](std::uint32_t done, std::uint32_t total) { lastProgress = {done, total}; };
-    ASSERT_TRUE(programmer->ReadCommand(folder / "read.hex")) << log.lines.back();
+    ASSERT_TRUE(FlashReader(*programmer).ReadCommand(folder / "read.hex")) << log.lines.back();
     EXPECT_EQ(lastProgress, Progress(row.FlashSize, row.FlashSize));
     std::stringstream read;
     read << std::ifstream(folder / "read.hex").rdbuf();
@@ -342,8 +342,11 @@ TEST_P(CatalogueFuses, AreWrittenOrRefusedAtTheChipsOwnBitPositions)
     sim::SimulatedChip& chip = *target->chip();
     const std::array<std::uint8_t, 3> before{chip.FuseLow(), chip.FuseHigh(), chip.FuseExtended()};
 
-    const bool written = programmer->WriteFuses(
-        fuse.high, fuse.low, fuse.extended ? std::optional<std::string_view>(*fuse.extended) : std::nullopt);
+    const bool written =
+        programmer
+            ->WriteFuses(fuse.high, fuse.low,
+                         fuse.extended ? std::optional<std::string_view>(*fuse.extended) : std::nullopt)
+            .succeeded;
     const std::vector<std::string> after(log.lines.begin() + 7, log.lines.end());
     if (!fuse.refusal.empty()) {
         EXPECT_FALSE(written);

@@ -90,20 +90,20 @@ TEST_P(EepromRoundTrip, WrittenReadBackVerifiedAndRewrittenByDifferencesOnly)
     std::generate(image.begin(), image.end(), [&] { return static_cast<std::uint8_t>(random()); });
     image[size - 1] = 0x00;  // a value some chips cannot poll for
 
-    ASSERT_TRUE(programmer->WriteEepromCommand(ObjcopyImage(image, "first"))) << LastLine();
+    ASSERT_TRUE(eepromMemory->WriteEepromCommand(ObjcopyImage(image, "first"))) << LastLine();
     EXPECT_EQ(Chip().Eeprom(), image);
-    ASSERT_TRUE(programmer->ReadEepromCommand(folder / "read.hex")) << LastLine();
+    ASSERT_TRUE(eepromMemory->ReadEepromCommand(folder / "read.hex")) << LastLine();
     EXPECT_EQ(ObjcopyBytes(folder / "read.hex", size), image);
-    ASSERT_TRUE(programmer->VerifyEepromCommand(folder / "first.hex")) << LastLine();
+    ASSERT_TRUE(eepromMemory->VerifyEepromCommand(folder / "first.hex")) << LastLine();
 
     Bytes second = image;
     for (const std::size_t address : {std::size_t{1}, size / 2, size - 1}) {
         second[address] = static_cast<std::uint8_t>(~second[address]);
     }
-    ASSERT_TRUE(programmer->WriteEepromCommand(ObjcopyImage(second, "second"))) << LastLine();
+    ASSERT_TRUE(eepromMemory->WriteEepromCommand(ObjcopyImage(second, "second"))) << LastLine();
     EXPECT_EQ(LastLine(), "EEPROM: 3 bytes written, " + std::to_string(size - 3) + " already right.");
     EXPECT_EQ(Chip().Eeprom(), second);
-    EXPECT_FALSE(programmer->VerifyEepromCommand(folder / "first.hex"));
+    EXPECT_FALSE(eepromMemory->VerifyEepromCommand(folder / "first.hex"));
     EXPECT_EQ(target->ViolationCount(), 0u);
 }
 
@@ -119,7 +119,7 @@ TEST_F(EepromFiles, BytesWrittenAtAnAddressWithinASession)
     Attach("ATmega168");
     const Bytes serial{0x12, 0x34, 0x56};
     ASSERT_TRUE(programmer->RunInCommandFrame(
-        [&] { return programmer->EnterProgramming(true) && programmer->WriteEepromBytes(0x1FE - 1, serial); }));
+        [&] { return programmer->EnterProgramming(true) && eepromMemory->WriteEepromBytes(0x1FE - 1, serial); }));
     EXPECT_EQ(LastLine(), "EEPROM: 3 bytes written, 0 already right.");
     EXPECT_TRUE(std::equal(serial.begin(), serial.end(), Chip().Eeprom().begin() + 0x1FD));
 }
@@ -142,9 +142,9 @@ TEST_P(KeepEeprom, WriteLeavesTheEepromAsItWasAndRemovesTheCopy)
     const Bytes program{0x0C, 0x94, 0x34, 0x00};
     std::ofstream(hex) << testing::DataRecord(0, program) << "\n" << testing::EndOfFileRecord() << "\n";
     fs::path copy;
-    programmer->OnEepromCopySaved = [&](const fs::path& file) { copy = file; };
+    eepromMemory->OnEepromCopySaved = [&](const fs::path& file) { copy = file; };
 
-    ASSERT_TRUE(programmer->WriteKeepingEepromCommand(hex, folder)) << LastLine();
+    ASSERT_TRUE(eepromMemory->WriteKeepingEepromCommand(hex, folder)) << LastLine();
     EXPECT_EQ(Chip().Eeprom(), before);
     EXPECT_TRUE(std::equal(program.begin(), program.end(), Chip().Flash().begin()));
     EXPECT_FALSE(copy.empty());
@@ -161,10 +161,10 @@ TEST_P(KeepEeprom, InterruptedAfterTheEraseLeavesACopyThatRestoresIt)
     const fs::path hex = folder / "program.hex";
     std::ofstream(hex) << testing::DataRecord(0, Bytes{0x11, 0x22}) << "\n" << testing::EndOfFileRecord() << "\n";
     fs::path copy;
-    programmer->OnEepromCopySaved = [&](const fs::path& file) { copy = file; };
+    eepromMemory->OnEepromCopySaved = [&](const fs::path& file) { copy = file; };
     programmer->StopRequested = [&] { return Chip().Flash()[0] == 0x11; };
 
-    EXPECT_FALSE(programmer->WriteKeepingEepromCommand(hex, folder));
+    EXPECT_FALSE(eepromMemory->WriteKeepingEepromCommand(hex, folder));
     EXPECT_EQ(LastLine(), "Interrupted.");
     ASSERT_TRUE(fs::exists(copy));
     programmer->StopRequested = nullptr;
@@ -173,7 +173,7 @@ TEST_P(KeepEeprom, InterruptedAfterTheEraseLeavesACopyThatRestoresIt)
     ASSERT_TRUE(programmer->WriteCommand(hex)) << LastLine();
     EXPECT_EQ(Chip().Eeprom(), Bytes(before.size(), 0xFF));
     ASSERT_TRUE(fs::exists(copy));
-    ASSERT_TRUE(programmer->WriteEepromCommand(copy)) << LastLine();
+    ASSERT_TRUE(eepromMemory->WriteEepromCommand(copy)) << LastLine();
     EXPECT_EQ(Chip().Eeprom(), before);
 }
 
@@ -185,7 +185,7 @@ TEST_P(KeepEeprom, ACopyThatCannotBeSavedLeavesTheChipUnerased)
     const fs::path hex = folder / "program.hex";
     std::ofstream(hex) << testing::DataRecord(0, Bytes{0x11, 0x22}) << "\n" << testing::EndOfFileRecord() << "\n";
 
-    EXPECT_FALSE(programmer->WriteKeepingEepromCommand(hex, folder / "no-such-folder"));
+    EXPECT_FALSE(eepromMemory->WriteKeepingEepromCommand(hex, folder / "no-such-folder"));
     EXPECT_TRUE(LastLine().starts_with("Not written: cannot save the EEPROM's copy: ")) << LastLine();
     EXPECT_EQ(Chip().Eeprom(), before);
     EXPECT_EQ(Chip().Flash()[0], 0xFF);
@@ -212,12 +212,13 @@ TEST_F(EepromFiles, ConcurrentWritesEachKeepACopyOfTheirOwn)
         sim::SimulatedChip& chip = *write.board.target->chip();
         std::iota(chip.Eeprom().begin(), chip.Eeprom().end(), static_cast<std::uint8_t>(0x20 * i));
         write.before = chip.Eeprom();
-        write.board.programmer->OnEepromCopySaved = [&write](const fs::path& file) { write.copy = file; };
+        write.board.eepromMemory->OnEepromCopySaved = [&write](const fs::path& file) { write.copy = file; };
         write.board.programmer->StopRequested = [&chip] { return chip.Flash()[0] == 0x11; };
     }
     std::vector<std::thread> threads;
     for (Write& write : writes) {
-        threads.emplace_back([&write, &hex, this] { write.board.programmer->WriteKeepingEepromCommand(hex, folder); });
+        threads.emplace_back(
+            [&write, &hex, this] { write.board.eepromMemory->WriteKeepingEepromCommand(hex, folder); });
     }
     for (std::thread& thread : threads) {
         thread.join();
@@ -228,7 +229,7 @@ TEST_F(EepromFiles, ConcurrentWritesEachKeepACopyOfTheirOwn)
         EXPECT_EQ(write.board.log.lines.back(), "Interrupted.");
         copies.insert(write.copy);
         write.board.programmer->StopRequested = nullptr;
-        ASSERT_TRUE(write.board.programmer->WriteEepromCommand(write.copy)) << write.copy;
+        ASSERT_TRUE(write.board.eepromMemory->WriteEepromCommand(write.copy)) << write.copy;
         EXPECT_EQ(write.board.target->chip()->Eeprom(), write.before) << write.copy;
     }
     EXPECT_EQ(copies.size(), writes.size());
@@ -246,7 +247,7 @@ TEST_P(SlowAt90s, EveryValueStillReadsBack)
     const Bytes image{0x80, 0x7F, 0x00, 0xFF, 0x12, 0x80, 0x00, 0x7F, 0xFF, 0x5A};
     std::fill(Chip().Eeprom().begin(), Chip().Eeprom().end(), std::uint8_t{0xC3});
 
-    ASSERT_TRUE(programmer->WriteEepromCommand(ObjcopyImage(image, "values"))) << LastLine();
+    ASSERT_TRUE(eepromMemory->WriteEepromCommand(ObjcopyImage(image, "values"))) << LastLine();
     EXPECT_TRUE(std::equal(image.begin(), image.end(), Chip().Eeprom().begin()));
     EXPECT_EQ(target->ViolationCount(), 0u);
 }
@@ -257,7 +258,7 @@ struct FaultCase {
     const char* label;
     const char* chip;
     std::function<void(sim::SimulatedChip&)> arrange;
-    std::function<bool(Programmer&, const fs::path& folder)> act;
+    std::function<CommandResult(Programmer&, const fs::path& folder)> act;
     std::string lastLine;
 };
 
@@ -291,58 +292,62 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FaultCase{"StuckCell", "ATmega8",
                   [](sim::SimulatedChip& chip) { chip.InjectedFaults().stuckEepromBytes = {7}; },
-                  [](Programmer& p, const fs::path& f) { return p.WriteEepromCommand(SmallImage(f)); },
+                  [](Programmer& p, const fs::path& f) { return EepromMemory(p).WriteEepromCommand(SmallImage(f)); },
                   "EEPROM Verify Error at 7: wrote 5A, chip FF."},
         FaultCase{"StuckCellInAPage", "ATmega88",
                   [](sim::SimulatedChip& chip) { chip.InjectedFaults().stuckEepromBytes = {13}; },
-                  [](Programmer& p, const fs::path& f) { return p.WriteEepromCommand(SmallImage(f)); },
+                  [](Programmer& p, const fs::path& f) { return EepromMemory(p).WriteEepromCommand(SmallImage(f)); },
                   "EEPROM Verify Error at D: wrote 5A, chip FF."},
         FaultCase{"PastTheEnd", "ATtiny26", [](sim::SimulatedChip&) {},
                   [](Programmer& p, const fs::path& f) {
                       std::ofstream(f / "big.hex") << testing::DataRecord(0x78, Bytes(16, 1)) << "\n"
                                                    << testing::EndOfFileRecord() << "\n";
-                      return p.WriteEepromCommand(f / "big.hex");
+                      return EepromMemory(p).WriteEepromCommand(f / "big.hex");
                   },
                   "Address out of range in line 1: the EEPROM holds 128 bytes."},
         FaultCase{"BytesPastTheEnd", "AT90S1200", [](sim::SimulatedChip&) {},
                   [](Programmer& p, const fs::path&) {
                       const Bytes serial{1, 2};
                       return p.RunInCommandFrame(
-                          [&] { return p.EnterProgramming(true) && p.WriteEepromBytes(63, serial); });
+                          [&] { return p.EnterProgramming(true) && EepromMemory(p).WriteEepromBytes(63, serial); });
                   },
                   "EEPROM bytes past its end: it holds 64 bytes."},
         FaultCase{"Mode2StopsWrites", "ATmega48", [](sim::SimulatedChip& chip) { chip.LockBits() = 0xFE; },
-                  [](Programmer& p, const fs::path& f) { return p.WriteEepromCommand(SmallImage(f)); },
+                  [](Programmer& p, const fs::path& f) { return EepromMemory(p).WriteEepromCommand(SmallImage(f)); },
                   kLockedForWriting},
         FaultCase{"Mode3StopsVerify", "ATmega8", [](sim::SimulatedChip& chip) { chip.LockBits() = 0xFC; },
-                  [](Programmer& p, const fs::path& f) { return p.VerifyEepromCommand(SmallImage(f)); },
+                  [](Programmer& p, const fs::path& f) { return EepromMemory(p).VerifyEepromCommand(SmallImage(f)); },
                   kLockedForReading},
         FaultCase{"Mode3StopsFlashRead", "AT90S2333", [](sim::SimulatedChip& chip) { chip.LockBits() = 0xFC; },
-                  [](Programmer& p, const fs::path& f) { return p.ReadCommand(f / "flash.hex"); }, kLockedForReading},
+                  [](Programmer& p, const fs::path& f) { return FlashReader(p).ReadCommand(f / "flash.hex"); },
+                  kLockedForReading},
         FaultCase{"HiddenSignatureStopsEepromRead", "AT90S8515",
                   [](sim::SimulatedChip& chip) { chip.LockBits() = 0xFC; },
-                  [](Programmer& p, const fs::path& f) { return p.ReadEepromCommand(f / "e.hex"); }, kLockedForReading},
+                  [](Programmer& p, const fs::path& f) { return EepromMemory(p).ReadEepromCommand(f / "e.hex"); },
+                  kLockedForReading},
         FaultCase{"HiddenSignatureCannotBeKept", "AT90S4414", [](sim::SimulatedChip& chip) { chip.LockBits() = 0xFC; },
-                  [](Programmer& p, const fs::path& f) { return p.WriteKeepingEepromCommand(SmallImage(f), f); },
+                  [](Programmer& p, const fs::path& f) {
+                      return EepromMemory(p).WriteKeepingEepromCommand(SmallImage(f), f);
+                  },
                   "Not written: the chip is locked and hides its EEPROM, which cannot be kept."},
         FaultCase{"LockBitsTheChipLacks", "ATmega48", [](sim::SimulatedChip&) {},
-                  [](Programmer& p, const fs::path&) { return p.LockCommand("F0"); },
+                  [](Programmer& p, const fs::path&) { return LockBits(p).LockCommand("F0"); },
                   "LOCK F0 programs BLB01 and BLB02, which this chip does not have (its lock bits are LB1 and LB2); "
                   "nothing written."},
         // Its lock bits cannot be read: an EEPROM that takes no byte is what lock mode 2 gives.
         FaultCase{"Mode2OnAChipWhoseLockCannotBeRead", "AT90S2313",
                   [](sim::SimulatedChip& chip) { chip.LockBits() = 0xFE; },
-                  [](Programmer& p, const fs::path& f) { return p.WriteEepromCommand(SmallImage(f)); },
+                  [](Programmer& p, const fs::path& f) { return EepromMemory(p).WriteEepromCommand(SmallImage(f)); },
                   "The chip may be locked: its lock bits cannot be read back serially, and in lock mode 2 or 3 its "
                   "EEPROM takes no write until a Chip Erase (a Write does one)."},
         FaultCase{"Lb2WithoutLb1", "ATmega8", [](sim::SimulatedChip&) {},
-                  [](Programmer& p, const fs::path&) { return p.LockCommand("FD"); },
+                  [](Programmer& p, const fs::path&) { return LockBits(p).LockCommand("FD"); },
                   "LOCK FD programs LB2 without LB1, which is no lock mode; nothing written."},
         FaultCase{"LockBitsOnlyClearByErase", "ATmega168", [](sim::SimulatedChip& chip) { chip.LockBits() = 0xFE; },
-                  [](Programmer& p, const fs::path&) { return p.LockCommand("FF"); },
+                  [](Programmer& p, const fs::path&) { return LockBits(p).LockCommand("FF"); },
                   "LOCK reads back FE, not FF: programmed lock bits are cleared only by a Chip Erase."},
         FaultCase{"LockOnAnUnknownChip", "ATmega328P", [](sim::SimulatedChip&) {},
-                  [](Programmer& p, const fs::path&) { return p.LockCommand("FC"); },
+                  [](Programmer& p, const fs::path&) { return LockBits(p).LockCommand("FC"); },
                   "Unknown chip: its lock bits are not known."}),
     [](const auto& info) { return std::string(info.param.label); });
 
@@ -360,13 +365,13 @@ TEST_P(LockValue, IsWrittenAndAWriteClearsIt)
 {
     Attach(GetParam().chip);
     programmer->ChipLists = {&BuiltInCatalogue()};
-    ASSERT_TRUE(programmer->LockCommand(GetParam().value)) << LastLine();
+    ASSERT_TRUE(lockBits->LockCommand(GetParam().value)) << LastLine();
     EXPECT_EQ(Chip().LockBits(), GetParam().held);
     const fs::path hex = SmallImage(folder);
-    EXPECT_FALSE(programmer->VerifyCommand(hex));
+    EXPECT_FALSE(flashReader->VerifyCommand(hex));
     EXPECT_EQ(LastLine(), kLockedForReading);
     ASSERT_TRUE(programmer->WriteCommand(hex)) << LastLine();
-    EXPECT_TRUE(programmer->VerifyCommand(hex)) << LastLine();
+    EXPECT_TRUE(flashReader->VerifyCommand(hex)) << LastLine();
     EXPECT_EQ(target->ViolationCount(), 0u);
 }
 
@@ -392,7 +397,7 @@ class LockLines : public EepromFiles, public ::testing::WithParamInterface<LockL
 TEST_P(LockLines, NameTheModesWritten)
 {
     Attach(GetParam().chip);
-    ASSERT_TRUE(programmer->LockCommand(GetParam().value)) << LastLine();
+    ASSERT_TRUE(lockBits->LockCommand(GetParam().value)) << LastLine();
     const auto written = std::find(log.lines.begin(), log.lines.end(), "Write Lock bit.");
     EXPECT_EQ(std::vector<std::string>(written, log.lines.end()), GetParam().lines);
 }

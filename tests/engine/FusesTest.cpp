@@ -127,7 +127,8 @@ TEST_P(FuseBits, AreWrittenAsOneAndComparedOnTheBitsTheChipHas)
     if (c.highHeld) {
         target->chip()->FuseHigh() = *c.highHeld;
     }
-    EXPECT_EQ(programmer->WriteFuses(c.high, c.low, c.extended), c.problem.empty()) << programmer->FuseProblem;
+    EXPECT_EQ(programmer->WriteFuses(c.high, c.low, c.extended).succeeded, c.problem.empty())
+        << programmer->FuseProblem;
 
     std::vector<std::uint8_t> sent;
     for (const auto& instruction : trace.SentInstructions()) {
@@ -201,7 +202,7 @@ TEST_F(WriteFusesTest, ABitTheRecordCallsUnusedReadingZeroFailsTheCommand)
     EXPECT_EQ(programmer->FuseProblem, "high fuse reads back D9: bit 5, unused on this chip by its record, reads 0, "
                                        "so the record does not describe this chip");
     target->chip()->LockBits() = 0xEF;
-    EXPECT_FALSE(programmer->LockCommand("FF"));
+    EXPECT_FALSE(lockBits->LockCommand("FF"));
     EXPECT_EQ(log.lines.back(), "Lock byte reads back EF: bit 4, unused on this chip by its record, reads 0, so the "
                                 "record does not describe this chip.");
 }

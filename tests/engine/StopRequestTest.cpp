@@ -31,9 +31,10 @@ TEST_P(StopRequest, EndsAtInstructionBoundaryWithPortReleased)
         return true;
     };
 
-    const bool succeeded = std::string_view(c.command) == "write"
-                               ? programmer->WriteCommand(VELKOR_SOURCE_DIR "/examples/blink.hex")
-                               : programmer->WriteFuses("D9", "E1");
+    const bool succeeded =
+        (std::string_view(c.command) == "write" ? programmer->WriteCommand(VELKOR_SOURCE_DIR "/examples/blink.hex")
+                                                : programmer->WriteFuses("D9", "E1"))
+            .succeeded;
 
     EXPECT_FALSE(succeeded);
     ASSERT_FALSE(log.lines.empty());

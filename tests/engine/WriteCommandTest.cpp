@@ -237,7 +237,7 @@ TEST_P(ExampleProgram, GoesOntoEveryListedChipWithinItsTiming)
                                         [signature](const DEVTYPE& device) { return device.Signature == signature; });
         std::fill(Flash().begin(), Flash().end(), 0x00);  // a program already there
 
-        const bool written = programmer->WriteCommand(example);
+        const bool written = programmer->WriteCommand(example).succeeded;
 
         EXPECT_EQ(target->chip()->TimingViolations(), std::vector<std::string>{}) << model.name;
         EXPECT_EQ(target->port().DataRegister(), 0x84) << model.name;
@@ -440,7 +440,7 @@ TEST_P(WriteReadsBack, EveryByteItWroteOrSaysVerifyErrorAndStops)
     std::vector<std::string> lines = r.records;
     lines.push_back(EndOfFileRecord());
 
-    const bool written = programmer->WriteCommand(HexFile(JoinLines(lines, "\r\n")));
+    const bool written = programmer->WriteCommand(HexFile(JoinLines(lines, "\r\n"))).succeeded;
 
     EXPECT_EQ(target->port().DataRegister(), 0x84);
     EXPECT_EQ(trace.events.back().kind, Event::Kind::Close);
@@ -471,11 +471,12 @@ INSTANTIATE_TEST_SUITE_P(
                                "--- Write AVR ---"},
                       ReadBack{"UnpolledChipStuckInside", "AT90S1200", kTwoRecords, 0x0101, kFirstEcho},
                       ReadBack{"UnpolledChipStuckOutside", "AT90S1200", kTwoRecords, 0x0300, nullptr},
-                      ReadBack{"UnpolledChipOneByteTwiceAlike",
-                               "AT90S1200",
-                               {DataRecord(0x0010, {kSample.data() + 1, 1}), DataRecord(0x0010, {kSample.data() + 1, 1})},
-                               std::nullopt,
-                               nullptr}),
+                      ReadBack{
+                          "UnpolledChipOneByteTwiceAlike",
+                          "AT90S1200",
+                          {DataRecord(0x0010, {kSample.data() + 1, 1}), DataRecord(0x0010, {kSample.data() + 1, 1})},
+                          std::nullopt,
+                          nullptr}),
     [](const ::testing::TestParamInfo<ReadBack>& info) { return info.param.name; });
 
 TEST_F(WriteCommandTest, AnUnlistedChipMayTakeNoDataAt65536OrAbove)
@@ -494,10 +495,10 @@ TEST_F(WriteCommandTest, VerifyComparesTheValueAFileGivesLastAndNeverWrites)
     const std::vector<std::uint8_t> zero{0x00};
     const std::vector<std::uint8_t> other{0x0D};
 
-    EXPECT_TRUE(programmer->VerifyCommand(
+    EXPECT_TRUE(flashReader->VerifyCommand(
         HexFile(JoinLines({DataRecord(0x0010, zero), DataRecord(0x0010, kSample), EndOfFileRecord()}, "\n"))));
     EXPECT_EQ(log.lines.back(), "Verify OK: 3 bytes compared.");
-    EXPECT_FALSE(programmer->VerifyCommand(HexFile(JoinLines({DataRecord(0x0011, other), EndOfFileRecord()}, "\n"))));
+    EXPECT_FALSE(flashReader->VerifyCommand(HexFile(JoinLines({DataRecord(0x0011, other), EndOfFileRecord()}, "\n"))));
     EXPECT_EQ(log.lines.back(), "Verify Error at 11: file 0D, chip 0C.");
     EXPECT_TRUE(Flash() == program);
     EXPECT_EQ(target->port().DataRegister(), 0x84);
@@ -515,17 +516,16 @@ TEST_F(WriteCommandTest, AFileThatCannotBeUsedIsItsOneLineAndTouchesNoChip)
     ASSERT_EQ(write(pipeEnds[1], ":00000001FF\n", 12), 12);
     close(pipeEnds[1]);
     const fs::path pipePath = "/proc/self/fd/" + std::to_string(pipeEnds[0]);
-    for (const auto& [path, line] :
-         std::vector<std::pair<fs::path, std::string>>{{folder / "missing.hex", "File not found."},
-                                                       {folder, "File not found."},
-                                                       {pipePath, "Not a regular file: a HEX file cannot be a pipe or a device."},
-                                                       {"/proc/self/mem", "File read error."},
-                                                       {"/dev/zero", "Not a regular file: a HEX file cannot be a pipe or a device."}}) {
+    for (const auto& [path, line] : std::vector<std::pair<fs::path, std::string>>{
+             {folder / "missing.hex", "File not found."},
+             {folder, "File not found."},
+             {pipePath, "Not a regular file: a HEX file cannot be a pipe or a device."},
+             {"/proc/self/mem", "File read error."},
+             {"/dev/zero", "Not a regular file: a HEX file cannot be a pipe or a device."}}) {
         trace.Clear();
         EXPECT_FALSE(programmer->WriteCommand(path)) << path;
         EXPECT_EQ(log.lines, std::vector<std::string>{line}) << path;
-        EXPECT_EQ(trace.Text(), "open 378 port 84 close")
-            << path;
+        EXPECT_EQ(trace.Text(), "open 378 port 84 close") << path;
     }
     close(pipeEnds[0]);
 }
@@ -539,7 +539,6 @@ TEST_F(WriteCommandTest, AReadOnlyFileIsRead)
     EXPECT_EQ(Flash()[0x0002], 0x7F);
 }
 
-
 // A file the Write or verify cannot use: one line, and nothing erased. Those
 // the file shows by itself stop before any instruction reaches the chip.
 struct FileFault {
@@ -548,7 +547,7 @@ struct FileFault {
     const char* command;  // "write" or "verify"
     std::string text;     // the file's content, unless made below
     enum class Made { AsText, Fifo, Sparse, ThreeMiBStopped } made;
-    std::string line;  // the log's last line
+    std::string line;      // the log's last line
     std::size_t logLines;  // 1: no instruction reached the chip
 };
 
@@ -588,8 +587,9 @@ TEST_P(FileFaults, EndInOneLineAndLeaveTheChipsProgram)
     const fs::path file = Made(fault);
     trace.Clear();
 
-    const bool done = std::string_view(fault.command) == "write" ? programmer->WriteCommand(file)
-                                                                  : programmer->VerifyCommand(file);
+    const bool done =
+        (std::string_view(fault.command) == "write" ? programmer->WriteCommand(file) : flashReader->VerifyCommand(file))
+            .succeeded;
 
     EXPECT_FALSE(done);
     EXPECT_EQ(log.lines.back(), fault.line);
@@ -639,7 +639,8 @@ TEST_F(WriteCommandTest, PageModeKeepsTheLastValueAndAnEndRecordAloneErases)
 TEST_F(WriteCommandTest, AFileRewrittenDuringTheWriteChangesNothingOnTheChip)
 {
     Attach("ATmega8");
-    const std::string first = JoinLines({DataRecord(0x0000, kSample), DataRecord(0x0400, kSample), EndOfFileRecord()}, "\n");
+    const std::string first =
+        JoinLines({DataRecord(0x0000, kSample), DataRecord(0x0400, kSample), EndOfFileRecord()}, "\n");
     const fs::path file = HexFile(first);
     const fs::path copy = HexFile(first);
     // Asked before every instruction, long after the file was read: each time
@@ -655,8 +656,9 @@ TEST_F(WriteCommandTest, AFileRewrittenDuringTheWriteChangesNothingOnTheChip)
     EXPECT_TRUE(programmer->WriteCommand(file));
     programmer->StopRequested = nullptr;
     EXPECT_GT(rewrites, 100);
-    EXPECT_TRUE(Flash() == ObjcopyImage(copy, Flash().size(), 0)) << FirstDifference(Flash(), ObjcopyImage(copy, Flash().size(), 0));
-    EXPECT_TRUE(programmer->VerifyCommand(copy));
+    EXPECT_TRUE(Flash() == ObjcopyImage(copy, Flash().size(), 0))
+        << FirstDifference(Flash(), ObjcopyImage(copy, Flash().size(), 0));
+    EXPECT_TRUE(flashReader->VerifyCommand(copy));
 }
 
 TEST_F(WriteCommandTest, ALockedAt90sIsErasedIdentifiedAgainAndWritten)
@@ -668,8 +670,8 @@ TEST_F(WriteCommandTest, ALockedAt90sIsErasedIdentifiedAgainAndWritten)
 
     EXPECT_TRUE(programmer->WriteCommand(example));
 
-    const std::vector<std::string> hidden{"Unknown Maker 0", "Unknown CPU 258", "", "Chip Erase...", "done", "ATMEL",
-                                          " \u3010AT90S2313\u3011"};
+    const std::vector<std::string> hidden{"Unknown Maker 0", "Unknown CPU 258",       "", "Chip Erase...", "done",
+                                          "ATMEL",           " \u3010AT90S2313\u3011"};
     ASSERT_GT(log.lines.size(), hidden.size());
     EXPECT_EQ(std::vector<std::string>(log.lines.begin(), log.lines.begin() + 7), hidden);
     EXPECT_EQ(std::count(log.lines.begin(), log.lines.end(), "Chip Erase..."), 1);

@@ -239,7 +239,7 @@ std::string CheckWrite(std::span<const std::uint8_t> input)
 
     MemoryLog log;
     Programmer programmer(target.port(), target.clock(), log);
-    const bool succeeded = programmer.WriteCommand(file);
+    const bool succeeded = programmer.WriteCommand(file).succeeded;
 
     std::string violation = Compare(ReferenceWrite(device, before, text), succeeded, flash);
     if (violation.empty() && succeeded != (!log.lines.empty() && log.lines.back() == "---done.---")) {

@@ -333,14 +333,14 @@ TEST_F(PpdevEndToEnd, AFileRewrittenDuringTheWriteLeavesTheChipHoldingItsFirstCo
     std::atomic<bool> writeEnded = false;
     std::atomic<int> rewrites = 0;
     std::thread rewriter;
-    const CliRun run = OnVirtualPort("ATmega8", {"--port", "lpt1", "write", hexFile.string()}, {}, std::nullopt,
-                                     false, [&] {
-                                         rewriter = std::thread([&] {
-                                             for (unsigned seed = 1; !writeEnded; ++seed, ++rewrites) {
-                                                 WriteFlashFile(hexFile, seed, kBytes);
-                                             }
-                                         });
-                                     });
+    const CliRun run =
+        OnVirtualPort("ATmega8", {"--port", "lpt1", "write", hexFile.string()}, {}, std::nullopt, false, [&] {
+            rewriter = std::thread([&] {
+                for (unsigned seed = 1; !writeEnded; ++seed, ++rewrites) {
+                    WriteFlashFile(hexFile, seed, kBytes);
+                }
+            });
+        });
     writeEnded = true;
     ASSERT_TRUE(rewriter.joinable());
     rewriter.join();

@@ -7,6 +7,9 @@
 #include <optional>
 #include <string_view>
 
+#include "Eeprom.h"
+#include "FlashReader.h"
+#include "LockBits.h"
 #include "Programmer.h"
 #include "Recorder.h"
 #include "SimulatedTarget.h"
@@ -23,6 +26,9 @@ public:
         port = std::make_unique<RecordingPort>(target->port(), trace);
         clock = std::make_unique<RecordingClock>(target->clock(), trace);
         programmer = std::make_unique<Programmer>(*port, *clock, log);
+        flashReader = std::make_unique<FlashReader>(*programmer);
+        eepromMemory = std::make_unique<EepromMemory>(*programmer);
+        lockBits = std::make_unique<LockBits>(*programmer);
     }
 
     std::unique_ptr<sim::SimulatedTarget> target;
@@ -31,6 +37,9 @@ public:
     std::unique_ptr<RecordingClock> clock;
     MemoryLog log;
     std::unique_ptr<Programmer> programmer;
+    std::unique_ptr<FlashReader> flashReader;
+    std::unique_ptr<EepromMemory> eepromMemory;
+    std::unique_ptr<LockBits> lockBits;
 };
 
 }  // namespace velkor::testing
