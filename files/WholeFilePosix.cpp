@@ -159,6 +159,20 @@ void FillAndClose(int fd, const std::filesystem::path& file, Text text)
     }
 }
 
+// Runs work on the file just created as name in folder. When it fails the
+// file is removed, so no half-written file is left; when it succeeds the
+// folder is flushed, so that the new name (a rename too) reaches the disk.
+void KeepOnlyWhenDone(const Folder& folder, const std::string& name, const std::function<void()>& work)
+{
+    try {
+        work();
+    } catch (...) {
+        ::unlinkat(folder.fd(), name.c_str(), 0);
+        throw;
+    }
+    ::fsync(folder.fd());
+}
+
 }  // namespace
 
 void WriteFileWhole(const std::filesystem::path& file, std::string_view contents)
@@ -174,7 +188,7 @@ void WriteFileWhole(const std::filesystem::path& file, std::string_view contents
         FailOn("create a temporary file in", folder.path());
     }
     const std::filesystem::path temporary = folder.path() / name;
-    try {
+    KeepOnlyWhenDone(folder, name, [&] {
         FillAndClose(fd, file, [&] {
             if (existing) {
                 TakeOver(fd, *existing, temporary);
@@ -184,12 +198,7 @@ void WriteFileWhole(const std::filesystem::path& file, std::string_view contents
         if (::renameat(folder.fd(), name.c_str(), folder.fd(), file.filename().c_str()) != 0) {
             FailOn("replace", file);
         }
-    } catch (...) {
-        ::unlinkat(folder.fd(), name.c_str(), 0);
-        throw;
-    }
-    // The rename itself reaches the disk with the folder.
-    ::fsync(folder.fd());
+    });
 }
 
 void CheckOutputFile(const std::filesystem::path& file)
@@ -241,13 +250,7 @@ std::filesystem::path WriteNewFile(const std::filesystem::path& first, std::stri
     if (fd < 0) {
         FailOn("create", file);
     }
-    try {
-        FillAndClose(fd, file, [contents] { return contents; });
-    } catch (...) {
-        ::unlinkat(folder.fd(), name.c_str(), 0);
-        throw;
-    }
-    ::fsync(folder.fd());
+    KeepOnlyWhenDone(folder, name, [&] { FillAndClose(fd, file, [contents] { return contents; }); });
     return file;
 }
 

@@ -219,6 +219,21 @@ list_if_any() {
   fi
 }
 
+# The survivors under one heading per file, with each file's count, so that
+# a run tells where the tests are weakest: "file: change" lines in, grouped
+# in the order their files first appear.
+list_by_file() {
+  local heading=$1
+  shift
+  [[ $# -gt 0 ]] || return 0
+  echo "$heading"
+  printf '%s\n' "$@" | awk '
+    { file = $0; sub(/:.*/, "", file)
+      if (!(file in count)) { order[++files] = file }
+      lines[file] = lines[file] "    " $0 "\n"; count[file]++ }
+    END { for (i = 1; i <= files; i++) { f = order[i]; printf "  %s (%d)\n%s", f, count[f], lines[f] } }'
+}
+
 print_score() {
   local caught=$1 survived=$2 what=$3
   local total=$((caught + survived))
@@ -322,10 +337,11 @@ list_if_any "Stale (text no longer in the code, not run):" "${stale[@]}"
 list_if_any "Did not compile (not counted):" "${unbuildable[@]}"
 list_if_any "Marked equivalent, yet caught (correct the list):" "${equivalent_caught[@]}"
 list_if_any "Survivors known to be equivalent (not counted):" "${equivalent_survivors[@]}"
-list_if_any "Survivors:" "${survivors[@]}"
 if [[ -n $sample ]]; then
+  list_by_file "Survivors, by file:" "${survivors[@]}"
   echo "Sample: $((${#records[@]} / 6)) faults drawn with seed $seed (scripts/mutation-test.sh --sample $sample --seed $seed${only:+ --only '$only'})"
   print_score "$caught" "$survived" "behaviour-changing faults"
 else
+  list_if_any "Survivors:" "${survivors[@]}"
   print_score "$caught" "$survived" faults
 fi
