@@ -31,5 +31,8 @@ std::string ChipClockError(std::string_view option, std::string_view text);
 // The SCK phase for a chip on chipClockHz: just over the rule's minimum for a
 // clock running 20 % slow (an RC oscillator off calibration).
 std::chrono::nanoseconds SckPhaseFor(std::uint32_t chipClockHz);
+// The same for a chip whose phases must last more than cycles of its clock,
+// one more from 12 MHz up where extraCycleFrom12MHz.
+std::chrono::nanoseconds SckPhaseFor(std::uint32_t chipClockHz, unsigned cycles, bool extraCycleFrom12MHz);
 
 }  // namespace velkor
