@@ -324,6 +324,37 @@ TEST(Cli, ChipClockPacesSckForTheSimulatedChipsClock)
     EXPECT_NE(paced.err.find("timing violations 0\n"), std::string::npos) << paced.err;
 }
 
+// An ATmega328P set to the 128 kHz oscillator divided by 8 is found by
+// itself: each command says so, and works, at the pace for 16 kHz.
+TEST_F(StateFile, AChipOnTheSlowestClockIsFoundWithNoOption)
+{
+    const std::string read = path.string() + ".read.hex";
+    const std::string state = path.string();
+    ASSERT_EQ(
+        Invoke({"--all-chips", "--simulate", "ATmega328P", "--sim-state", state.c_str(), "fuse", "d9", "63"}).status,
+        0);
+    const std::vector<std::vector<const char*>> commands{
+        {"signature"}, {"write", VELKOR_SOURCE_DIR "/examples/uno-blink.hex"}, {"read", read.c_str()}};
+    for (const std::vector<const char*>& command : commands) {
+        std::vector<const char*> args{"--all-chips", "--simulate", "ATmega328P", "--sim-state", state.c_str()};
+        args.insert(args.end(), command.begin(), command.end());
+        const CliRun run = Invoke(args);
+        EXPECT_EQ(run.status, 0) << command[0] << ": " << run.out;
+        EXPECT_NE(run.err.find("the internal 128 kHz oscillator divided by 8 (16 kHz), so the command went on at the "
+                               "pace for 16 kHz. --chip-clock 16k skips this search."),
+                  std::string::npos)
+            << run.err;
+    }
+    std::ifstream saved(read);
+    std::ifstream written(commands[1][1]);
+    std::string first;
+    std::string expected;
+    std::getline(saved, first);
+    std::getline(written, expected);
+    EXPECT_EQ(first, expected);  // the program's first record, read back
+    std::filesystem::remove(read);
+}
+
 TEST_F(StateFile, FuseWriteIsKeptInTheStateFile)
 {
     const CliRun run = Invoke({"--simulate", "ATmega8", "--sim-state", path.c_str(), "fuse", "d1", "e4"});
