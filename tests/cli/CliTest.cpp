@@ -351,7 +351,7 @@ TEST_F(StateFile, AChipOnTheSlowestClockIsFoundWithNoOption)
     std::string expected;
     std::getline(saved, first);
     std::getline(written, expected);
-    EXPECT_EQ(first, expected);  // the program's first record, read back
+    EXPECT_EQ(first, expected.substr(0, expected.find('\r')));  // the program's first record, read back
     std::filesystem::remove(read);
 }
 
