@@ -9,8 +9,6 @@ namespace velkor {
 
 namespace {
 
-constexpr std::uint32_t kThreeCycleClockHz = 12'000'000;
-
 // k and M scale; a frequency in Hz has no suffix.
 double Multiplier(char suffix)
 {

@@ -17,6 +17,8 @@ inline constexpr std::uint32_t kMinChipClockHz = 16'000;
 inline constexpr std::uint32_t kMaxChipClockHz = 20'000'000;
 // The factory clock of the ATmega and ATtiny parts: their internal RC at 1 MHz.
 inline constexpr std::uint32_t kDefaultChipClockHz = 1'000'000;
+// From this clock up each phase must last one cycle more.
+inline constexpr std::uint32_t kThreeCycleClockHz = 12'000'000;
 
 // "16k", "128k", "3.6864M", "8M" or plain Hz ("1000000"); nullopt when the
 // text is no frequency or lies outside kMinChipClockHz..kMaxChipClockHz.

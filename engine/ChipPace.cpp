@@ -12,9 +12,6 @@ constexpr Instruction kPollRdyBsy{0xF0, 0x00, 0x00, 0x00};
 // A chip found at the slowest pace answers at once; more tries there only
 // lengthen the wait when nothing is attached.
 constexpr int kSlowestPaceAttemptsPerRound = 4;
-// From 12 MHz up a phase must last one cycle more, so a crystal of at least
-// some lower frequency may need its longest phase at 12 MHz.
-constexpr std::uint32_t kExtraCycleClockHz = 12'000'000;
 
 bool IsCrystal(const SelectedClock& clock)
 {
@@ -60,7 +57,7 @@ std::optional<SelectedClock> Session::ReadClockFuses(const ChipRecord& chip, con
 }
 
 // The pace the clock needs at its slowest; a crystal may run anywhere above
-// its lower bound, 12 MHz included.
+// its lower bound, so also at 12 MHz, where a phase needs one cycle more.
 std::chrono::nanoseconds Session::PhaseForChip(const SelectedClock& clock, std::uint32_t slowestHz) const
 {
     const SckRule& rule = ChipInUse()->sck;
@@ -69,7 +66,7 @@ std::chrono::nanoseconds Session::PhaseForChip(const SelectedClock& clock, std::
     if (!IsCrystal(clock)) {
         return phase;
     }
-    return std::max(phase, SckPhaseFor(std::max(slowestHz, kExtraCycleClockHz), cycles, rule.plusOneFrom12MHz));
+    return std::max(phase, SckPhaseFor(std::max(slowestHz, kThreeCycleClockHz), cycles, rule.plusOneFrom12MHz));
 }
 
 void Session::FollowChipClock()
