@@ -158,6 +158,63 @@ BENCHMARK_CAPTURE(BM_WriteFullFlash, ATmega168_at_8MHz_chip_clock_8M, "ATmega168
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 
+// A full-flash Write with no options on a chip whose fuses (low, high,
+// extended) choose its clock: the pace follows them and the chip is polled.
+// The floor is the same sequence at the pace the fuses allow, given as
+// --chip-clock would (floorClockHz), where the chip's own busy times are
+// polled just the same; also the time at the default pace throughout.
+struct ChipFuses {
+    std::uint8_t low;
+    std::uint8_t high;
+    std::uint8_t extended;
+};
+
+WriteRun RunWriteWithFuses(const sim::ChipModel& model, const ChipFuses& fuses, std::chrono::nanoseconds phase,
+                           bool paceFromFuses, const fs::path& hexFile)
+{
+    BenchTarget bench(model, std::nullopt, phase);
+    bench.target.chip()->FuseLow() = fuses.low;
+    bench.target.chip()->FuseHigh() = fuses.high;
+    bench.target.chip()->FuseExtended() = fuses.extended;
+    bench.programmer.PaceFromFuses = paceFromFuses;
+    const bool done = bench.programmer.WriteCommand(hexFile).succeeded;
+    return {bench.target.ElapsedSeconds(), bench.target.port().AccessCount(), bench.target.ViolationCount(), done};
+}
+
+void BM_WriteFullFlashNoOptions(benchmark::State& state, const char* chip, ChipFuses fuses, std::uint32_t floorClockHz)
+{
+    const sim::ChipModel& model = *sim::FindChipModel(chip);
+    const fs::path hexFile = RandomHexFile(model.name, model.flashBytes);
+    for (auto _ : state) {
+        const WriteRun run = RunWriteWithFuses(model, fuses, SckPhaseFor(kDefaultChipClockHz), true, hexFile);
+        state.PauseTiming();
+        const WriteRun floor = RunWriteWithFuses(model, fuses, SckPhaseFor(floorClockHz), false, hexFile);
+        const WriteRun paced = RunWriteWithFuses(model, fuses, SckPhaseFor(kDefaultChipClockHz), false, hexFile);
+        state.counters["modelled_s"] = run.seconds;
+        state.counters["floor_s"] = floor.seconds;
+        state.counters["ratio"] = run.seconds / floor.seconds;
+        state.counters["default_pace_s"] = paced.seconds;
+        state.counters["port_accesses"] = static_cast<double>(run.portAccesses);
+        // The chip on a slow clock misses the default pace's first tries:
+        // those lost edges are all the violations it may show.
+        state.counters["violations"] = static_cast<double>(run.violations + floor.violations);
+        state.counters["failed"] = run.done && floor.done ? 0 : 1;
+        state.ResumeTiming();
+    }
+    fs::remove(hexFile);
+}
+// An Arduino Uno: the ATmega328P on a 16 MHz crystal (low FF: a crystal of
+// 8 MHz or more, high DE, extended FD).
+BENCHMARK_CAPTURE(BM_WriteFullFlashNoOptions, ATmega328P_Uno_16MHz_crystal, "ATmega328P", ChipFuses{0xFF, 0xDE, 0xFD},
+                  8'000'000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+// The same chip on its 128 kHz oscillator (low E3).
+BENCHMARK_CAPTURE(BM_WriteFullFlashNoOptions, ATmega328P_128kHz_oscillator, "ATmega328P", ChipFuses{0xE3, 0xDE, 0xFD},
+                  128'000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
 // The EEPROM of a chip at its factory clock, or at simClockHz with the pace
 // --chip-clock gives: times of write-eeprom and read-eeprom, each less what
 // entering programming and identifying the chip cost (a write-eeprom of a file

@@ -657,14 +657,35 @@ private:
         if (source.is_number()) {
             return {ClockSource::Kind::Internal, UnsignedIn(source, "clock.sources", slowest, kMaxChipClockHz)};
         }
+        if (const std::optional<ClockSource> crystal = CrystalWithRange(source)) {
+            return *crystal;
+        }
         const std::string name = source.is_string() ? source.get<std::string>() : std::string();
         for (const auto& [text, kind] : kClockSourceNames) {
             if (name == text) {
                 return {kind, 0};
             }
         }
-        Fail("clock.sources", "each is an internal oscillator's frequency in Hz, or \"external clock\", "
-                              "\"crystal\", \"low-frequency crystal\", \"external RC\" or \"reserved\"");
+        Fail("clock.sources",
+             "each is an internal oscillator's frequency in Hz, or \"external clock\", "
+             "\"crystal\", \"low-frequency crystal\", \"external RC\" or \"reserved\", or "
+             "{\"crystal\": Hz} or {\"low-frequency crystal\": Hz} with the setting's lowest frequency");
+    }
+
+    // {"crystal": 8000000}: a crystal setting meant for 8 MHz and up.
+    std::optional<ClockSource> CrystalWithRange(const Json& source) const
+    {
+        if (!source.is_object() || source.size() != 1) {
+            return std::nullopt;
+        }
+        for (const auto kind : {ClockSource::Kind::Crystal, ClockSource::Kind::LowFrequencyCrystal}) {
+            const char* name = kind == ClockSource::Kind::Crystal ? "crystal" : "low-frequency crystal";
+            if (source.contains(name)) {
+                return ClockSource{kind, 0,
+                                   UnsignedIn(source[name], "clock.sources", kMinChipClockHz, kMaxChipClockHz)};
+            }
+        }
+        return std::nullopt;
     }
 
     void CheckFactoryClock(const ChipRecord& chip, const ClockFuses& fuses) const

@@ -39,6 +39,24 @@ std::optional<std::uint32_t> SelectedClock::Hz() const
     return dividedBy8 ? source.hz / 8 : source.hz;
 }
 
+std::optional<std::uint32_t> SelectedClock::SlowestHz() const
+{
+    const bool crystal = source.kind == Kind::Crystal || source.kind == Kind::LowFrequencyCrystal;
+    if (!crystal || source.crystalMinHz == 0) {
+        return Hz();
+    }
+    return dividedBy8 ? source.crystalMinHz / 8 : source.crystalMinHz;
+}
+
+std::string SelectedClock::DescribeWithRange() const
+{
+    if (source.kind == Kind::Internal || source.crystalMinHz == 0) {
+        return Describe();
+    }
+    const std::string crystal = source.kind == Kind::Crystal ? "an external crystal" : "a low-frequency crystal";
+    return crystal + " of " + FrequencyText(source.crystalMinHz) + " or more" + (dividedBy8 ? " divided by 8" : "");
+}
+
 std::string SelectedClock::Describe() const
 {
     const std::string divided = dividedBy8 ? " divided by 8" : "";

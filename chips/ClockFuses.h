@@ -21,6 +21,9 @@ struct ClockSource {
     enum class Kind { Internal, ExternalClock, Crystal, LowFrequencyCrystal, ExternalRc, Reserved };
     Kind kind = Kind::Reserved;
     std::uint32_t hz = 0;  // Internal: the oscillator's frequency; else 0
+    // A crystal: the lowest frequency the setting is meant for; 0 where the
+    // record does not say, so only the user knows.
+    std::uint32_t crystalMinHz = 0;
 };
 
 struct ClockFuses {
@@ -37,8 +40,15 @@ struct SelectedClock {
     // The chip's clock in Hz, where the chip itself decides it (an internal
     // oscillator); nothing for a source on the board.
     std::optional<std::uint32_t> Hz() const;
+    // The slowest clock the chip can be on: an internal oscillator's, or a
+    // crystal setting's lower bound, divided by 8 where it is; nothing where
+    // only the board decides (an external clock or RC, a crystal without a
+    // bound, a reserved setting).
+    std::optional<std::uint32_t> SlowestHz() const;
     // "the internal 128 kHz oscillator divided by 8 (16 kHz)", "an external crystal".
     std::string Describe() const;
+    // Describe, with a crystal's lower bound: "an external crystal of 8 MHz or more".
+    std::string DescribeWithRange() const;
 };
 
 // The position of a fuse bit by name among a chip's fuse bytes: fuse byte

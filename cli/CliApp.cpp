@@ -113,6 +113,7 @@ void PrintHints(const CommandResult& result, const Invocation& invocation, const
     report.result = result;
     report.port = invocation.options.port;
     report.simulated = invocation.options.chip.has_value();
+    report.paceGiven = invocation.options.chipClock.has_value();
     for (const std::string& hint : HintsFor(report)) {
         invocation.err << "velkor-cli: " << hint << '\n';
     }
@@ -128,7 +129,10 @@ bool RunCommand(Programmer& programmer, StreamLog& log, const Invocation& invoca
     if (invocation.options.showProgress) {
         progress.emplace(err, command.report.command);
         log.beforeLine = [&progress] { progress->Erase(); };
-        programmer.OnProgress = [&progress](std::uint32_t done, std::uint32_t total) { progress->Show(done, total); };
+        programmer.OnProgress = [&progress, &programmer, &invocation](std::uint32_t done, std::uint32_t total) {
+            const auto chipClock = ClockOption("--chip-clock", invocation.options.chipClock);
+            progress->Show(done, total, PaceText(chipClock, programmer.PaceChosen, true));
+        };
     }
     programmer.StopRequested = [] { return CaughtSignal() != 0; };
     CommandStarting();
@@ -145,6 +149,9 @@ bool RunCommand(Programmer& programmer, StreamLog& log, const Invocation& invoca
     }
     if (!programmer.FuseProblem.empty()) {
         err << "velkor-cli: " << programmer.FuseProblem << '\n';
+    }
+    if (programmer.PaceChosen && programmer.PaceChosen->foundAtSlowestPace) {
+        err << "velkor-cli: " << SlowClockFoundLine(*programmer.PaceChosen) << '\n';
     }
     if (programmer.FuseClock) {
         err << "velkor-cli: " << FuseClockLine(*programmer.FuseClock, PaceClockHz(invocation.options)) << '\n';
@@ -188,6 +195,8 @@ int RunOnSimulatedTarget(const Invocation& invocation, const ChipCommand& comman
     }
     if (options.stats) {
         PrintSimStats(invocation.err, target.port().AccessCount(), target.ElapsedSeconds(), target.ViolationCount());
+        invocation.err << PaceText(ClockOption("--chip-clock", options.chipClock), programmer.PaceChosen, false)
+                       << '\n';
     }
     return ExitStatus(succeeded);
 }

@@ -21,7 +21,11 @@ constexpr std::uint32_t kObjcopyEepromOffset = 0x810000;
 std::vector<std::string> ProgramEnableFaultHints(const CommandReport& report)
 {
     const std::string slowClock =
-        "a chip on a slow clock misses the default SCK pace: give its clock, e.g. --chip-clock 128k.";
+        report.paceGiven ? "a chip on a slower clock than --chip-clock gives misses its SCK pace: give less, or leave "
+                           "--chip-clock out and the chip's clock is found."
+                         : "a chip on a slow clock misses the default SCK pace, so the pace for 16 kHz, the slowest a "
+                           "fuse selects, was tried too: a chip set to a crystal or an external clock needs it on "
+                           "the board (--chip-clock with its frequency skips the search).";
     if (report.simulated) {
         return {"the simulated chip gave no answer: --simulate none attaches no chip, and a --sim-fault can make "
                 "one silent.",
@@ -230,6 +234,29 @@ std::string FuseClockLine(const SelectedClock& clock, std::uint32_t paceHz)
     }
     return selected + "; from now on give --chip-clock that source's frequency" +
            (clock.dividedBy8 ? " divided by 8, e.g. --chip-clock 2M" : ", e.g. --chip-clock 16M") + " for 16 MHz.";
+}
+
+std::string PaceText(std::optional<std::uint32_t> chipClockHz, const std::optional<Session::ChosenPace>& chosen,
+                     bool brief)
+{
+    if (chipClockHz) {
+        return "SCK paced for " + FrequencyText(*chipClockHz) + (brief ? ", --chip-clock" : ", as --chip-clock gives");
+    }
+    if (!chosen) {
+        return "SCK paced for " + FrequencyText(kDefaultChipClockHz) +
+               (brief ? ", the default" : ": the default, no chip's fuses read");
+    }
+    const char* source = chosen->reason.starts_with("its fuses") ? ", from the fuses"
+                         : chosen->foundAtSlowestPace            ? ", the slowest"
+                                                                 : ", the default";
+    return "SCK paced for " + FrequencyText(chosen->clockHz) + (brief ? source : ": " + chosen->reason);
+}
+
+std::string SlowClockFoundLine(const Session::ChosenPace& chosen)
+{
+    return "the chip missed the default SCK pace and answered at the pace for 16 kHz; " + chosen.reason +
+           ", so the command went on at the pace for " + FrequencyText(chosen.clockHz) + ". --chip-clock " +
+           ChipClockText(chosen.clockHz) + " skips this search.";
 }
 
 }  // namespace velkor

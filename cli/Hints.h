@@ -9,6 +9,7 @@
 
 #include "ClockFuses.h"
 #include "CommandResult.h"
+#include "Session.h"
 
 namespace velkor {
 
@@ -19,6 +20,7 @@ struct CommandReport {
     CommandResult result;
     std::string port;               // as given with --port
     bool simulated = false;         // on a simulated chip (--simulate), where no port or cable is involved
+    bool paceGiven = false;         // --chip-clock set the pace: no chip on a slow clock was looked for
     std::filesystem::path hexFile;  // the HEX file the command reads
     std::string fuseHigh;
     std::string fuseLow;
@@ -43,5 +45,14 @@ std::string ShellCommand(const std::vector<std::string>& words);
 // for paceHz (--chip-clock) is too fast for it or the chip's clock is on the
 // board, the --chip-clock to give from now on.
 std::string FuseClockLine(const SelectedClock& clock, std::uint32_t paceHz);
+
+// The clock the SCK pace of a command was for and why: chipClockHz where
+// --chip-clock gave it, else the pace the engine chose, else the default.
+// brief: the few words of the progress line, else the --stats line's.
+std::string PaceText(std::optional<std::uint32_t> chipClockHz, const std::optional<Session::ChosenPace>& chosen,
+                     bool brief);
+// After a chip that missed the default pace was found at the slowest: which
+// clock it runs on, and the --chip-clock that skips the search.
+std::string SlowClockFoundLine(const Session::ChosenPace& chosen);
 
 }  // namespace velkor

@@ -24,7 +24,7 @@ TerminalProgress::TerminalProgress(std::ostream& terminal, std::string command)
 {
 }
 
-void TerminalProgress::Show(std::uint32_t done, std::uint32_t total)
+void TerminalProgress::Show(std::uint32_t done, std::uint32_t total, std::string_view note)
 {
     const int percent = total == 0 ? 100 : static_cast<int>(std::uint64_t{done} * 100 / total);
     const Clock::time_point now = Clock::now();
@@ -33,7 +33,7 @@ void TerminalProgress::Show(std::uint32_t done, std::uint32_t total)
     }
     std::ostringstream line;
     line << command_ << ' ' << std::setw(3) << percent << "% of the flash  " << std::fixed << std::setprecision(1)
-         << std::chrono::duration<double>(now - start_).count() << " s";
+         << std::chrono::duration<double>(now - start_).count() << " s  " << note;
     const std::string text = line.str();
     // Spaces rather than an escape sequence clear what a longer line left.
     const std::size_t pad = shownWidth_ > text.size() ? shownWidth_ - text.size() : 0;

@@ -4,11 +4,12 @@
 #include <cstdint>
 #include <iosfwd>
 #include <string>
+#include <string_view>
 
 namespace velkor {
 
 // One line on a terminal that a long command keeps rewriting: the command,
-// how much of the flash it has done, and the time since it began. The line
+// how much of the flash it has done, the time since it began and a note. The line
 // is erased before a log line reaches the same screen and when it ends, so
 // neither the log nor later messages are mixed into it.
 class TerminalProgress {
@@ -18,7 +19,8 @@ public:
     TerminalProgress(const TerminalProgress&) = delete;
     TerminalProgress& operator=(const TerminalProgress&) = delete;
 
-    void Show(std::uint32_t done, std::uint32_t total);
+    // note: what else the line tells, after the time (the SCK pace).
+    void Show(std::uint32_t done, std::uint32_t total, std::string_view note);
     void Erase();
 
 private:

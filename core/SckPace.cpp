@@ -9,8 +9,6 @@ namespace velkor {
 
 namespace {
 
-constexpr std::uint32_t kThreeCycleClockHz = 12'000'000;
-
 // k and M scale; a frequency in Hz has no suffix.
 double Multiplier(char suffix)
 {
@@ -68,10 +66,15 @@ std::string ChipClockText(std::uint32_t hz)
 
 std::chrono::nanoseconds SckPhaseFor(std::uint32_t chipClockHz)
 {
-    const std::uint64_t cycles = chipClockHz >= kThreeCycleClockHz ? 3 : 2;
-    // cycles at 80 % of the clock, in ns: cycles * 1e9 / (0.8 * Hz); one
-    // nanosecond more makes the phase last MORE than that.
-    return std::chrono::nanoseconds(cycles * 1'250'000'000 / chipClockHz + 1);
+    return SckPhaseFor(chipClockHz, 2, true);
+}
+
+std::chrono::nanoseconds SckPhaseFor(std::uint32_t chipClockHz, unsigned cycles, bool extraCycleFrom12MHz)
+{
+    const std::uint64_t needed = cycles + (extraCycleFrom12MHz && chipClockHz >= kThreeCycleClockHz ? 1 : 0);
+    // needed cycles at 80 % of the clock, in ns: needed * 1e9 / (0.8 * Hz);
+    // one nanosecond more makes the phase last MORE than that.
+    return std::chrono::nanoseconds(needed * 1'250'000'000 / chipClockHz + 1);
 }
 
 }  // namespace velkor

@@ -17,6 +17,10 @@ CommandResult Session::RunInCommandFrame(const std::function<bool()>& operation)
         return Refused(Fault::PortNotOpened);
     }
     bool succeeded = false;
+    // The pace may follow this chip's clock for the command; the next one
+    // starts where this one did, for whatever chip is there then.
+    const std::chrono::nanoseconds startingPhase = SckPhase;
+    PaceChosen.reset();
     try {
         succeeded = operation();
     } catch (const Interrupted&) {
@@ -24,6 +28,7 @@ CommandResult Session::RunInCommandFrame(const std::function<bool()>& operation)
         Fail({.fault = Fault::Interrupted});
     }
     ReleasePort();
+    SckPhase = startingPhase;
     port_.CloseDriver();
     CommandResult result{.succeeded = succeeded, .unlisted = std::move(unlisted_)};
     if (!succeeded) {

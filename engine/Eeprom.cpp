@@ -17,7 +17,6 @@ constexpr std::uint8_t kReadEeprom = 0xA0;
 constexpr std::uint8_t kWriteEeprom = 0xC0;
 constexpr std::uint8_t kLoadEepromPage = 0xC1;
 constexpr std::uint8_t kWriteEepromPage = 0xC2;
-constexpr Instruction kPollRdyBsy{0xF0, 0x00, 0x00, 0x00};
 // Once the write's own time has been waited, a few polls straight away, then
 // one a millisecond: a chip at low supply takes up to twice as long.
 constexpr int kPromptPolls = 16;
@@ -189,7 +188,9 @@ bool EepromMemory::WriteEepromPage(const EepromRules& rules, std::uint32_t first
         SendEepromWrite(EepromInstruction(kWriteEepromPage, first, 0x00));
     }
     const auto last = static_cast<std::uint16_t>(first + unit - 1);
-    WaitForEepromWrite(rules, last, wanted(last));
+    if (!WaitForEepromWrite(rules, last, wanted(last))) {
+        return false;
+    }
     for (std::uint32_t address = first; address < first + unit; ++address) {
         if (wanted(address) != held[address] &&
             !EepromReadsBack(static_cast<std::uint16_t>(address), wanted(address))) {
@@ -212,29 +213,34 @@ void EepromMemory::SendEepromWrite(const Instruction& instruction)
     }
 }
 
-// The write's own time first; then RDY/BSY where the chip has it, else a read
+// A chip beyond the table with RDY/BSY is polled from the start. Elsewhere
+// the write's own time first; then RDY/BSY where the chip has it, else a read
 // of the byte written, which gives the chip's poll values until it is done;
 // a value equal to one of them cannot be told apart and is waited out. A chip
 // that never says it is done is left to the read-back, which then tells.
-void EepromMemory::WaitForEepromWrite(const EepromRules& rules, std::uint16_t address, std::uint8_t value)
+bool EepromMemory::WaitForEepromWrite(const EepromRules& rules, std::uint16_t address, std::uint8_t value)
 {
+    if (programmer_.PollsReadyBusy()) {
+        return programmer_.WaitUntilReady(0, rules.eepromWriteMicros, "EEPROM write");
+    }
     programmer_.Wait(rules.eepromWriteMicros / 1000);
     const bool pollable = rules.rdyBsyPoll || (value != rules.eepromPollFirst && value != rules.eepromPollSecond);
     if (!pollable) {
         programmer_.Wait(2);  // the fraction of a millisecond left, and as much again for a margin
-        return;
+        return true;
     }
     for (int poll = 0; poll < kPromptPolls + kPatientPolls; ++poll) {
         const bool done = rules.rdyBsyPoll
-                              ? (programmer_.PollInstruction(kPollRdyBsy) & 0x01) == 0
+                              ? !programmer_.ReportsBusy()
                               : programmer_.PollInstruction(EepromInstruction(kReadEeprom, address, 0x00)) == value;
         if (done) {
-            return;
+            return true;
         }
         if (poll >= kPromptPolls) {
             programmer_.Wait(1);
         }
     }
+    return true;
 }
 
 bool EepromMemory::EepromReadsBack(std::uint16_t address, std::uint8_t value)

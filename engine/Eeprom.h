@@ -58,7 +58,7 @@ private:
     bool WriteEepromPage(const EepromRules& rules, std::uint32_t first, const std::vector<std::uint8_t>& held,
                          const MemoryImage& image);
     void SendEepromWrite(const Instruction& instruction);
-    void WaitForEepromWrite(const EepromRules& rules, std::uint16_t address, std::uint8_t value);
+    bool WaitForEepromWrite(const EepromRules& rules, std::uint16_t address, std::uint8_t value);
     bool EepromReadsBack(std::uint16_t address, std::uint8_t value);
     bool EepromFileFits(const Session::CheckedHexFile& file);
     // What the Write that keeps the EEPROM does around its erase.

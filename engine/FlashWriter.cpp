@@ -95,7 +95,8 @@ bool Programmer::WriteFlashPages()
 
 // Loads every byte of the page, 0xFF included, low byte of each word before
 // its high byte as the chips require, writes the page, and once it is written
-// reads every byte back: a page write has no poll that could tell otherwise.
+// (waited out, or told by RDY/BSY) reads every byte back: only the read-back
+// tells what the page holds.
 bool Programmer::ProgramPage(unsigned start, unsigned pageSize)
 {
     for (unsigned i = 0; i < pageSize; ++i) {
@@ -104,7 +105,9 @@ bool Programmer::ProgramPage(unsigned start, unsigned pageSize)
     }
     SendInstruction({kWriteProgramMemoryPage, static_cast<std::uint8_t>(start >> 9),
                      static_cast<std::uint8_t>((start >> 1) & 0xFF), PageBuffer[start + pageSize - 1]});
-    Wait(kPageWaitMs);
+    if (!WaitUntilReady(kPageWaitMs, ChipInUse()->flashWriteMicros, "page write")) {
+        return false;
+    }
     for (unsigned address = start; address < start + pageSize; ++address) {
         if (ReadFlashByte(static_cast<std::uint16_t>(address)) != PageBuffer[address]) {
             return VerifyError();

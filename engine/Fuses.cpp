@@ -218,12 +218,14 @@ bool Programmer::WriteFuseBytes(std::uint8_t highValue, std::uint8_t lowValue,
         if (!given[i]) {
             continue;
         }
-        if (i > 0) {
+        if (i > 0 && !PollsReadyBusy()) {
             Wait(kFuseWaitMs);
         }
         const ChipByte& fuse = fuses.at(kFuseBytes[i].inRecord);
         SendInstruction(fuse.WriteInstruction(AsSent(bytes[i], *given[i])));
-        Wait(kFuseWaitMs);
+        if (!WaitUntilReady(kFuseWaitMs, ChipInUse()->fuseWriteMicros, "fuse write")) {
+            return false;
+        }
         log_.Append(FormatNumber("%02X", *given[i]));
         read[i] = QueryInstruction(fuse.ReadInstruction());
         log_.Append(FormatNumber("%02X", *read[i]));

@@ -205,7 +205,9 @@ bool LockBits::WriteLockByte(std::uint8_t value)
     }
     log_.Append("Write Lock bit.");
     session_.SendInstruction(chip->lock.WriteInstruction(sent));
-    session_.Wait(kLockWaitMs);
+    if (!session_.WaitUntilReady(kLockWaitMs, chip->fuseWriteMicros, "lock write")) {
+        return false;
+    }
     log_.Append(LockModeText(value, *chip));
     if ((chipBits & 0x3C) != 0) {
         log_.Append(BootLockModeText("BLB0", "application section", value >> 2 & 0x03));

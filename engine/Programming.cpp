@@ -75,13 +75,14 @@ void Session::ResetIntoProgrammingMode(unsigned leadInMilliseconds)
 bool Session::EnterProgramming(bool noErase)
 {
     ResetIntoProgrammingMode(5);
-    if (!ProgrammingEnable()) {
+    if (!ProgrammingEnable() && !FoundAtSlowestPace()) {
         log_.Append("Program enable fault.");
         Fail({.fault = Fault::NoProgramEnable});
         ReleasePort();
         return false;
     }
     ReadSignature();
+    FollowChipClock();
     return noErase || ChipErase();
 }
 
@@ -103,7 +104,10 @@ bool Session::ChipErase()
     log_.Append("");
     log_.Append("Chip Erase...");
     SendInstruction(kChipErase);
-    Wait(kEraseWaitMs);
+    const ChipRecord* chip = ChipInUse();
+    if (!WaitUntilReady(kEraseWaitMs, chip != nullptr ? chip->chipEraseMicros : 0, "Chip Erase")) {
+        return false;
+    }
     log_.Append("done");
     // AT90S parts need a new RESET pulse and Programming Enable after an erase.
     ResetIntoProgrammingMode(0);

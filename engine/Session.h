@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -41,6 +42,23 @@ public:
     std::uint16_t DeviceSignature = 0;  // signature bytes 1 and 2 read last
     // How long each SCK phase lasts, port access included (see SckPhaseFor).
     std::chrono::nanoseconds SckPhase = SckPhaseFor(kDefaultChipClockHz);
+
+    // Whether the pace follows the chip (no --chip-clock given): each command
+    // identifies the chip at SckPhase, reads the fuses that select its clock
+    // and goes on at the pace they allow, never faster; a chip that misses
+    // SckPhase is tried once more at the slowest pace. False: SckPhase
+    // throughout, as given. Either way SckPhase is as set again once the
+    // command ends.
+    bool PaceFromFuses = false;
+    // The clock the pace of the last command was set for and why, once it
+    // followed the chip; nothing while SckPhase held.
+    struct ChosenPace {
+        std::uint32_t clockHz = kDefaultChipClockHz;
+        std::string reason;  // "its fuses select an external crystal of 8 MHz or more"
+        // The chip missed SckPhase and answered at the slowest pace.
+        bool foundAtSlowestPace = false;
+    };
+    std::optional<ChosenPace> PaceChosen;
 
     // Chip lists searched in this order once identification reaches the
     // table's zero row (the user's chip file, the catalogue); empty: the
@@ -134,6 +152,19 @@ public:
     // does when asked to erase.
     bool ChipErase();
 
+    // ---- Waiting for the chip ---------------------------------------------
+    // Whether the chip in use is told ready by RDY/BSY polling rather than
+    // waited for: a chip beyond the table whose record has the F0 poll. The
+    // table's chips keep their fixed waits.
+    bool PollsReadyBusy() const;
+    // Poll RDY/BSY once: true while the chip is still busy.
+    bool ReportsBusy();
+    // After a write or erase the chip times itself (busyMicros by its
+    // record): RDY/BSY polls until it is ready, at most twice that long,
+    // where PollsReadyBusy; else the fixed wait. False, after the line saying
+    // the chip stayed busy (what: "page write"), with the port released.
+    bool WaitUntilReady(unsigned fixedWaitMs, std::uint32_t busyMicros, std::string_view what);
+
     // ---- The HEX file a command works from --------------------------------
     // A HEX file read once into memory and found sound by itself.
     struct CheckedHexFile {
@@ -171,6 +202,15 @@ private:
     // command frame only.
     struct Interrupted {};
     void ResetIntoProgrammingMode(unsigned leadInMilliseconds);
+    // Where PaceFromFuses: one more RESET and Programming Enable at the
+    // slowest pace, for a chip on a slow clock; false, at the pace before,
+    // when nothing answers there either.
+    bool FoundAtSlowestPace();
+    // Where PaceFromFuses: the pace for the clock the chip's fuses allow,
+    // read once the chip is identified.
+    void FollowChipClock();
+    std::optional<SelectedClock> ReadClockFuses(const ChipRecord& chip, const ClockFuses& clock);
+    std::chrono::nanoseconds PhaseForChip(const SelectedClock& clock, std::uint32_t slowestHz) const;
     bool TryProgrammingEnable();
     // Reads the signature and finds the chip, with its log lines.
     void Identify();
@@ -178,6 +218,7 @@ private:
     const ChipRecord* FindInChipLists(std::uint16_t signature) const;
 
     const ChipRecord* catalogueChip_ = nullptr;  // found in ChipLists by the last identification
+    std::chrono::nanoseconds missedPhase_{};     // the pace a chip found at the slowest pace missed
     // What the command in the frame has met so far.
     std::optional<Failure> failure_;
     std::vector<ChipSignature> unlisted_;

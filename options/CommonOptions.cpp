@@ -42,6 +42,7 @@ std::unique_ptr<sim::SimulatedTarget> MakeSimulatedTarget(const std::string& chi
 void SetPace(Programmer& programmer, const CommonOptions& options, const std::vector<const ChipCatalogue*>& chipLists)
 {
     programmer.SckPhase = SckPhaseFor(PaceClockHz(options));
+    programmer.PaceFromFuses = !options.chipClock;
     programmer.ChipLists = chipLists;
 }
 

@@ -54,8 +54,9 @@ std::unique_ptr<KnownChips> ReadKnownChips(const CommonOptions& options);
 std::unique_ptr<sim::SimulatedTarget> MakeSimulatedTarget(const std::string& chip,
                                                           std::optional<std::uint32_t> clockHz);
 
-// --chip-clock's SCK pace and the chips identification may find beyond the
-// table (chipLists, from ReadKnownChips), set on programmer.
+// --chip-clock's SCK pace, else the default pace and the pace that follows
+// the chip's fuses, and the chips identification may find beyond the table
+// (chipLists, from ReadKnownChips), set on programmer.
 void SetPace(Programmer& programmer, const CommonOptions& options, const std::vector<const ChipCatalogue*>& chipLists);
 
 }  // namespace velkor

@@ -87,14 +87,18 @@ TEST(Cli, UnlistedAndAbsentChips)
     EXPECT_EQ(none.out, "Program enable fault.\n");
 }
 
-TEST(Cli, StatsGoToStandardErrorAsOneLine)
+// The figures on one line, the pace and why on the next.
+TEST(Cli, StatsGoToStandardErrorAsOneLineAndThePace)
 {
     const CliRun run = Invoke({"--simulate", "ATtiny26", "--stats", "signature"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out.substr(0, 6), "ATMEL\n");
     EXPECT_NE(run.err.find("port accesses "), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find(" s, timing violations 0\n"), std::string::npos) << run.err;
-    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1);
+    EXPECT_NE(run.err.find(" s, timing violations 0\n"
+                           "SCK paced for 1 MHz: its fuses select the internal 1 MHz oscillator (1 MHz)\n"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2);
 }
 
 TEST(Cli, UsageErrorsExitWithTwoAndPrintNothingOnStandardOutput)
@@ -294,20 +298,61 @@ TEST(Cli, AClockOutsideItsRangeOrMalformedIsAUsageErrorNamingTheRange)
     }
 }
 
-// A chip on 128 kHz misses the default pace's edges and does not answer;
-// --chip-clock paces it for its clock.
+// A chip on 128 kHz misses the 1 MHz pace's edges and does not answer;
+// with no option it is found at the slowest pace, where it stays, as its
+// fuses claim 1 MHz; --chip-clock paces it for its clock.
 TEST(Cli, ChipClockPacesSckForTheSimulatedChipsClock)
 {
-    const CliRun fast = Invoke({"--simulate", "ATmega8", "--sim-clock", "128k", "--stats", "signature"});
+    const CliRun fast =
+        Invoke({"--simulate", "ATmega8", "--sim-clock", "128k", "--chip-clock", "1M", "--stats", "signature"});
     EXPECT_EQ(fast.status, 1);
     EXPECT_EQ(fast.out, "Program enable fault.\n");
     EXPECT_EQ(fast.err.find("timing violations 0\n"), std::string::npos) << fast.err;
-    EXPECT_NE(fast.err.find("--chip-clock 128k"), std::string::npos) << fast.err;
+    EXPECT_NE(fast.err.find("leave --chip-clock out"), std::string::npos) << fast.err;
+
+    const CliRun found = Invoke({"--simulate", "ATmega8", "--sim-clock", "128k", "--stats", "signature"});
+    EXPECT_EQ(found.status, 0);
+    EXPECT_NE(found.err.find("answered at the pace for 16 kHz; the slowest pace, where the chip answered: its fuses "
+                             "select the internal 1 MHz oscillator (1 MHz), yet it missed the default pace"),
+              std::string::npos)
+        << found.err;
+    EXPECT_NE(found.err.find("--chip-clock 16k skips this search"), std::string::npos) << found.err;
 
     const CliRun paced =
         Invoke({"--simulate", "ATmega8", "--sim-clock", "128k", "--chip-clock", "128k", "--stats", "signature"});
     EXPECT_EQ(paced.status, 0);
     EXPECT_NE(paced.err.find("timing violations 0\n"), std::string::npos) << paced.err;
+}
+
+// An ATmega328P set to the 128 kHz oscillator divided by 8 is found by
+// itself: each command says so, and works, at the pace for 16 kHz.
+TEST_F(StateFile, AChipOnTheSlowestClockIsFoundWithNoOption)
+{
+    const std::string read = path.string() + ".read.hex";
+    const std::string state = path.string();
+    ASSERT_EQ(
+        Invoke({"--all-chips", "--simulate", "ATmega328P", "--sim-state", state.c_str(), "fuse", "d9", "63"}).status,
+        0);
+    const std::vector<std::vector<const char*>> commands{
+        {"signature"}, {"write", VELKOR_SOURCE_DIR "/examples/uno-blink.hex"}, {"read", read.c_str()}};
+    for (const std::vector<const char*>& command : commands) {
+        std::vector<const char*> args{"--all-chips", "--simulate", "ATmega328P", "--sim-state", state.c_str()};
+        args.insert(args.end(), command.begin(), command.end());
+        const CliRun run = Invoke(args);
+        EXPECT_EQ(run.status, 0) << command[0] << ": " << run.out;
+        EXPECT_NE(run.err.find("the internal 128 kHz oscillator divided by 8 (16 kHz), so the command went on at the "
+                               "pace for 16 kHz. --chip-clock 16k skips this search."),
+                  std::string::npos)
+            << run.err;
+    }
+    std::ifstream saved(read);
+    std::ifstream written(commands[1][1]);
+    std::string first;
+    std::string expected;
+    std::getline(saved, first);
+    std::getline(written, expected);
+    EXPECT_EQ(first, expected.substr(0, expected.find('\r')));  // the program's first record, read back
+    std::filesystem::remove(read);
 }
 
 TEST_F(StateFile, FuseWriteIsKeptInTheStateFile)
@@ -848,10 +893,20 @@ TEST_P(FuseClock, SetsTheChipsClockAndFuseNamesThePaceFromThenOn)
     const bool named = c.defaultPaceFails || c.says.find("external") != std::string::npos;
     EXPECT_EQ(NamedChipClock(fuse.err), named ? c.nextClock : "") << fuse.err;
 
-    const CliRun atDefaultPace = Run({"signature"});
+    const CliRun atDefaultPace = Run({"--chip-clock", "1M", "signature"});
     EXPECT_EQ(atDefaultPace.status, c.defaultPaceFails ? 1 : 0);
     if (c.defaultPaceFails) {
         EXPECT_EQ(atDefaultPace.out, "Program enable fault.\n");
+    }
+    // With no option the pace follows the fuses; a chip that misses the
+    // default pace is found, and the clock that skips the search named.
+    const CliRun followed = Run({"--stats", "signature"});
+    EXPECT_EQ(followed.status, 0) << followed.out;
+    EXPECT_EQ(followed.err.find("timing violations 0\n") == std::string::npos, c.defaultPaceFails) << followed.err;
+    EXPECT_EQ(followed.err.find("answered at the pace for 16 kHz") == std::string::npos, !c.defaultPaceFails)
+        << followed.err;
+    if (c.defaultPaceFails) {
+        EXPECT_EQ(NamedChipClock(followed.err), c.nextClock) << followed.err;
     }
     const CliRun paced = Run({"--chip-clock", c.nextClock, "--stats", "signature"});
     EXPECT_EQ(paced.status, 0) << paced.out;

@@ -44,6 +44,10 @@ TEST(SckPhaseFor, JustOverTheRulesMinimumForAClockRunning20PercentSlow)
     EXPECT_EQ(SckPhaseFor(11'999'999).count(), 209);
     EXPECT_EQ(SckPhaseFor(12'000'000).count(), 313);
     EXPECT_EQ(SckPhaseFor(20'000'000).count(), 188);
+    // A chip's own rule: 4 cycles high, none more from 12 MHz (the AT90S1200).
+    EXPECT_EQ(SckPhaseFor(4'000'000, 4, false).count(), 1251);
+    EXPECT_EQ(SckPhaseFor(16'000'000, 4, false).count(), 313);
+    EXPECT_EQ(SckPhaseFor(16'000'000, 4, true).count(), 391);
 }
 
 using std::chrono::nanoseconds;
