@@ -74,8 +74,11 @@ CommandResult EepromMemory::ReadEepromCommand(const std::filesystem::path& file)
 
 bool EepromMemory::EepromFileFits(const Session::CheckedHexFile& file)
 {
+    if (!programmer_.FileIsForChip(file)) {
+        return false;
+    }
     if (const auto line = file.check.FirstLineReaching(programmer_.Device().EepromSize)) {
-        log_.Append(FormatNumber("Address out of range in line %d", static_cast<long long>(*line)) +
+        log_.Append(programmer_.OutOfRangeText(file, *line, programmer_.Device().EepromSize) +
                     FormatNumber(": the EEPROM holds %d bytes.", programmer_.Device().EepromSize));
         programmer_.Fail({.fault = Fault::AddressOutOfRange, .line = *line});
         return false;
@@ -87,7 +90,8 @@ CommandResult EepromMemory::VerifyEepromCommand(const std::filesystem::path& hex
 {
     log_.Clear();
     return programmer_.RunInCommandFrame([this, &hexFile] {
-        const std::optional<Session::CheckedHexFile> file = programmer_.ReadHexFile(hexFile);
+        const std::optional<Session::CheckedHexFile> file =
+            programmer_.ReadHexFile(hexFile, Session::FileMemory::Eeprom);
         if (!file || !programmer_.EnterProgramming(true) || LockBits(programmer_).ReadingLocked() || !EepromKnown() ||
             !EepromFileFits(*file)) {
             return false;
@@ -102,7 +106,8 @@ CommandResult EepromMemory::WriteEepromCommand(const std::filesystem::path& hexF
 {
     log_.Clear();
     return programmer_.RunInCommandFrame([this, &hexFile] {
-        const std::optional<Session::CheckedHexFile> file = programmer_.ReadHexFile(hexFile);
+        const std::optional<Session::CheckedHexFile> file =
+            programmer_.ReadHexFile(hexFile, Session::FileMemory::Eeprom);
         if (!file || !programmer_.EnterProgramming(true) || LockBits(programmer_).WritingLocked() || !EepromKnown() ||
             !EepromFileFits(*file)) {
             return false;
