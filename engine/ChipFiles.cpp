@@ -11,29 +11,29 @@
 namespace velkor {
 
 namespace {
-// The names one chip row answers to: "ATtiny13/13A" is the ATtiny13 and the
-// ATtiny13A, the letters before the first digit shared.
-std::vector<std::string> NamesOf(std::string_view rowName)
-{
-    const std::size_t firstDigit = rowName.find_first_of("0123456789");
-    const std::string_view prefix = rowName.substr(0, std::min(firstDigit, rowName.size()));
-    std::vector<std::string> names;
-    for (std::size_t start = 0; start <= rowName.size();) {
-        const std::size_t slash = std::min(rowName.find('/', start), rowName.size());
-        const std::string_view part = rowName.substr(start, slash - start);
-        names.push_back(names.empty() || part.starts_with(prefix) ? std::string(part)
-                                                                  : std::string(prefix) + std::string(part));
-        start = slash + 1;
-    }
-    return names;
-}
-
 std::string SignatureBytes(ChipSignature signature)
 {
     return TwoHexDigits(signature.maker) + " " + TwoHexDigits(static_cast<std::uint8_t>(signature.device >> 8)) + " " +
            TwoHexDigits(static_cast<std::uint8_t>(signature.device & 0xFF));
 }
 }  // namespace
+
+bool ChipAnswersTo(std::string_view rowName, std::string_view name)
+{
+    const std::size_t firstDigit = rowName.find_first_of("0123456789");
+    const std::string_view prefix = rowName.substr(0, std::min(firstDigit, rowName.size()));
+    for (std::size_t start = 0; start <= rowName.size();) {
+        const std::size_t slash = std::min(rowName.find('/', start), rowName.size());
+        const std::string_view part = rowName.substr(start, slash - start);
+        const std::string full =
+            start == 0 || part.starts_with(prefix) ? std::string(part) : std::string(prefix) + std::string(part);
+        if (SameNameIgnoringCase(full, name)) {
+            return true;
+        }
+        start = slash + 1;
+    }
+    return false;
+}
 
 std::optional<ElfMemories> Session::ReadElf(std::span<const std::uint8_t> bytes)
 {
@@ -105,12 +105,7 @@ std::string Session::OutOfRangeText(const CheckedHexFile& file, std::size_t line
 
 bool Session::IsExpectedChip() const
 {
-    if (!ExpectedChip || !IdentifiedChipIsListed()) {
-        return !ExpectedChip;
-    }
-    const std::vector<std::string> names = NamesOf(Device().Name);
-    return std::any_of(names.begin(), names.end(),
-                       [this](const std::string& name) { return SameNameIgnoringCase(name, *ExpectedChip); });
+    return !ExpectedChip || (IdentifiedChipIsListed() && ChipAnswersTo(Device().Name, *ExpectedChip));
 }
 
 }  // namespace velkor

@@ -24,6 +24,11 @@
 
 namespace velkor {
 
+// Whether a chip of rowName answers to name, in any case: "ATtiny13/13A" is
+// the ATtiny13 and the ATtiny13A (avr-gcc's -mmcu attiny13a), the letters
+// before the first digit shared.
+bool ChipAnswersTo(std::string_view rowName, std::string_view name);
+
 // What every command of the serial programming engine runs on: bit-level
 // transfer over the parallel port, programming mode and identification, the
 // HEX file a command works from, and the frame each command runs in. It
