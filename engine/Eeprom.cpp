@@ -74,7 +74,7 @@ CommandResult EepromMemory::ReadEepromCommand(const std::filesystem::path& file)
 
 bool EepromMemory::EepromFileFits(const Session::CheckedHexFile& file)
 {
-    if (!programmer_.FileIsForChip(file)) {
+    if (!EepromKnown() || !programmer_.FileIsForChip(file)) {
         return false;
     }
     if (const auto line = file.check.FirstLineReaching(programmer_.Device().EepromSize)) {
@@ -92,7 +92,7 @@ CommandResult EepromMemory::VerifyEepromCommand(const std::filesystem::path& hex
     return programmer_.RunInCommandFrame([this, &hexFile] {
         const std::optional<Session::CheckedHexFile> file =
             programmer_.ReadHexFile(hexFile, Session::FileMemory::Eeprom);
-        if (!file || !programmer_.EnterProgramming(true) || LockBits(programmer_).ReadingLocked() || !EepromKnown() ||
+        if (!file || !programmer_.EnterProgramming(true) || LockBits(programmer_).ReadingLocked() ||
             !EepromFileFits(*file)) {
             return false;
         }
@@ -108,16 +108,18 @@ CommandResult EepromMemory::WriteEepromCommand(const std::filesystem::path& hexF
     return programmer_.RunInCommandFrame([this, &hexFile] {
         const std::optional<Session::CheckedHexFile> file =
             programmer_.ReadHexFile(hexFile, Session::FileMemory::Eeprom);
-        if (!file || !programmer_.EnterProgramming(true) || LockBits(programmer_).WritingLocked() || !EepromKnown() ||
-            !EepromFileFits(*file)) {
-            return false;
-        }
-        if (WriteEepromImage(programmer_.FileImage(*file, programmer_.Device().EepromSize))) {
-            return true;
-        }
-        LockBits(programmer_).NoteLockUnread();
-        return false;
+        return file && programmer_.EnterProgramming(true) && !LockBits(programmer_).WritingLocked() &&
+               EepromFileFits(*file) && WriteEepromFile(*file);
     });
+}
+
+bool EepromMemory::WriteEepromFile(const Session::CheckedHexFile& file)
+{
+    if (WriteEepromImage(programmer_.FileImage(file, programmer_.Device().EepromSize))) {
+        return true;
+    }
+    LockBits(programmer_).NoteLockUnread();
+    return false;
 }
 
 bool EepromMemory::WriteEepromBytes(std::uint16_t address, std::span<const std::uint8_t> bytes)

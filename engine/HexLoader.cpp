@@ -46,9 +46,11 @@ bool Programmer::WriteHexFile(const std::filesystem::path& hexFile)
 
 bool Programmer::WriteCheckedHexFile(const CheckedHexFile& file)
 {
-    if (!PrepareChipForFile(file)) {
-        return false;
-    }
+    return PrepareChipForFile(file) && ProgramErasedFlash(file);
+}
+
+bool Programmer::ProgramErasedFlash(const CheckedHexFile& file)
+{
     std::fill(PageBuffer.begin(), PageBuffer.end(), 0xFF);
     log_.Append("\r\n--- Write AVR ---");
 
