@@ -27,7 +27,6 @@ bool WholeChip::GivenOnce(bool alreadyGiven, const char* memory)
 {
     if (alreadyGiven) {
         log_.Append(std::string("Not written: the ") + memory + " is given twice.");
-        programmer_.Fail({.fault = Fault::InvalidValue});
     }
     return !alreadyGiven;
 }
@@ -50,7 +49,6 @@ bool WholeChip::ReadPlan(const WholeChipRequest& request, Plan& plan)
         const auto extended = request.fuses.size() > 2 ? ParseFuseField(request.fuses[2]) : std::nullopt;
         if (!high || !low || (request.fuses.size() > 2 && !extended) || request.fuses.size() > 3) {
             log_.Append("Error: --fuses takes HIGH LOW [EXTENDED], each one or two hexadecimal digits.");
-            programmer_.Fail({.fault = Fault::InvalidValue});
             return false;
         }
         plan.fuses = FuseValues{*high, *low, extended};
@@ -61,7 +59,6 @@ bool WholeChip::ReadPlan(const WholeChipRequest& request, Plan& plan)
         plan.lock = ParseFuseField(*request.lock);
         if (!plan.lock) {
             log_.Append("Error: --lock takes one or two hexadecimal digits.");
-            programmer_.Fail({.fault = Fault::InvalidValue});
             return false;
         }
     } else if (request.lock) {
