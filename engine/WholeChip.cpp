@@ -10,6 +10,18 @@
 
 namespace velkor {
 
+namespace {
+// One or two hexadecimal digits, after 0x where given: the Arduino IDE's
+// boards give their fuse and lock values as 0xFF.
+std::optional<std::uint8_t> ParseValue(std::string_view text)
+{
+    if (text.starts_with("0x") || text.starts_with("0X")) {
+        text.remove_prefix(2);
+    }
+    return ParseFuseField(text);
+}
+}  // namespace
+
 CommandResult WholeChip::ProgramCommand(const WholeChipRequest& request)
 {
     log_.Clear();
@@ -44,11 +56,11 @@ bool WholeChip::ReadPlan(const WholeChipRequest& request, Plan& plan)
         return false;
     }
     if (!request.fuses.empty() && GivenOnce(plan.fuses.has_value(), "fuse bytes")) {
-        const auto high = ParseFuseField(request.fuses[0]);
-        const auto low = request.fuses.size() > 1 ? ParseFuseField(request.fuses[1]) : std::nullopt;
-        const auto extended = request.fuses.size() > 2 ? ParseFuseField(request.fuses[2]) : std::nullopt;
+        const auto high = ParseValue(request.fuses[0]);
+        const auto low = request.fuses.size() > 1 ? ParseValue(request.fuses[1]) : std::nullopt;
+        const auto extended = request.fuses.size() > 2 ? ParseValue(request.fuses[2]) : std::nullopt;
         if (!high || !low || (request.fuses.size() > 2 && !extended) || request.fuses.size() > 3) {
-            log_.Append("Error: --fuses takes HIGH LOW [EXTENDED], each one or two hexadecimal digits.");
+            log_.Append("Error: --fuses takes HIGH LOW [EXTENDED], each one or two hexadecimal digits (0x allowed).");
             return false;
         }
         plan.fuses = FuseValues{*high, *low, extended};
@@ -56,9 +68,9 @@ bool WholeChip::ReadPlan(const WholeChipRequest& request, Plan& plan)
         return false;
     }
     if (request.lock && GivenOnce(plan.lock.has_value(), "lock byte")) {
-        plan.lock = ParseFuseField(*request.lock);
+        plan.lock = ParseValue(*request.lock);
         if (!plan.lock) {
-            log_.Append("Error: --lock takes one or two hexadecimal digits.");
+            log_.Append("Error: --lock takes one or two hexadecimal digits (0x allowed).");
             return false;
         }
     } else if (request.lock) {
