@@ -163,6 +163,7 @@ ElfMemories ReadMemories(Elf* elf, std::uint64_t fileSize)
         throw Fault{"Corrupt ELF file: its section names cannot be read (" + LibElfReason() + ")."};
     }
     Spaces spaces;
+    std::uint64_t taken = 0;
     for (Elf_Scn* section = elf_nextscn(elf, nullptr); section != nullptr; section = elf_nextscn(elf, section)) {
         GElf_Shdr header;
         if (gelf_getshdr(section, &header) == nullptr) {
@@ -177,6 +178,12 @@ ElfMemories ReadMemories(Elf* elf, std::uint64_t fileSize)
             throw Fault{"Corrupt or cut-short ELF file: section " + name + " cannot be read (" + LibElfReason() + ")."};
         }
         const Placement placement = Place(LoadAddress(segments, header), header.sh_size, spaces, name);
+        // Sections that share bytes of the file would let a small file claim
+        // memory without bound.
+        taken += placement.memory != nullptr ? header.sh_size : 0;
+        if (taken > fileSize) {
+            throw Fault{"Corrupt ELF file: its sections overlap."};
+        }
         if (placement.memory != nullptr) {
             const auto* bytes = static_cast<const std::uint8_t*>(data->d_buf);
             placement.memory->push_back({placement.address, {bytes, bytes + data->d_size}});
