@@ -45,8 +45,10 @@ protected:
         if (std::string(VELKOR_AVR_GCC).empty() || std::string(VELKOR_AVR_OBJCOPY).empty()) {
             GTEST_SKIP() << "avr-gcc or avr-objcopy not found (apt-get install gcc-avr avr-libc binutils-avr)";
         }
-        folder = fs::temp_directory_path() /
-                 ("velkor-elf-test-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        // A parameter's test name holds a '/': one folder each, side by side.
+        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::replace(name.begin(), name.end(), '/', '-');
+        folder = fs::temp_directory_path() / ("velkor-elf-test-" + name);
         fs::remove_all(folder);
         fs::create_directories(folder);
     }
