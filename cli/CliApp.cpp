@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "BuiltInCatalogue.h"
 #include "CommandOptions.h"
 #include "Commands.h"
 #include "Help.h"
@@ -189,6 +190,7 @@ int RunOnSimulatedTarget(const Invocation& invocation, const ChipCommand& comman
     Programmer programmer(target.port(), target.clock(), log);
     programmer.PortAddress = ChosenPort(options.port).baseAddress;
     SetPace(programmer, options, known.Lists());
+    programmer.ExpectedChip = options.expect;
     const bool succeeded = RunCommand(programmer, log, invocation, command);
     if (options.stateFile) {
         target.chip()->SaveState(*options.stateFile);
@@ -211,6 +213,7 @@ int RunOnPort(const Invocation& invocation, const ChipCommand& command, const Kn
     Programmer programmer(port, clock, log);
     programmer.PortAddress = chosen.baseAddress;
     SetPace(programmer, invocation.options, known.Lists());
+    programmer.ExpectedChip = invocation.options.expect;
     return ExitStatus(RunCommand(programmer, log, invocation, command));
 }
 
@@ -228,6 +231,9 @@ std::vector<std::string> SameChipCommand(const Options& options)
     }
     if (options.chipClock) {
         add({"--chip-clock", *options.chipClock});
+    }
+    if (options.expect) {
+        add({"--expect", *options.expect});
     }
     if (options.chip) {
         add({"--simulate", *options.chip});
@@ -262,9 +268,50 @@ void PrintSimStats(std::ostream& err, std::uint64_t portAccesses, double seconds
         << " s, timing violations " << violations << '\n';
 }
 
+namespace {
+
+// The first of lists with a chip that answers to name; nullptr for none.
+const ChipCatalogue* ListNaming(const std::vector<const ChipCatalogue*>& lists, const std::string& name)
+{
+    for (const ChipCatalogue* list : lists) {
+        for (const ChipRecord& chip : list->Chips()) {
+            if (ChipAnswersTo(chip.row.Name, name)) {
+                return list;
+            }
+        }
+    }
+    return nullptr;
+}
+
+// --expect names a chip of the table, the chip file or the catalogue. Naming
+// a catalogue chip makes it known, as --all-chips does: the command is told
+// which chip to find.
+std::unique_ptr<KnownChips> WithExpectedChip(const Options& options, std::unique_ptr<KnownChips> known)
+{
+    if (!options.expect) {
+        return known;
+    }
+    std::vector<const ChipCatalogue*> lists{&TableChips()};
+    lists.insert(lists.end(), known->Lists().begin(), known->Lists().end());
+    lists.push_back(&BuiltInCatalogue());
+    const ChipCatalogue* list = ListNaming(lists, *options.expect);
+    if (list == nullptr) {
+        throw UsageError("--expect: no chip is named '" + *options.expect +
+                         "' (velkor-cli chips --all-chips lists them)");
+    }
+    if (list == lists.back() && !options.allChips) {
+        Options withCatalogue = options;
+        withCatalogue.allChips = true;
+        return ReadKnownChips(withCatalogue);
+    }
+    return known;
+}
+
+}  // namespace
+
 std::unique_ptr<KnownChips> CheckBeforeThePort(const Options& options, const std::vector<std::filesystem::path>& writes)
 {
-    std::unique_ptr<KnownChips> known = ReadKnownChips(options);
+    std::unique_ptr<KnownChips> known = WithExpectedChip(options, ReadKnownChips(options));
     ChosenPort(options.port);
     CheckSimulationOptions(options);
     if (options.stateFile) {
@@ -333,6 +380,10 @@ void DefineGlobalOptions(CLI::App& app, Options& options)
         ->type_name("FREQ");
     app.add_flag("--all-chips", options.allChips,
                  "identify the chips of the built-in catalogue too, once the device table has no match");
+    app.add_option("--expect", options.expect,
+                   "end the command before anything is written unless the chip identified is CHIP (its name or "
+                   "avr-gcc's -mmcu name, e.g. atmega328p)")
+        ->type_name("CHIP");
     app.add_option("--chip-file", options.chipFile,
                    "your own chips, in the catalogue's format (JSON), searched before the catalogue")
         ->type_name("FILE");
@@ -341,7 +392,7 @@ void DefineGlobalOptions(CLI::App& app, Options& options)
 // The commands, in the order --help lists them.
 constexpr std::array kCommands{DefineSignature, DefineWrite,   DefineFuse,        DefineVerify,     DefineRead,
                                DefineReadFuses, DefineProduce, DefineWriteEeprom, DefineReadEeprom, DefineVerifyEeprom,
-                               DefineLock,      DefinePorts,   DefineChips};
+                               DefineLock,      DefineProgram, DefinePorts,       DefineChips};
 
 void DefineCommands(CLI::App& app, Invocation& invocation)
 {

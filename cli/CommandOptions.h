@@ -40,6 +40,7 @@ struct Options : CommonOptions {
     bool stats = false;
     bool showProgress = false;  // standard error is a terminal
     std::vector<std::string> simFaults;
+    std::optional<std::string> expect;  // --expect: the chip the command must find
 };
 
 // One run of velkor-cli: the options every command takes, its two streams,
@@ -99,7 +100,7 @@ struct ChipCommand {
 int RunOnChip(const Invocation& invocation, const ChipCommand& command);
 
 // What every command that reaches a chip checks before its first port access,
-// in this order: the chips of --chip-file and --all-chips, --port, the
+// in this order: the chips of --chip-file, --all-chips and --expect, --port, the
 // options that need --simulate, the files written (the state file, then
 // writes). Returns the chips read, which identification searches after the
 // table.

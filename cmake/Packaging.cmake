@@ -35,6 +35,12 @@ install(FILES README.md packaging/copyright DESTINATION ${VELKOR_DOCDIR})
 file(GLOB VELKOR_USER_DOCS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/*.md)
 install(FILES ${VELKOR_USER_DOCS} docs/cable.svg docs/window.png DESTINATION ${VELKOR_DOCDIR}/docs)
 install(FILES examples/blink.hex examples/uno-blink.hex DESTINATION ${VELKOR_DOCDIR}/examples)
+# Completion for bash, and the fragments that make velkor-cli a programmer of
+# the Arduino IDE (docs/toolchain.md says where they go).
+install(FILES packaging/velkor-cli.bash-completion DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+        RENAME velkor-cli)
+install(FILES packaging/arduino/platform.local.txt packaging/arduino/programmers.txt
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/velkor/arduino)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME velkor)
@@ -46,8 +52,10 @@ set(CPACK_PACKAGE_DESCRIPTION
     "Velkor programs Atmel AVR microcontrollers in-system through a PC parallel
 (printer) port: the chip stays on its board, wired to the port's data and
 status lines, and Velkor drives its serial programming interface bit by bit.
-It reads the chip's signature, writes its flash from an Intel HEX file and
-writes its fuse bytes.
+It reads the chip's signature, writes its flash from an Intel HEX file or
+the ELF file avr-gcc makes (the EEPROM, fuses and lock bits it holds too),
+and writes its fuse bytes; the Arduino IDE and PlatformIO can use it as
+their programmer.
 .
 The package holds the window (velkor), its command-line twin (velkor-cli),
 a simulated chip to try every command without hardware, and a virtual ppdev

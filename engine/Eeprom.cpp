@@ -73,8 +73,11 @@ CommandResult EepromMemory::ReadEepromCommand(const std::filesystem::path& file)
 
 bool EepromMemory::EepromFileFits(const Session::CheckedHexFile& file)
 {
+    if (!EepromKnown() || !programmer_.FileIsForChip(file)) {
+        return false;
+    }
     if (const auto line = file.check.FirstLineReaching(programmer_.Device().EepromSize)) {
-        log_.Append(FormatNumber("Address out of range in line %d", static_cast<long long>(*line)) +
+        log_.Append(programmer_.OutOfRangeText(file, *line, programmer_.Device().EepromSize) +
                     FormatNumber(": the EEPROM holds %d bytes.", programmer_.Device().EepromSize));
         programmer_.Fail({.fault = Fault::AddressOutOfRange, .line = *line});
         return false;
@@ -86,8 +89,9 @@ CommandResult EepromMemory::VerifyEepromCommand(const std::filesystem::path& hex
 {
     log_.Clear();
     return programmer_.RunInCommandFrame([this, &hexFile] {
-        const std::optional<Session::CheckedHexFile> file = programmer_.ReadHexFile(hexFile);
-        if (!file || !programmer_.EnterProgramming(true) || LockBits(programmer_).ReadingLocked() || !EepromKnown() ||
+        const std::optional<Session::CheckedHexFile> file =
+            programmer_.ReadHexFile(hexFile, Session::FileMemory::Eeprom);
+        if (!file || !programmer_.EnterProgramming(true) || LockBits(programmer_).ReadingLocked() ||
             !EepromFileFits(*file)) {
             return false;
         }
@@ -101,17 +105,20 @@ CommandResult EepromMemory::WriteEepromCommand(const std::filesystem::path& hexF
 {
     log_.Clear();
     return programmer_.RunInCommandFrame([this, &hexFile] {
-        const std::optional<Session::CheckedHexFile> file = programmer_.ReadHexFile(hexFile);
-        if (!file || !programmer_.EnterProgramming(true) || LockBits(programmer_).WritingLocked() || !EepromKnown() ||
-            !EepromFileFits(*file)) {
-            return false;
-        }
-        if (WriteEepromImage(programmer_.FileImage(*file, programmer_.Device().EepromSize))) {
-            return true;
-        }
-        LockBits(programmer_).NoteLockUnread();
-        return false;
+        const std::optional<Session::CheckedHexFile> file =
+            programmer_.ReadHexFile(hexFile, Session::FileMemory::Eeprom);
+        return file && programmer_.EnterProgramming(true) && !LockBits(programmer_).WritingLocked() &&
+               EepromFileFits(*file) && WriteEepromFile(*file);
     });
+}
+
+bool EepromMemory::WriteEepromFile(const Session::CheckedHexFile& file)
+{
+    if (WriteEepromImage(programmer_.FileImage(file, programmer_.Device().EepromSize))) {
+        return true;
+    }
+    LockBits(programmer_).NoteLockUnread();
+    return false;
 }
 
 bool EepromMemory::WriteEepromBytes(std::uint16_t address, std::span<const std::uint8_t> bytes)

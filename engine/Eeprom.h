@@ -50,6 +50,14 @@ public:
     // data (a serial number, a calibration value).
     bool WriteEepromBytes(std::uint16_t address, std::span<const std::uint8_t> bytes);
 
+    // Within an open programming session, on the chip identified last:
+    // whether the file's data is for this chip and fits its EEPROM, false
+    // after the line that says why not;
+    bool EepromFileFits(const Session::CheckedHexFile& file);
+    // the file's data written as WriteEepromCommand writes it, the lock bits
+    // left to the caller.
+    bool WriteEepromFile(const Session::CheckedHexFile& file);
+
 private:
     using MemoryImage = Session::MemoryImage;
     std::uint8_t ReadEepromByte(std::uint16_t address);
@@ -60,7 +68,6 @@ private:
     void SendEepromWrite(const Instruction& instruction);
     bool WaitForEepromWrite(const EepromRules& rules, std::uint16_t address, std::uint8_t value);
     bool EepromReadsBack(std::uint16_t address, std::uint8_t value);
-    bool EepromFileFits(const Session::CheckedHexFile& file);
     // What the Write that keeps the EEPROM does around its erase.
     bool SaveBeforeErase() override;
     bool RestoreAfterFlash() override;

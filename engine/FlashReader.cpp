@@ -12,8 +12,8 @@ CommandResult FlashReader::VerifyCommand(const std::filesystem::path& hexFile)
     log_.Clear();
     return session_.RunInCommandFrame([this, &hexFile] {
         const std::optional<Session::CheckedHexFile> file = session_.ReadHexFile(hexFile);
-        return file && session_.EnterProgramming(true) && session_.DataFitsChip(*file) &&
-               !LockBits(session_).ReadingLocked() && VerifyFlash(*file);
+        return file && session_.EnterProgramming(true) && session_.FileIsForChip(*file) &&
+               session_.DataFitsChip(*file) && !LockBits(session_).ReadingLocked() && VerifyFlash(*file);
     });
 }
 

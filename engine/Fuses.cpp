@@ -192,25 +192,34 @@ CommandResult Programmer::WriteFuses(std::string_view highText, std::string_view
         [&] { return EnterProgramming(true) && WriteFuseBytes(*highValue, *lowValue, extendedValue); });
 }
 
-bool Programmer::WriteFuseBytes(std::uint8_t highValue, std::uint8_t lowValue,
-                                std::optional<std::uint8_t> extendedValue)
+bool Programmer::FuseValuesAllowed(std::uint8_t highValue, std::uint8_t lowValue,
+                                   std::optional<std::uint8_t> extendedValue)
 {
     if (Device().FuseCount < 2) {
         // One fuse byte or none reachable this way: nothing is sent.
         FuseProblem = "this chip has no two fuse bytes for this command to write";
         return false;
     }
-    const auto layout = FuseLayout();
-    const FuseBytes bytes = FuseBytesOf(layout);
+    const FuseBytes bytes = FuseBytesOf(FuseLayout());
     if (extendedValue && bytes[kExtended] == nullptr) {
         log_.Append("FUSE (Extended): this chip has no extended fuse byte; nothing written.");
         return false;
     }
-    const FuseValues given{highValue, lowValue, extendedValue};
-    if (const auto refusal = LockoutRefusal(bytes, given)) {
+    if (const auto refusal = LockoutRefusal(bytes, {highValue, lowValue, extendedValue})) {
         log_.Append(*refusal);
         return false;
     }
+    return true;
+}
+
+bool Programmer::WriteFuseBytes(std::uint8_t highValue, std::uint8_t lowValue,
+                                std::optional<std::uint8_t> extendedValue)
+{
+    if (!FuseValuesAllowed(highValue, lowValue, extendedValue)) {
+        return false;
+    }
+    const FuseBytes bytes = FuseBytesOf(FuseLayout());
+    const FuseValues given{highValue, lowValue, extendedValue};
     log_.Append("Write Fuse bit.");
     const std::vector<ChipByte>& fuses = ChipInUse()->fuses;
     FuseValues read;

@@ -12,11 +12,6 @@
 namespace velkor {
 
 namespace {
-std::string AddressOutOfRange(std::size_t lineNumber)
-{
-    return FormatNumber("Address out of range in line %d.", static_cast<long long>(lineNumber));
-}
-
 // The text of a HEX file in memory, handed out with a checkpoint every 64 KiB:
 // reading 64 MiB takes long enough that a stop request must be heard.
 class CheckpointedStream final : public ByteStream {
@@ -51,9 +46,11 @@ bool Programmer::WriteHexFile(const std::filesystem::path& hexFile)
 
 bool Programmer::WriteCheckedHexFile(const CheckedHexFile& file)
 {
-    if (!PrepareChipForFile(file)) {
-        return false;
-    }
+    return PrepareChipForFile(file) && ProgramErasedFlash(file);
+}
+
+bool Programmer::ProgramErasedFlash(const CheckedHexFile& file)
+{
     std::fill(PageBuffer.begin(), PageBuffer.end(), 0xFF);
     log_.Append("\r\n--- Write AVR ---");
 
@@ -67,12 +64,25 @@ bool Programmer::WriteCheckedHexFile(const CheckedHexFile& file)
     return kept_ == nullptr || kept_->RestoreAfterFlash();
 }
 
-std::optional<Session::CheckedHexFile> Session::ReadHexFile(const std::filesystem::path& hexFile)
+std::optional<Session::CheckedHexFile> Session::ReadHexFile(const std::filesystem::path& hexFile, FileMemory memory)
 {
-    FileReading reading = ReadFileWhole(hexFile, kLargestHexFile, StopRequested);
+    std::optional<std::vector<std::uint8_t>> bytes = ReadInputFile(hexFile);
+    if (!bytes) {
+        return std::nullopt;
+    }
+    if (IsElfFile(*bytes)) {
+        const std::optional<ElfMemories> memories = ReadElf(*bytes);
+        return memories ? ElfMemoryFile(*memories, memory) : std::nullopt;
+    }
+    return CheckHexText(std::move(*bytes));
+}
+
+std::optional<std::vector<std::uint8_t>> Session::ReadInputFile(const std::filesystem::path& file)
+{
+    FileReading reading = ReadFileWhole(file, kLargestHexFile, StopRequested);
     switch (reading.result) {
     case FileReading::Result::Read:
-        break;
+        return std::move(reading.bytes);
     case FileReading::Result::NotFound:
     case FileReading::Result::Folder:
         log_.Append("File not found.");
@@ -92,13 +102,18 @@ std::optional<Session::CheckedHexFile> Session::ReadHexFile(const std::filesyste
         StopIfRequested();
         return std::nullopt;
     }
-    CheckpointedStream stream(reading.bytes, [this] { StopIfRequested(); });
+    return std::nullopt;
+}
+
+std::optional<Session::CheckedHexFile> Session::CheckHexText(std::vector<std::uint8_t> text)
+{
+    CheckpointedStream stream(text, [this] { StopIfRequested(); });
     HexFileCheck check(stream);
     if (check.Fault()) {
         log_.Append(ErrorText(*check.Fault()));
         return std::nullopt;
     }
-    return CheckedHexFile{std::move(reading.bytes), std::move(check)};
+    return CheckedHexFile{std::move(text), std::move(check)};
 }
 
 void Session::ForEachRecord(const CheckedHexFile& file, const std::function<bool(const HexEntry&)>& use)
@@ -115,10 +130,11 @@ void Session::ForEachRecord(const CheckedHexFile& file, const std::function<bool
 // erased first to be identified (its flash could not be read anyway).
 bool Programmer::PrepareChipForFile(const CheckedHexFile& file)
 {
-    if (!EnterProgramming(true) || !DataFitsChip(file)) {
+    const bool identified = EnterProgramming(true);
+    const bool hidden = identified && !IdentifiedChipIsListed() && SignatureHidden();
+    if (!identified || (!hidden && !FileIsForChip(file)) || !DataFitsChip(file)) {
         return false;
     }
-    const bool hidden = !IdentifiedChipIsListed() && SignatureHidden();
     if (hidden && kept_ != nullptr) {
         log_.Append("Not written: the chip is locked and hides its EEPROM, which cannot be kept.");
         ReleasePort();
@@ -129,6 +145,9 @@ bool Programmer::PrepareChipForFile(const CheckedHexFile& file)
             return false;
         }
         ReadSignature();
+        if (!FileIsForChip(file)) {
+            return false;
+        }
     }
     if (!IdentifiedChipIsListed()) {
         log_.Append("Not written: the chip is not in the device table.");
@@ -143,7 +162,7 @@ bool Programmer::PrepareChipForFile(const CheckedHexFile& file)
 bool Session::DataFitsChip(const CheckedHexFile& file)
 {
     if (const auto line = file.check.FirstLineReaching(AddressLimit(Device()))) {
-        log_.Append(AddressOutOfRange(*line));
+        log_.Append(OutOfRangeText(file, *line, AddressLimit(Device())) + ".");
         Fail({.fault = Fault::AddressOutOfRange, .line = *line});
         ReleasePort();
         return false;

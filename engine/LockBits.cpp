@@ -178,15 +178,13 @@ CommandResult LockBits::LockCommand(std::string_view valueText)
         [this, value] { return session_.EnterProgramming(true) && WriteLockByte(*value); });
 }
 
-bool LockBits::WriteLockByte(std::uint8_t value)
+bool LockBits::LockValueAllowed(std::uint8_t value)
 {
-    const ChipRecord* chip = session_.ChipInUse();
-    if (chip == nullptr) {
+    if (session_.ChipInUse() == nullptr) {
         log_.Append("Unknown chip: its lock bits are not known.");
         return false;
     }
-    const FuseByteLayout* lockByte = LockByteOf(session_.FuseLayout());
-    const std::uint8_t chipBits = LockBitsOf(lockByte);
+    const std::uint8_t chipBits = LockBitsOf(LockByteOf(session_.FuseLayout()));
     if (const auto missing = static_cast<std::uint8_t>(~value & kLockValueBits & ~chipBits); missing != 0) {
         log_.Append("LOCK " + TwoHexDigits(value) + " programs " + LockBitNames(missing) +
                     ", which this chip does not have (its lock bits are " + LockBitNames(chipBits) +
@@ -198,6 +196,17 @@ bool LockBits::WriteLockByte(std::uint8_t value)
                     " programs LB2 without LB1, which is no lock mode; nothing written.");
         return false;
     }
+    return true;
+}
+
+bool LockBits::WriteLockByte(std::uint8_t value)
+{
+    if (!LockValueAllowed(value)) {
+        return false;
+    }
+    const ChipRecord* chip = session_.ChipInUse();
+    const FuseByteLayout* lockByte = LockByteOf(session_.FuseLayout());
+    const std::uint8_t chipBits = LockBitsOf(lockByte);
     // Bits the chip does not have are sent as 1, all they ever read.
     const auto sent = static_cast<std::uint8_t>(value | ~chipBits);
     if (sent != value) {

@@ -42,10 +42,16 @@ public:
     // cannot be read: a line saying that a lock would explain it.
     void NoteLockUnread();
 
+    // Within an open programming session: whether value can be written to
+    // the lock byte of the chip identified last; false after the line that
+    // says why not. Nothing is sent.
+    bool LockValueAllowed(std::uint8_t value);
+    // Writes value and reads it back where the chip can, with its log lines.
+    bool WriteLockByte(std::uint8_t value);
+
 private:
     bool LockedAgainst(std::uint8_t bits, std::string_view line);
     std::optional<std::uint8_t> ReadLockByte();
-    bool WriteLockByte(std::uint8_t value);
     bool ReadFuseAndLockBytes();
     // The byte as the chip's own read instruction gives it.
     std::uint8_t ReadLayoutByte(const FuseByteLayout& byte);

@@ -73,8 +73,19 @@ public:
     bool WriteHexFile(const std::filesystem::path& hexFile);
     // WriteHexFile from the point where the file has been read and checked.
     bool WriteCheckedHexFile(const CheckedHexFile& file);
+    // The Write from the point where the chip has been checked against the
+    // file and erased: the flash programmed and read back.
+    bool ProgramErasedFlash(const CheckedHexFile& file);
+    // On a chip without pages, whether no address is given two different
+    // values; false after the line that says where, with the port released.
+    bool ByteModeValuesAgree(const CheckedHexFile& file);
 
     // ---- Fuse writing -----------------------------------------------------
+    // Whether the chip identified last takes these fuse values: two fuse
+    // bytes at least, an extended one where given, and no bit that takes it
+    // out of reach of serial programming (RSTDISBL, DWEN). False after the
+    // line (or FuseProblem) that says why not; nothing is sent.
+    bool FuseValuesAllowed(std::uint8_t highValue, std::uint8_t lowValue, std::optional<std::uint8_t> extendedValue);
     // The fuse sequence proper, run inside the frame once both fields are valid.
     bool WriteFuseBytes(std::uint8_t highValue, std::uint8_t lowValue,
                         std::optional<std::uint8_t> extendedValue = std::nullopt);
@@ -83,7 +94,6 @@ private:
     bool ProgramPage(unsigned start, unsigned pageSize);
     bool VerifyError();
     bool PrepareChipForFile(const CheckedHexFile& file);
-    bool ByteModeValuesAgree(const CheckedHexFile& file);
     bool ProgramRecord(const HexEntry& record, bool pageMode);
     void NoteReadBack(const char* which, const FuseByteLayout* byte, std::uint8_t given, std::uint8_t read);
 

@@ -82,6 +82,13 @@ bool Session::EnterProgramming(bool noErase)
         return false;
     }
     ReadSignature();
+    if (!IsExpectedChip()) {
+        log_.Append("Not the chip expected: " + *ExpectedChip + " was named, the chip is " +
+                    ChipDescription({MakerCode, DeviceSignature}) + ".");
+        Fail({.fault = Fault::Other});
+        ReleasePort();
+        return false;
+    }
     FollowChipClock();
     return noErase || ChipErase();
 }

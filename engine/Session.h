@@ -16,12 +16,18 @@
 #include "Clock.h"
 #include "CommandResult.h"
 #include "DeviceTable.h"
+#include "ElfFile.h"
 #include "HexFile.h"
 #include "Log.h"
 #include "PortOperations.h"
 #include "SckPace.h"
 
 namespace velkor {
+
+// Whether a chip of rowName answers to name, in any case: "ATtiny13/13A" is
+// the ATtiny13 and the ATtiny13A (avr-gcc's -mmcu attiny13a), the letters
+// before the first digit shared.
+bool ChipAnswersTo(std::string_view rowName, std::string_view name);
 
 // What every command of the serial programming engine runs on: bit-level
 // transfer over the parallel port, programming mode and identification, the
@@ -166,14 +172,46 @@ public:
     bool WaitUntilReady(unsigned fixedWaitMs, std::uint32_t busyMicros, std::string_view what);
 
     // ---- The HEX file a command works from --------------------------------
-    // A HEX file read once into memory and found sound by itself.
+    // A HEX file read once into memory and found sound by itself. An ELF
+    // file is read once too, and the memory a command takes from it is laid
+    // out as such a text, so that every check of a HEX file applies to it.
     struct CheckedHexFile {
         std::vector<std::uint8_t> text;
         HexFileCheck check;
+        bool fromElf = false;
+        // The chip an ELF file was built for, from its signature section.
+        std::optional<ChipSignature> builtFor{};
     };
-    // Reads and checks the file; logs the one line of a file that cannot be
-    // used. Sends nothing to the chip.
-    std::optional<CheckedHexFile> ReadHexFile(const std::filesystem::path& hexFile);
+    // Which memory of an ELF file a command takes; a HEX file is one memory.
+    enum class FileMemory { Flash, Eeprom };
+    // Reads and checks the file (Intel HEX, or ELF told by its content);
+    // logs the one line of a file that cannot be used. Sends nothing to the
+    // chip.
+    std::optional<CheckedHexFile> ReadHexFile(const std::filesystem::path& hexFile,
+                                              FileMemory memory = FileMemory::Flash);
+    // The file's bytes, read whole; nothing after the line that says why not.
+    std::optional<std::vector<std::uint8_t>> ReadInputFile(const std::filesystem::path& file);
+    // A HEX text checked whole; nothing after the line of its fault.
+    std::optional<CheckedHexFile> CheckHexText(std::vector<std::uint8_t> text);
+    // One memory of an ELF file as a checked file.
+    std::optional<CheckedHexFile> ElfMemoryFile(const ElfMemories& memories, FileMemory memory);
+    // An ELF file's memories; nothing after the line that says why not.
+    std::optional<ElfMemories> ReadElf(std::span<const std::uint8_t> bytes);
+    // False, with the port released and a line naming both chips, when the
+    // file was built for another chip than the one identified.
+    bool FileIsForChip(const CheckedHexFile& file);
+    // The start of the line for data at or beyond limit: the HEX file's line,
+    // or the ELF file's address.
+    std::string OutOfRangeText(const CheckedHexFile& file, std::size_t line, std::uint32_t limit);
+    // The name of the chip with signature, as the table and the chip lists
+    // know it, and its three bytes: "ATmega328P (1E 95 0F)".
+    std::string ChipDescription(ChipSignature signature) const;
+
+    // ---- The chip a command expects ---------------------------------------
+    // Set: once identified, a chip of another name ends the command before
+    // anything is written (EnterProgramming fails with a line naming both).
+    // The chip's own name or avr-gcc's -mmcu name, any case.
+    std::optional<std::string> ExpectedChip;
     // Each data record of the file in order, while use answers true.
     void ForEachRecord(const CheckedHexFile& file, const std::function<bool(const HexEntry&)>& use);
     // False, with the port released, when the file's data reaches past the
@@ -216,6 +254,7 @@ private:
     void Identify();
     void LogDeviceDescription(const DEVTYPE& device);
     const ChipRecord* FindInChipLists(std::uint16_t signature) const;
+    bool IsExpectedChip() const;
 
     const ChipRecord* catalogueChip_ = nullptr;  // found in ChipLists by the last identification
     std::chrono::nanoseconds missedPhase_{};     // the pace a chip found at the slowest pace missed

@@ -1,6 +1,7 @@
 #include "HexFile.h"
 
 #include <algorithm>
+#include <array>
 #include <utility>
 
 #include "Format.h"
@@ -25,6 +26,7 @@ constexpr std::uint8_t kDataRecord = 0x00;
 constexpr std::uint8_t kEndOfFileRecord = 0x01;
 constexpr std::uint8_t kSegmentAddressRecord = 0x02;
 constexpr std::uint8_t kLinearAddressRecord = 0x04;
+constexpr const char* kEndOfFileLine = ":00000001FF\n";
 }  // namespace
 
 std::optional<std::uint8_t> MemoryByteStream::NextByte()
@@ -242,6 +244,19 @@ std::optional<std::uint16_t> HexReader::HexWordAt(std::size_t position) const
     return static_cast<std::uint16_t>(*high * 256 + *low);
 }
 
+std::string IntelHexRecord(std::uint8_t type, std::uint16_t address, std::span<const std::uint8_t> data)
+{
+    unsigned sum = data.size() + (address >> 8) + (address & 0xFFu) + type;
+    std::string text = ":" + TwoHexDigits(static_cast<std::uint8_t>(data.size())) +
+                       TwoHexDigits(static_cast<std::uint8_t>(address >> 8)) +
+                       TwoHexDigits(static_cast<std::uint8_t>(address & 0xFFu)) + TwoHexDigits(type);
+    for (const std::uint8_t byte : data) {
+        text += TwoHexDigits(byte);
+        sum += byte;
+    }
+    return text + TwoHexDigits(static_cast<std::uint8_t>(0x100 - (sum & 0xFFu))) + "\n";
+}
+
 std::string IntelHexText(std::span<const std::uint8_t> flash, bool everyRecord)
 {
     constexpr std::size_t kRecordBytes = 16;
@@ -252,18 +267,35 @@ std::string IntelHexText(std::span<const std::uint8_t> flash, bool everyRecord)
             std::all_of(record.begin(), record.end(), [](std::uint8_t byte) { return byte == 0xFF; })) {
             continue;
         }
-        const auto address = static_cast<std::uint16_t>(start);
-        unsigned sum = record.size() + (address >> 8) + (address & 0xFFu) + kDataRecord;
-        text += ":" + TwoHexDigits(static_cast<std::uint8_t>(record.size())) +
-                TwoHexDigits(static_cast<std::uint8_t>(address >> 8)) +
-                TwoHexDigits(static_cast<std::uint8_t>(address & 0xFFu)) + TwoHexDigits(kDataRecord);
-        for (const std::uint8_t byte : record) {
-            text += TwoHexDigits(byte);
-            sum += byte;
-        }
-        text += TwoHexDigits(static_cast<std::uint8_t>(0x100 - (sum & 0xFFu))) + "\n";
+        text += IntelHexRecord(kDataRecord, static_cast<std::uint16_t>(start), record);
     }
-    return text + ":00000001FF\n";
+    return text + kEndOfFileLine;
+}
+
+std::string IntelHexText(std::span<const HexSegment> segments)
+{
+    constexpr std::size_t kRecordBytes = 16;
+    std::string text;
+    std::optional<std::uint16_t> upper;
+    for (const HexSegment& segment : segments) {
+        const std::span<const std::uint8_t> bytes(segment.bytes);
+        for (std::size_t start = 0; start < bytes.size();) {
+            const std::uint32_t address = segment.address + static_cast<std::uint32_t>(start);
+            const auto high = static_cast<std::uint16_t>(address >> 16);
+            if (high != upper.value_or(0)) {
+                const std::array<std::uint8_t, 2> base{static_cast<std::uint8_t>(high >> 8),
+                                                       static_cast<std::uint8_t>(high & 0xFFu)};
+                text += IntelHexRecord(kLinearAddressRecord, 0, base);
+            }
+            upper = high;
+            // A record never crosses a 64 KiB boundary: its address wraps there.
+            const std::size_t toBoundary = 0x10000 - (address & 0xFFFFu);
+            const std::size_t count = std::min({kRecordBytes, bytes.size() - start, toBoundary});
+            text += IntelHexRecord(kDataRecord, static_cast<std::uint16_t>(address), bytes.subspan(start, count));
+            start += count;
+        }
+    }
+    return text + kEndOfFileLine;
 }
 
 HexFileCheck::HexFileCheck(ByteStream& stream)

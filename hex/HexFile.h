@@ -104,6 +104,20 @@ private:
     std::optional<HexEntry> final_;
 };
 
+// One record's line: type, 16-bit load address, data and checksum, LF-ended.
+std::string IntelHexRecord(std::uint8_t type, std::uint16_t address, std::span<const std::uint8_t> data);
+
+// Bytes that belong at one place of a memory, from address on.
+struct HexSegment {
+    std::uint32_t address = 0;
+    std::vector<std::uint8_t> bytes;
+};
+
+// segments as Intel HEX, in their order: data records of up to 16 bytes, an
+// extended linear address record (type 04) wherever the upper 16 bits of the
+// address change, the end-of-file record last.
+std::string IntelHexText(std::span<const HexSegment> segments);
+
 // flash as Intel HEX: data records of 16 bytes from address 0 (at most 64 KiB),
 // upper-case digits, LF line ends, the end-of-file record last. Records that
 // hold only erased bytes (0xFF) are left out, except the first: a binary made

@@ -32,6 +32,11 @@ if ! installed "$font"; then
 fi
 fc-list IPAGothic | grep -q . || { echo "the face IPAGothic is not installed" >&2; exit 1; }
 
+dpkg-deb -f "$package" Depends | grep -q 'libelf1' || { echo "the package does not depend on libelf1" >&2; exit 1; }
+for file in /usr/share/bash-completion/completions/velkor-cli /usr/share/velkor/arduino/platform.local.txt \
+    /usr/share/velkor/arduino/programmers.txt; do
+  [[ -r $file ]] || { echo "the package did not install $file" >&2; exit 1; }
+done
 velkor-cli --version
 man -w velkor-cli velkor
 man -w 5 velkor-chips

@@ -5,11 +5,12 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config binutils
-  qt6-base-dev libcli11-dev nlohmann-json3-dev
+  qt6-base-dev libcli11-dev nlohmann-json3-dev libelf-dev
+  gcc-avr avr-libc binutils-avr
   libgtest-dev libgmock-dev libbenchmark-dev
   g++-mingw-w64-x86-64 wine64
   fonts-ipafont-gothic
-  lintian man-db
+  lintian man-db bash-completion
   clang-format python3
   librsvg2-bin
 )

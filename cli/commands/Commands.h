@@ -28,6 +28,9 @@ void DefineFuse(CLI::App& app, Invocation& invocation);
 void DefineReadFuses(CLI::App& app, Invocation& invocation);
 void DefineLock(CLI::App& app, Invocation& invocation);
 
+// Program.cpp: program, the whole chip.
+void DefineProgram(CLI::App& app, Invocation& invocation);
+
 // Produce.cpp: produce, board after board.
 void DefineProduce(CLI::App& app, Invocation& invocation);
 

@@ -25,25 +25,11 @@
 
 #include "HexText.h"
 #include "CliApp.h"
+#include "CliRun.h"
 #include "Hints.h"
 
 namespace velkor {
 namespace {
-
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-CliRun Invoke(std::vector<const char*> args, bool errIsTerminal = false, const char* program = "velkor-cli")
-{
-    args.insert(args.begin(), program);
-    std::ostringstream out;
-    std::ostringstream err;
-    const int status = RunCli(static_cast<int>(args.size()), args.data(), out, err, errIsTerminal);
-    return {status, out.str(), err.str()};
-}
 
 class StateFile : public ::testing::Test {
 protected:
@@ -179,6 +165,8 @@ TEST(Cli, UsageErrorsSayWhatIsWrong)
          "velkor-cli: No simulated chip is called \"ATmega9\"; the chips (in any case): AT90S1200, AT90S2313, "
          "AT90S2323, AT90S2343, AT90S2333, ATtiny26, AT90S4414, AT90S4434, AT90S4433, AT90S8515, AT90S8535, ATmega8, "
          "ATmega48, ATmega88, ATmega168, ATmega328P, "},
+        {{"--simulate", "ATmega8", "--expect", "atmega9", "signature"},
+         "velkor-cli: --expect: no chip is named 'atmega9' (velkor-cli chips --all-chips lists them)\n"},
     };
     // The last message goes on with the catalogue's chips: only its start is fixed.
     for (const auto& [args, message] : cases) {
@@ -491,6 +479,41 @@ INSTANTIATE_TEST_SUITE_P(
         FaultRun{{"--simulate", "ATmega32", "write", "--keep-eeprom", "BLINK"},
                  1,
                  "Not written: the chip is not in the device table.",
+                 ""},
+        // --expect ends the command before anything is written; it takes
+        // avr-gcc's names, and a catalogue chip it names becomes known.
+        FaultRun{
+            {"--simulate", "ATmega8", "--expect", "atmega328p", "write", "BLINK"},
+            1,
+            "      FUSE   =     2byte\nNot the chip expected: atmega328p was named, the chip is ATmega8 (1E 93 07).",
+            ""},
+        FaultRun{{"--simulate", "ATtiny13", "--expect", "ATTINY13A", "lock", "FC"}, 0, "LOCK reads back FC.", ""},
+        // program checks every memory before the erase, and stops at the
+        // first that fails, naming it.
+        FaultRun{{"--simulate", "ATmega8", "program", "BLINK", "--fuses", "59", "E1"},
+                 1,
+                 "      FUSE   =     2byte\nFUSE (High) 59 would disable serial programming (RSTDISBL).",
+                 ""},
+        FaultRun{
+            {"--simulate", "ATmega48", "program", "BLINK", "--lock", "F0"},
+            1,
+            "      FUSE   =     2byte\nLOCK F0 programs BLB01 and BLB02, which this chip does not have (its lock bits "
+            "are LB1 and LB2); nothing written.",
+            ""},
+        FaultRun{
+            {"--simulate", "ATmega8", "--sim-fault", "stuck-eeprom:3", "program", "BLINK", "--eeprom", "BLINK",
+             "--lock", "FC"},
+            1,
+            "EEPROM Verify Error at 3: wrote C0, chip FF.\nStopped at the EEPROM; done before it: Chip Erase, flash.",
+            ""},
+        FaultRun{{"--simulate", "ATmega8", "program", "BLINK", "--flash", "BLINK"},
+                 1,
+                 "Not written: the flash is given twice.",
+                 ""},
+        FaultRun{{"--simulate", "ATmega8", "program", "--erase"}, 0, "Chip Erase...\ndone\nDone: Chip Erase.", ""},
+        FaultRun{{"--simulate", "ATmega8", "program", "BLINK", "--fuses", "D9", "E1", "--lock", "FE"},
+                 0,
+                 "LOCK reads back FE.\nDone: Chip Erase, flash, fuses, lock.",
                  ""}));
 
 // The copy is named on standard error, and gone once the EEPROM is back.

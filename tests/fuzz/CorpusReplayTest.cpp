@@ -1,6 +1,6 @@
 // Replays the fuzzers' seed corpora, so that every build (not only a clang
-// one) reads each input to its end within bounds and without a hang, and
-// runs each Write input against the model.
+// one) reads each input to its end within bounds and without a hang, reads
+// each ELF input or refuses it, and runs each Write input against the model.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "ElfReaderCheck.h"
 #include "HexReaderCheck.h"
 #include "WriteCheck.h"
 
@@ -58,13 +59,22 @@ TEST_P(WriteCorpus, WriteAgreesWithTheModel)
     EXPECT_EQ(fuzz::CheckWrite(Contents(GetParam())), "");
 }
 
+class ElfCorpus : public ::testing::TestWithParam<std::filesystem::path> {};
+
+TEST_P(ElfCorpus, ReadsOrIsRefusedHoldingEveryInvariant)
+{
+    EXPECT_EQ(fuzz::CheckElfReader(Contents(GetParam())), "");
+}
+
 TEST(CorpusSeeds, AreThere)
 {
+    EXPECT_GE(CorpusFiles(VELKOR_ELF_CORPUS_DIR).size(), 5u);
     EXPECT_GE(CorpusFiles(VELKOR_HEX_CORPUS_DIR).size(), 10u);
     EXPECT_GE(CorpusFiles(VELKOR_WRITE_CORPUS_DIR).size(), 10u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, HexCorpus, ::testing::ValuesIn(CorpusFiles(VELKOR_HEX_CORPUS_DIR)), TestName);
+INSTANTIATE_TEST_SUITE_P(Seeds, ElfCorpus, ::testing::ValuesIn(CorpusFiles(VELKOR_ELF_CORPUS_DIR)), TestName);
 INSTANTIATE_TEST_SUITE_P(Seeds, WriteCorpus, ::testing::ValuesIn(CorpusFiles(VELKOR_WRITE_CORPUS_DIR)), TestName);
 
 }  // namespace
