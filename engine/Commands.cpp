@@ -18,6 +18,7 @@ CommandResult Session::RunInCommandFrame(const std::function<bool()>& operation)
     }
     bool succeeded = false;
     try {
+        OpenCable();
         succeeded = operation();
     } catch (const Interrupted&) {
         log_.Append("Interrupted.");

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Cable.h"
 #include "ChipCatalogue.h"
 #include "ClockFuses.h"
 #include "Clock.h"
@@ -41,6 +42,8 @@ public:
     std::uint16_t DeviceSignature = 0;  // signature bytes 1 and 2 read last
     // How long each SCK phase lasts, port access included (see SckPhaseFor).
     std::chrono::nanoseconds SckPhase = SckPhaseFor(kDefaultChipClockHz);
+    // The cable between the port and the board; it must outlive the session.
+    const Cable* Wiring = &BuiltInCable();
 
     // Chip lists searched in this order once identification reaches the
     // table's zero row (the user's chip file, the catalogue); empty: the
@@ -98,6 +101,13 @@ public:
 
     // ---- Serial transfer ------------------------------------------------
     void PortWrite(std::uint16_t port, std::uint8_t value);
+    // Puts SCK, MOSI and RESET at these levels at the chip, the cable engaged.
+    void DriveLines(bool sck, bool mosi, bool reset);
+    // Writes the registers that carry the cable's pins for lines.
+    void DriveCable(const CableLines& lines);
+    // Shows lamp on the cable's lamp for it, where the cable has one, from the
+    // next write on; nothing: the programming lamp.
+    void ShowLamp(std::optional<Lamp> lamp) { lamp_ = lamp.value_or(Lamp::Programming); }
     std::uint8_t PortRead();
     void ShortDelay();
     void SendByte(std::uint8_t value);
@@ -171,6 +181,7 @@ private:
     // command frame only.
     struct Interrupted {};
     void ResetIntoProgrammingMode(unsigned leadInMilliseconds);
+    void OpenCable();
     bool TryProgrammingEnable();
     // Reads the signature and finds the chip, with its log lines.
     void Identify();
@@ -181,6 +192,7 @@ private:
     // What the command in the frame has met so far.
     std::optional<Failure> failure_;
     std::vector<ChipSignature> unlisted_;
+    std::optional<Lamp> lamp_;  // lit while a command drives the cable
     PortOperations& port_;
     Clock& clock_;
 

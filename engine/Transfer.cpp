@@ -1,21 +1,44 @@
-// Bit-level transfer: the PC drives SCK, MOSI and RESET on data bits 0, 1, 2
-// and reads MISO on status bit 7 (BUSY, which the port reports inverted).
+// Bit-level transfer through the cable in use: each change of the lines
+// writes the data register, the control register or both, as the cable's
+// pins need, and MISO is read from the cable's status pin. On the built-in
+// cable SCK, MOSI and RESET are data bits 0, 1 and 2, D7 is low while
+// programming, and MISO is status bit 7 (BUSY, which the port reports
+// inverted).
 #include "Session.h"
 
 namespace velkor {
-
-namespace {
-constexpr std::uint8_t kSck = 0x01;
-constexpr std::uint8_t kMosi = 0x02;
-// RESET high, SCK and MOSI low, bit 7 high: the level the port rests at.
-constexpr std::uint8_t kIdlePattern = 0x84;
-constexpr std::uint8_t kBusy = 0x80;
-}  // namespace
 
 void Session::PortWrite(std::uint16_t port, std::uint8_t value)
 {
     port_.WritePortUchar(port, value);
     clock_.PortAccessed();
+}
+
+void Session::DriveCable(const CableLines& lines)
+{
+    const PortRegisters registers = RegistersFor(*Wiring, lines);
+    if (Wiring->UsesRegister(PortRegister::Data)) {
+        PortWrite(PortAddress, registers.data);
+    }
+    if (Wiring->UsesRegister(PortRegister::Control)) {
+        PortWrite(static_cast<std::uint16_t>(PortAddress + 2), registers.control);
+    }
+}
+
+void Session::DriveLines(bool sck, bool mosi, bool reset)
+{
+    DriveCable({.sck = sck, .mosi = mosi, .reset = reset, .engaged = true, .lit = lamp_});
+}
+
+// A cable powered from the port's pins gets its power before the reset
+// sequence drives its lines; on the others that sequence's first write
+// switches the buffer on.
+void Session::OpenCable()
+{
+    lamp_ = Lamp::Programming;
+    if (!Wiring->power.empty()) {
+        DriveLines(false, false, true);
+    }
 }
 
 std::uint8_t Session::PortRead()
@@ -33,17 +56,17 @@ void Session::ShortDelay()
 }
 
 // MSB first. MOSI changes only while SCK is low; the chip samples it on the
-// rising edge. RESET stays low (bit 2 clear) to keep the chip in programming.
+// rising edge. RESET stays low to keep the chip in programming.
 void Session::SendByte(std::uint8_t value)
 {
     for (int bit = 0; bit < 8; ++bit) {
-        const std::uint8_t d = (value & 0x80) ? kMosi : 0x00;
+        const bool mosi = (value & 0x80) != 0;
         value = static_cast<std::uint8_t>(value << 1);
-        PortWrite(PortAddress, d);
+        DriveLines(false, mosi, false);
         ShortDelay();
-        PortWrite(PortAddress, d | kSck);
+        DriveLines(true, mosi, false);
         ShortDelay();
-        PortWrite(PortAddress, d);
+        DriveLines(false, mosi, false);
         ShortDelay();
     }
 }
@@ -54,13 +77,13 @@ std::uint8_t Session::ReceiveByte()
 {
     std::uint8_t result = 0;
     for (int bit = 0; bit < 8; ++bit) {
-        PortWrite(PortAddress, kSck);
+        DriveLines(true, false, false);
         ShortDelay();
         result = static_cast<std::uint8_t>(result << 1);
-        if ((PortRead() & kBusy) == 0) {
+        if (MisoInStatus(*Wiring, PortRead())) {
             result |= 0x01;
         }
-        PortWrite(PortAddress, 0x00);
+        DriveLines(false, false, false);
         ShortDelay();
     }
     return result;
@@ -95,9 +118,12 @@ std::uint8_t Session::PollInstruction(const Instruction& instruction)
     return ReceiveByte();
 }
 
+// RESET released, SCK and MOSI low, the buffer off and the lamps dark: the
+// cable lets go of the board (on the built-in cable the idle pattern 0x84).
 void Session::ReleasePort()
 {
-    PortWrite(PortAddress, kIdlePattern);
+    lamp_.reset();
+    DriveCable({});
 }
 
 }  // namespace velkor
