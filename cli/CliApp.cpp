@@ -383,7 +383,7 @@ void DefineGlobalOptions(CLI::App& app, Options& options)
 // The commands, in the order --help lists them.
 constexpr std::array kCommands{DefineSignature, DefineWrite,   DefineFuse,        DefineVerify,     DefineRead,
                                DefineReadFuses, DefineProduce, DefineWriteEeprom, DefineReadEeprom, DefineVerifyEeprom,
-                               DefineLock,      DefinePorts,   DefineChips};
+                               DefineLock,      DefinePorts,   DefineChips,       DefineCables};
 
 void DefineCommands(CLI::App& app, Invocation& invocation)
 {

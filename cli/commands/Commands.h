@@ -36,4 +36,7 @@ void DefinePorts(CLI::App& app, Invocation& invocation);
 void DefineChips(CLI::App& app, Invocation& invocation);
 void DefineVersion(CLI::App& app);
 
+// Cables.cpp: cables.
+void DefineCables(CLI::App& app, Invocation& invocation);
+
 }  // namespace velkor
