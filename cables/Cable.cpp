@@ -1,7 +1,7 @@
 #include "Cable.h"
 
 #include <array>
-#include <ranges>
+#include <algorithm>
 
 #include "NameMatch.h"
 

@@ -383,7 +383,7 @@ void DefineGlobalOptions(CLI::App& app, Options& options)
 // The commands, in the order --help lists them.
 constexpr std::array kCommands{DefineSignature, DefineWrite,   DefineFuse,        DefineVerify,     DefineRead,
                                DefineReadFuses, DefineProduce, DefineWriteEeprom, DefineReadEeprom, DefineVerifyEeprom,
-                               DefineLock,      DefinePorts,   DefineChips,       DefineCables};
+                               DefineLock,      DefinePorts,   DefineChips,       DefineCables,     DefineDoctor};
 
 void DefineCommands(CLI::App& app, Invocation& invocation)
 {

@@ -41,12 +41,14 @@ public:
     // after an EEPROM write that did not take, on a chip whose lock bits
     // cannot be read: a line saying that a lock would explain it.
     void NoteLockUnread();
+    // Within an open programming session: one line per fuse and lock byte
+    // the chip lets serial programming read.
+    bool ReadFuseAndLockBytes();
 
 private:
     bool LockedAgainst(std::uint8_t bits, std::string_view line);
     std::optional<std::uint8_t> ReadLockByte();
     bool WriteLockByte(std::uint8_t value);
-    bool ReadFuseAndLockBytes();
     // The byte as the chip's own read instruction gives it.
     std::uint8_t ReadLayoutByte(const FuseByteLayout& byte);
 

@@ -101,6 +101,8 @@ public:
 
     // ---- Serial transfer ------------------------------------------------
     void PortWrite(std::uint16_t port, std::uint8_t value);
+    // Reads any of the port's registers (PortRead reads the status register).
+    std::uint8_t PortReadAt(std::uint16_t port);
     // Puts SCK, MOSI and RESET at these levels at the chip, the cable engaged.
     void DriveLines(bool sck, bool mosi, bool reset);
     // Writes the registers that carry the cable's pins for lines.
@@ -176,11 +178,14 @@ public:
     // Saving into file, replaced whole.
     static MemorySaver WholeFileSaver(const std::filesystem::path& file);
 
+    // A positive RESET pulse with SCK low, then RESET held low, after
+    // leadInMilliseconds with RESET low (none: straight away).
+    void ResetIntoProgrammingMode(unsigned leadInMilliseconds);
+
 private:
     // Thrown at an instruction boundary when StopRequested; caught by the
     // command frame only.
     struct Interrupted {};
-    void ResetIntoProgrammingMode(unsigned leadInMilliseconds);
     void OpenCable();
     bool TryProgrammingEnable();
     // Reads the signature and finds the chip, with its log lines.

@@ -41,11 +41,16 @@ void Session::OpenCable()
     }
 }
 
-std::uint8_t Session::PortRead()
+std::uint8_t Session::PortReadAt(std::uint16_t port)
 {
-    const std::uint8_t value = port_.ReadPortUchar(static_cast<std::uint16_t>(PortAddress + 1));
+    const std::uint8_t value = port_.ReadPortUchar(port);
     clock_.PortAccessed();
     return value;
+}
+
+std::uint8_t Session::PortRead()
+{
+    return PortReadAt(static_cast<std::uint16_t>(PortAddress + 1));
 }
 
 // The phase counts from the access before it, so a port access of its own

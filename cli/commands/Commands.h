@@ -39,4 +39,7 @@ void DefineVersion(CLI::App& app);
 // Cables.cpp: cables.
 void DefineCables(CLI::App& app, Invocation& invocation);
 
+// Doctor.cpp: doctor.
+void DefineDoctor(CLI::App& app, Invocation& invocation);
+
 }  // namespace velkor
