@@ -103,6 +103,11 @@ std::uint8_t StatusWithMiso(const Cable& cable, std::optional<bool> misoAtChip);
 // "SCK 2, MOSI 3, MISO 11, RESET 4, enable 9": the pins in one line.
 std::string CablePins(const Cable& cable);
 
+// The cable's wiring drawn as SVG: the plug from its solder side, a wire to a
+// tag naming its pins for each signal, the ISP headers (docs/cable.svg is
+// the built-in cable's).
+std::string CableDrawing(const Cable& cable);
+
 // ---- Known cables ------------------------------------------------------------
 
 // Why a cable file was refused: the cable, the field and the rule it breaks.

@@ -626,6 +626,23 @@ std::string CableCaseName(const ::testing::TestParamInfo<CableCase>& info)
 INSTANTIATE_TEST_SUITE_P(, PpdevCable, ::testing::ValuesIn(EveryCable(true)), CableCaseName);
 INSTANTIATE_TEST_SUITE_P(, PpdevCableInterruption, ::testing::ValuesIn(EveryCable(false)), CableCaseName);
 
+// doctor --toggle and --watch run until Ctrl-C, and then let go of the board.
+TEST_F(PpdevEndToEnd, TheDoctorTogglesAndWatchesAPinUntilCtrlC)
+{
+    const Environment stk200{{"VELKOR_VIRTUAL_PPDEV_CABLE", "stk200"}};
+    const CliRun toggle = OnVirtualPort("ATmega8", {"--cable", "stk200", "doctor", "--toggle", "8"}, stk200,
+                                        Interruption{SIGINT, std::chrono::milliseconds(1500)});
+    EXPECT_EQ(toggle.exitStatus, 128 + SIGINT);
+    EXPECT_TRUE(toggle.output.starts_with("pin 8 high\npin 8 low\n")) << toggle.output;
+    EXPECT_TRUE(toggle.output.ends_with("\nInterrupted.\n")) << toggle.output;
+    EXPECT_EQ(PortStats().at("dataRegister"), 0x8C);  // RESET (D7) high, enable (D2, D3) high
+
+    const CliRun watch =
+        OnVirtualPort("ATmega8", {"doctor", "--watch", "10"}, {}, Interruption{SIGINT, std::chrono::milliseconds(200)});
+    EXPECT_EQ(watch.exitStatus, 128 + SIGINT);
+    EXPECT_EQ(watch.output, "pin 10 high\nInterrupted.\n");
+}
+
 // A ppdev program that drives the STK200 dongle's pins finds the chip only
 // once it switches the dongle's buffer on, as on hardware.
 TEST_F(PpdevEndToEnd, AnStk200DongleWithItsBufferOffShowsNoChip)
