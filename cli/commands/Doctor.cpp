@@ -2,6 +2,11 @@
 // watches one pin for a meter or a lamp. It never writes to the chip.
 #include <CLI/CLI.hpp>
 
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
 #include "CommandOptions.h"
 #include "Commands.h"
 #include "Doctor.h"
