@@ -140,7 +140,7 @@ int RunWindow(const velkor::CommonOptions& options)
 
     velkor::TForm1 window(target ? &target->port() : nullptr, target ? &target->clock() : nullptr);
     velkor::SetPace(window.Engine(), options, known.Lists());
-    window.Engine().Wiring = &known.ChosenCable();
+    window.Engine().UseCable(known.ChosenCable());
     velkor::Form1 = &window;
     window.show();
     const int exitCode = QApplication::exec();

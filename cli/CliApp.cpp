@@ -218,7 +218,7 @@ int RunOnSimulatedTarget(const Invocation& invocation, const ChipCommand& comman
     Programmer programmer(target.port(), target.clock(), log);
     programmer.PortAddress = ChosenPort(options.port).baseAddress;
     SetPace(programmer, options, known.Lists());
-    programmer.Wiring = &known.ChosenCable();
+    programmer.UseCable(known.ChosenCable());
     const bool succeeded = RunCommand(programmer, log, invocation, command);
     if (options.stateFile) {
         target.chip()->SaveState(*options.stateFile);
@@ -239,7 +239,7 @@ int RunOnPort(const Invocation& invocation, const ChipCommand& command, const Kn
     Programmer programmer(port, clock, log);
     programmer.PortAddress = chosen.baseAddress;
     SetPace(programmer, invocation.options, known.Lists());
-    programmer.Wiring = &known.ChosenCable();
+    programmer.UseCable(known.ChosenCable());
     return ExitStatus(RunCommand(programmer, log, invocation, command));
 }
 

@@ -4,7 +4,10 @@
 
 namespace velkor {
 
-Session::Session(PortOperations& port, Clock& clock, Log& log) : port_(port), clock_(clock), log_(log) {}
+Session::Session(PortOperations& port, Clock& clock, Log& log) : port_(port), clock_(clock), log_(log)
+{
+    UseCable(BuiltInCable());
+}
 
 CommandResult Session::RunInCommandFrame(const std::function<bool()>& operation)
 {

@@ -50,7 +50,7 @@ CommandResult CableDoctor::Examine()
 bool CableDoctor::ExamineInFrame()
 {
     Log& log = programmer_.CommandLog();
-    const Cable& cable = *programmer_.Wiring;
+    const Cable& cable = programmer_.CableInUse();
     log.Append("Port: open at 0x" + HexText(programmer_.PortAddress) + ".");
     log.Append("Cable: " + cable.name + " (" + CablePins(cable) + ").");
     CheckDataRegister();
@@ -85,7 +85,7 @@ void CableDoctor::CheckDataRegister()
 {
     Log& log = programmer_.CommandLog();
     programmer_.ReleasePort();
-    const std::uint8_t written = RegistersFor(*programmer_.Wiring, {}).data;
+    const std::uint8_t written = RegistersFor(programmer_.CableInUse(), {}).data;
     const std::uint8_t read = programmer_.PortReadAt(programmer_.PortAddress);
     if (read == written) {
         log.Append("Data register: holds " + TwoHexDigits(written) + " as written.");
@@ -184,7 +184,7 @@ void CableDoctor::AdviseChecks(Echo echo)
 bool CableDoctor::TryOtherWirings()
 {
     Log& log = programmer_.CommandLog();
-    const Cable& cable = *programmer_.Wiring;
+    const Cable& cable = programmer_.CableInUse();
     if (AnswersWith(WithSckAndMosiSwapped(cable))) {
         log.Append("With SCK and MOSI on each other's pins the chip answers: SCK and MOSI are swapped in the cable.");
         return true;
@@ -210,17 +210,17 @@ bool CableDoctor::TryOtherWirings()
 
 bool CableDoctor::AnswersWith(const Cable& cable, std::optional<std::uint32_t> paceClockHz)
 {
-    const Cable* named = programmer_.Wiring;
+    const Cable& named = programmer_.CableInUse();
     const std::chrono::nanoseconds pace = programmer_.SckPhase;
     programmer_.ReleasePort();
-    programmer_.Wiring = &cable;
+    programmer_.UseCable(cable);
     if (paceClockHz) {
         programmer_.SckPhase = SckPhaseFor(*paceClockHz);
     }
     programmer_.ResetIntoProgrammingMode(5);
     const bool answered = programmer_.ProgrammingEnable(1);
     programmer_.ReleasePort();
-    programmer_.Wiring = named;
+    programmer_.UseCable(named);
     programmer_.SckPhase = pace;
     return answered;
 }
@@ -254,7 +254,7 @@ CommandResult CableDoctor::Toggle(std::uint8_t pin)
         const PortPin port = *FindPortPin(pin);
         const auto address =
             static_cast<std::uint16_t>(programmer_.PortAddress + (port.reg == PortRegister::Data ? 0 : 2));
-        const PortRegisters released = RegistersFor(*programmer_.Wiring, {});
+        const PortRegisters released = RegistersFor(programmer_.CableInUse(), {});
         const std::uint8_t base = port.reg == PortRegister::Data ? released.data : released.control;
         for (bool high = true;; high = !high) {
             programmer_.StopIfRequested();

@@ -42,8 +42,10 @@ public:
     std::uint16_t DeviceSignature = 0;  // signature bytes 1 and 2 read last
     // How long each SCK phase lasts, port access included (see SckPhaseFor).
     std::chrono::nanoseconds SckPhase = SckPhaseFor(kDefaultChipClockHz);
-    // The cable between the port and the board; it must outlive the session.
-    const Cable* Wiring = &BuiltInCable();
+    // The cable between the port and the board (the built-in one until
+    // another is chosen); it must outlive the session.
+    void UseCable(const Cable& cable);
+    const Cable& CableInUse() const { return *wiring_; }
 
     // Chip lists searched in this order once identification reaches the
     // table's zero row (the user's chip file, the catalogue); empty: the
@@ -198,6 +200,13 @@ private:
     std::optional<Failure> failure_;
     std::vector<ChipSignature> unlisted_;
     std::optional<Lamp> lamp_;  // lit while a command drives the cable
+    // The register values for every pattern of the lines on the cable in use,
+    // worked out once when it is chosen: by SCK, MOSI, RESET and engaged
+    // (bits 0 to 3), for no lamp and for each lamp.
+    const Cable* wiring_ = nullptr;
+    std::array<std::array<PortRegisters, 16>, 5> cableRegisters_{};
+    bool cableUsesData_ = true;
+    bool cableUsesControl_ = false;
     PortOperations& port_;
     Clock& clock_;
 

@@ -4,6 +4,8 @@
 // cable SCK, MOSI and RESET are data bits 0, 1 and 2, D7 is low while
 // programming, and MISO is status bit 7 (BUSY, which the port reports
 // inverted).
+#include <algorithm>
+
 #include "Session.h"
 
 namespace velkor {
@@ -14,13 +16,46 @@ void Session::PortWrite(std::uint16_t port, std::uint8_t value)
     clock_.PortAccessed();
 }
 
+namespace {
+
+constexpr std::array kLamps{Lamp::Ready, Lamp::Programming, Lamp::Verifying, Lamp::Error};
+
+std::size_t LampIndex(std::optional<Lamp> lamp)
+{
+    return lamp ? 1 + static_cast<std::size_t>(std::ranges::find(kLamps, *lamp) - kLamps.begin()) : 0;
+}
+
+std::size_t LinesIndex(const CableLines& lines)
+{
+    return (lines.sck ? 1u : 0u) | (lines.mosi ? 2u : 0u) | (lines.reset ? 4u : 0u) | (lines.engaged ? 8u : 0u);
+}
+
+}  // namespace
+
+void Session::UseCable(const Cable& cable)
+{
+    wiring_ = &cable;
+    cableUsesData_ = cable.UsesRegister(PortRegister::Data);
+    cableUsesControl_ = cable.UsesRegister(PortRegister::Control);
+    for (std::size_t lamp = 0; lamp < cableRegisters_.size(); ++lamp) {
+        for (std::size_t index = 0; index < cableRegisters_[lamp].size(); ++index) {
+            const CableLines lines{.sck = (index & 1) != 0,
+                                   .mosi = (index & 2) != 0,
+                                   .reset = (index & 4) != 0,
+                                   .engaged = (index & 8) != 0,
+                                   .lit = lamp == 0 ? std::nullopt : std::optional<Lamp>(kLamps[lamp - 1])};
+            cableRegisters_[lamp][index] = RegistersFor(cable, lines);
+        }
+    }
+}
+
 void Session::DriveCable(const CableLines& lines)
 {
-    const PortRegisters registers = RegistersFor(*Wiring, lines);
-    if (Wiring->UsesRegister(PortRegister::Data)) {
+    const PortRegisters& registers = cableRegisters_[LampIndex(lines.lit)][LinesIndex(lines)];
+    if (cableUsesData_) {
         PortWrite(PortAddress, registers.data);
     }
-    if (Wiring->UsesRegister(PortRegister::Control)) {
+    if (cableUsesControl_) {
         PortWrite(static_cast<std::uint16_t>(PortAddress + 2), registers.control);
     }
 }
@@ -36,7 +71,7 @@ void Session::DriveLines(bool sck, bool mosi, bool reset)
 void Session::OpenCable()
 {
     lamp_ = Lamp::Programming;
-    if (!Wiring->power.empty()) {
+    if (!wiring_->power.empty()) {
         DriveLines(false, false, true);
     }
 }
@@ -85,7 +120,7 @@ std::uint8_t Session::ReceiveByte()
         DriveLines(true, false, false);
         ShortDelay();
         result = static_cast<std::uint8_t>(result << 1);
-        if (MisoInStatus(*Wiring, PortRead())) {
+        if (MisoInStatus(*wiring_, PortRead())) {
             result |= 0x01;
         }
         DriveLines(false, false, false);

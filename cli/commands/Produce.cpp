@@ -150,7 +150,7 @@ int Produce(const ProductionSetup& setup, PortOperations& port, Clock& clock, co
     Programmer& engine = production.Engine();
     engine.PortAddress = ChosenPort(options.port).baseAddress;
     SetPace(engine, options, setup.known.Lists());
-    engine.Wiring = &setup.known.ChosenCable();
+    engine.UseCable(setup.known.ChosenCable());
     engine.StopRequested = [&planEnded] { return CaughtSignal() != 0 || (planEnded && planEnded()); };
     if (setup.counter != nullptr) {
         production.SerialNumbers.emplace(Production::Serials{setup.serialPlan->address, *setup.counter});
