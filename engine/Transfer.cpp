@@ -18,6 +18,7 @@ void Session::PortWrite(std::uint16_t port, std::uint8_t value)
 
 namespace {
 
+constexpr unsigned kPowerUpMs = 1;
 constexpr std::array kLamps{Lamp::Ready, Lamp::Programming, Lamp::Verifying, Lamp::Error};
 
 std::size_t LampIndex(std::optional<Lamp> lamp)
@@ -65,14 +66,15 @@ void Session::DriveLines(bool sck, bool mosi, bool reset)
     DriveCable({.sck = sck, .mosi = mosi, .reset = reset, .engaged = true, .lit = lamp_});
 }
 
-// A cable powered from the port's pins gets its power before the reset
-// sequence drives its lines; on the others that sequence's first write
-// switches the buffer on.
+// A cable powered from the port's pins gets its power, and a moment to come
+// up, before the reset sequence drives its lines; on the others that
+// sequence's first write switches the buffer on.
 void Session::OpenCable()
 {
     lamp_ = Lamp::Programming;
     if (!wiring_->power.empty()) {
         DriveLines(false, false, true);
+        Wait(kPowerUpMs);
     }
 }
 
