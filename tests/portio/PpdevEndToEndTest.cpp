@@ -511,6 +511,11 @@ struct CableCase {
     const char* chipOptions;  // what identification needs to find the chip
 };
 
+void PrintTo(const CableCase& target, std::ostream* os)
+{
+    *os << target.cable << " on " << target.chip;
+}
+
 class PpdevCable : public PpdevEndToEnd, public ::testing::WithParamInterface<CableCase> {
 protected:
     const Cable& TheCable() const { return *FindCable(KnownCables(), GetParam().cable); }
