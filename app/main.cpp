@@ -47,6 +47,14 @@ struct CommandLine {
         QStringLiteral("chip-file"),
         QStringLiteral("Your own chips, in the catalogue's format (JSON), searched before the catalogue."),
         QStringLiteral("FILE")};
+    const QCommandLineOption cable{
+        QStringLiteral("cable"),
+        QStringLiteral("The cable between the port and the board (default built-in; velkor-cli cables lists them)."),
+        QStringLiteral("NAME")};
+    const QCommandLineOption cableFile{
+        QStringLiteral("cable-file"),
+        QStringLiteral("Your own cables, in the known cables' format (JSON); with one cable in it, that one is used."),
+        QStringLiteral("FILE")};
 };
 
 CommandLine::CommandLine()
@@ -62,6 +70,8 @@ CommandLine::CommandLine()
     parser.addOption(simClock);
     parser.addOption(allChips);
     parser.addOption(chipFile);
+    parser.addOption(cable);
+    parser.addOption(cableFile);
 }
 
 velkor::CommonOptions CommandLine::Options() const
@@ -69,12 +79,17 @@ velkor::CommonOptions CommandLine::Options() const
     const auto text = [this](const QCommandLineOption& option) {
         return parser.isSet(option) ? std::optional<std::string>(parser.value(option).toStdString()) : std::nullopt;
     };
-    const std::optional<std::string> file = text(chipFile);
+    const auto path = [&text](const QCommandLineOption& option) {
+        const std::optional<std::string> file = text(option);
+        return file ? std::optional<std::filesystem::path>(*file) : std::nullopt;
+    };
     return {.chip = text(simulate),
             .chipClock = text(chipClock),
             .simClock = text(simClock),
             .allChips = parser.isSet(allChips),
-            .chipFile = file ? std::optional<std::filesystem::path>(*file) : std::nullopt};
+            .chipFile = path(chipFile),
+            .cable = text(cable),
+            .cableFile = path(cableFile)};
 }
 
 // Answers --help and --version, and exits, before the window's application
@@ -117,11 +132,15 @@ int RunWindow(const velkor::CommonOptions& options)
     if (options.simClock && !options.chip) {
         throw velkor::UsageError("--sim-clock needs --simulate");
     }
-    const std::unique_ptr<velkor::KnownChips> knownChips = velkor::ReadKnownChips(options);
+    const velkor::KnownParts known = velkor::ReadKnownParts(options);
     const std::unique_ptr<velkor::sim::SimulatedTarget> target = SimulatedChip(options, simClockHz);
+    if (target) {
+        target->port().UseCable(known.ChosenCable());
+    }
 
     velkor::TForm1 window(target ? &target->port() : nullptr, target ? &target->clock() : nullptr);
-    velkor::SetPace(window.Engine(), options, knownChips->Lists());
+    velkor::SetPace(window.Engine(), options, known.Lists());
+    window.Engine().UseCable(known.ChosenCable());
     velkor::Form1 = &window;
     window.show();
     const int exitCode = QApplication::exec();

@@ -62,15 +62,49 @@ PortName ChosenPort(const std::string& text)
     return *port;
 }
 
-void AddSimFault(sim::Faults& faults, const std::string& fault)
+namespace {
+
+// A --sim-fault that breaks the cable rather than the chip; false for another kind.
+bool AddWiringFault(sim::WiringFaults& wiring, std::string_view kind)
+{
+    const std::pair<std::string_view, bool sim::WiringFaults::*> kinds[] = {
+        {"swapped-sck-mosi", &sim::WiringFaults::sckMosiSwapped},
+        {"open-miso", &sim::WiringFaults::misoOpen},
+        {"open-reset", &sim::WiringFaults::resetOpen},
+        {"header-turned", &sim::WiringFaults::headerTurned},
+        {"no-power", &sim::WiringFaults::noPower},
+    };
+    for (const auto& [name, fault] : kinds) {
+        if (kind == name) {
+            wiring.*fault = true;
+            return true;
+        }
+    }
+    return false;
+}
+
+const Cable* BoardCable(std::string_view name, const CableChoice* cables)
+{
+    const Cable* cable = cables != nullptr ? FindCable(cables->FromFile(), name) : nullptr;
+    return cable != nullptr ? cable : FindCable(KnownCables(), name);
+}
+
+}  // namespace
+
+void AddSimFault(sim::Faults& faults, const std::string& fault, const CableChoice* cables)
 {
     const std::size_t colon = fault.find(':');
     const std::string kind = fault.substr(0, colon);
     const bool hasArgument = colon != std::string::npos;
     const std::string_view argument = hasArgument ? std::string_view(fault).substr(colon + 1) : std::string_view();
     const auto number = [argument](std::uint32_t max) { return ParseNumber(argument, max); };
+    if (!hasArgument && AddWiringFault(faults.wiring, kind)) {
+        return;
+    }
     if (kind == "silent-after-erase" && !hasArgument) {
         faults.silentAfterErase = true;
+    } else if (const Cable* cable = BoardCable(argument, cables); kind == "cable" && cable != nullptr) {
+        faults.wiring.boardCable = cable;
     } else if (const auto address = number(0xFFFFFFFF); kind == "stuck-cell" && address) {
         faults.stuckFlashBytes.insert(*address);
     } else if (const auto eepromAddress = number(0xFFFF); kind == "stuck-eeprom" && eepromAddress) {
@@ -81,8 +115,9 @@ void AddSimFault(sim::Faults& faults, const std::string& fault)
         faults.outOfStepBits = *bits;
     } else {
         throw UsageError("bad --sim-fault '" + fault +
-                         "': use stuck-cell:ADDRESS, stuck-eeprom:ADDRESS, silent-after-erase, maker:CODE or "
-                         "out-of-step:BITS");
+                         "': use stuck-cell:ADDRESS, stuck-eeprom:ADDRESS, silent-after-erase, maker:CODE, "
+                         "out-of-step:BITS, swapped-sck-mosi, open-miso, open-reset, header-turned, no-power or "
+                         "cable:NAME");
     }
 }
 
@@ -95,7 +130,7 @@ void CheckSimulationOptions(const Options& options)
     }
 }
 
-std::unique_ptr<sim::SimulatedTarget> MakeTarget(const Options& options)
+std::unique_ptr<sim::SimulatedTarget> MakeTarget(const Options& options, const KnownParts& known)
 {
     std::unique_ptr<sim::SimulatedTarget> target =
         MakeSimulatedTarget(*options.chip, ClockOption("--sim-clock", options.simClock));
@@ -103,8 +138,9 @@ std::unique_ptr<sim::SimulatedTarget> MakeTarget(const Options& options)
         throw UsageError("--sim-state and --sim-fault need a chip; 'none' has no memories");
     }
     for (const std::string& fault : options.simFaults) {
-        AddSimFault(target->chip()->InjectedFaults(), fault);
+        AddSimFault(target->chip()->InjectedFaults(), fault, known.cables.get());
     }
+    target->port().UseCable(known.ChosenCable());
     return target;
 }
 
@@ -173,10 +209,10 @@ std::optional<sim::StateFileLock> LockStateFile(const Options& options, std::ost
     }
 }
 
-int RunOnSimulatedTarget(const Invocation& invocation, const ChipCommand& command, const KnownChips& known)
+int RunOnSimulatedTarget(const Invocation& invocation, const ChipCommand& command, const KnownParts& known)
 {
     const Options& options = invocation.options;
-    const std::unique_ptr<sim::SimulatedTarget> owned = MakeTarget(options);
+    const std::unique_ptr<sim::SimulatedTarget> owned = MakeTarget(options, known);
     sim::SimulatedTarget& target = *owned;
     const std::optional<sim::StateFileLock> lock = LockStateFile(options, invocation.err);
     if (options.stateFile && std::filesystem::exists(*options.stateFile)) {
@@ -191,6 +227,7 @@ int RunOnSimulatedTarget(const Invocation& invocation, const ChipCommand& comman
     programmer.PortAddress = ChosenPort(options.port).baseAddress;
     SetPace(programmer, options, known.Lists());
     programmer.ExpectedChip = options.expect;
+    programmer.UseCable(known.ChosenCable());
     const bool succeeded = RunCommand(programmer, log, invocation, command);
     if (options.stateFile) {
         target.chip()->SaveState(*options.stateFile);
@@ -203,7 +240,7 @@ int RunOnSimulatedTarget(const Invocation& invocation, const ChipCommand& comman
     return ExitStatus(succeeded);
 }
 
-int RunOnPort(const Invocation& invocation, const ChipCommand& command, const KnownChips& known)
+int RunOnPort(const Invocation& invocation, const ChipCommand& command, const KnownParts& known)
 {
     const PortName chosen = ChosenPort(invocation.options.port);
     TDLPortIO port;
@@ -214,6 +251,7 @@ int RunOnPort(const Invocation& invocation, const ChipCommand& command, const Kn
     programmer.PortAddress = chosen.baseAddress;
     SetPace(programmer, invocation.options, known.Lists());
     programmer.ExpectedChip = invocation.options.expect;
+    programmer.UseCable(known.ChosenCable());
     return ExitStatus(RunCommand(programmer, log, invocation, command));
 }
 
@@ -228,6 +266,12 @@ std::vector<std::string> SameChipCommand(const Options& options)
     }
     if (options.chipFile) {
         add({"--chip-file", std::filesystem::absolute(*options.chipFile).string()});
+    }
+    if (options.cableFile) {
+        add({"--cable-file", std::filesystem::absolute(*options.cableFile).string()});
+    }
+    if (options.cable) {
+        add({"--cable", *options.cable});
     }
     if (options.chipClock) {
         add({"--chip-clock", *options.chipClock});
@@ -309,9 +353,10 @@ std::unique_ptr<KnownChips> WithExpectedChip(const Options& options, std::unique
 
 }  // namespace
 
-std::unique_ptr<KnownChips> CheckBeforeThePort(const Options& options, const std::vector<std::filesystem::path>& writes)
+KnownParts CheckBeforeThePort(const Options& options, const std::vector<std::filesystem::path>& writes)
 {
-    std::unique_ptr<KnownChips> known = WithExpectedChip(options, ReadKnownChips(options));
+    KnownParts known = ReadKnownParts(options);
+    known.chips = WithExpectedChip(options, std::move(known.chips));
     ChosenPort(options.port);
     CheckSimulationOptions(options);
     if (options.stateFile) {
@@ -325,9 +370,9 @@ std::unique_ptr<KnownChips> CheckBeforeThePort(const Options& options, const std
 
 int RunOnChip(const Invocation& invocation, const ChipCommand& command)
 {
-    const std::unique_ptr<KnownChips> known = CheckBeforeThePort(invocation.options, command.writes);
-    return invocation.options.chip ? RunOnSimulatedTarget(invocation, command, *known)
-                                   : RunOnPort(invocation, command, *known);
+    const KnownParts known = CheckBeforeThePort(invocation.options, command.writes);
+    return invocation.options.chip ? RunOnSimulatedTarget(invocation, command, known)
+                                   : RunOnPort(invocation, command, known);
 }
 
 CLI::App& AddCommand(CLI::App& app, Invocation& invocation, const std::string& name, const std::string& description,
@@ -370,7 +415,8 @@ void DefineGlobalOptions(CLI::App& app, Options& options)
                  "with --simulate: port accesses, virtual time and timing violations on standard error");
     app.add_option("--sim-fault", options.simFaults,
                    "with --simulate, repeatable: stuck-cell:ADDRESS | stuck-eeprom:ADDRESS | silent-after-erase | "
-                   "maker:CODE | out-of-step:BITS")
+                   "maker:CODE | out-of-step:BITS | swapped-sck-mosi | open-miso | open-reset | header-turned | "
+                   "no-power | cable:NAME")
         ->type_name("KIND[:ARG]");
     app.add_option("--chip-clock", options.chipClock, "the target's clock (default 1M): sets the SCK pace")
         ->type_name("FREQ");
@@ -387,12 +433,19 @@ void DefineGlobalOptions(CLI::App& app, Options& options)
     app.add_option("--chip-file", options.chipFile,
                    "your own chips, in the catalogue's format (JSON), searched before the catalogue")
         ->type_name("FILE");
+    app.add_option("--cable", options.cable,
+                   "the cable between the port and the board (default built-in; velkor-cli cables lists them)")
+        ->type_name("NAME");
+    app.add_option("--cable-file", options.cableFile,
+                   "your own cables, in the known cables' format (JSON); with one cable in it, that one is used")
+        ->type_name("FILE");
 }
 
 // The commands, in the order --help lists them.
 constexpr std::array kCommands{DefineSignature, DefineWrite,   DefineFuse,        DefineVerify,     DefineRead,
                                DefineReadFuses, DefineProduce, DefineWriteEeprom, DefineReadEeprom, DefineVerifyEeprom,
-                               DefineLock,      DefineProgram, DefinePorts,       DefineChips};
+                               DefineLock,      DefineProgram, DefinePorts,       DefineChips,      DefineCables,
+                               DefineDoctor};
 
 void DefineCommands(CLI::App& app, Invocation& invocation)
 {

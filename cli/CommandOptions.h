@@ -100,17 +100,18 @@ struct ChipCommand {
 int RunOnChip(const Invocation& invocation, const ChipCommand& command);
 
 // What every command that reaches a chip checks before its first port access,
-// in this order: the chips of --chip-file, --all-chips and --expect, --port, the
+// in this order: the chips of --chip-file, --all-chips and --expect, the
+// cables of --cable-file and --cable, --port, the
 // options that need --simulate, the files written (the state file, then
 // writes). Returns the chips read, which identification searches after the
-// table.
-std::unique_ptr<KnownChips> CheckBeforeThePort(const Options& options,
-                                               const std::vector<std::filesystem::path>& writes);
+// table, and the cable chosen.
+KnownParts CheckBeforeThePort(const Options& options, const std::vector<std::filesystem::path>& writes);
 
 // The port --port names; a UsageError for one it does not.
 PortName ChosenPort(const std::string& text);
 // One --sim-fault KIND[:ARG], added to faults; a UsageError for a bad one.
-void AddSimFault(sim::Faults& faults, const std::string& fault);
+// cables: those a cable:NAME fault may name.
+void AddSimFault(sim::Faults& faults, const std::string& fault, const CableChoice* cables = nullptr);
 // The program and the options in force that reach the chip of this run
 // again: its port, the chips it knows, its pace and, when simulated, the
 // same simulated chip and state (not its faults). Paths are made absolute.

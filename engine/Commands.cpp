@@ -4,7 +4,10 @@
 
 namespace velkor {
 
-Session::Session(PortOperations& port, Clock& clock, Log& log) : port_(port), clock_(clock), log_(log) {}
+Session::Session(PortOperations& port, Clock& clock, Log& log) : port_(port), clock_(clock), log_(log)
+{
+    UseCable(BuiltInCable());
+}
 
 CommandResult Session::RunInCommandFrame(const std::function<bool()>& operation)
 {
@@ -22,6 +25,7 @@ CommandResult Session::RunInCommandFrame(const std::function<bool()>& operation)
     const std::chrono::nanoseconds startingPhase = SckPhase;
     PaceChosen.reset();
     try {
+        OpenCable();
         succeeded = operation();
     } catch (const Interrupted&) {
         log_.Append("Interrupted.");

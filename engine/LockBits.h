@@ -41,6 +41,9 @@ public:
     // after an EEPROM write that did not take, on a chip whose lock bits
     // cannot be read: a line saying that a lock would explain it.
     void NoteLockUnread();
+    // Within an open programming session: one line per fuse and lock byte
+    // the chip lets serial programming read.
+    bool ReadFuseAndLockBytes();
 
     // Within an open programming session: whether value can be written to
     // the lock byte of the chip identified last; false after the line that
@@ -53,6 +56,7 @@ private:
     bool LockedAgainst(std::uint8_t bits, std::string_view line);
     std::optional<std::uint8_t> ReadLockByte();
     bool ReadFuseAndLockBytes();
+    bool WriteLockByte(std::uint8_t value);
     // The byte as the chip's own read instruction gives it.
     std::uint8_t ReadLayoutByte(const FuseByteLayout& byte);
 

@@ -29,6 +29,7 @@ bool Session::CompareWithChip(const MemoryImage& image, const std::function<std:
     }
     const auto limit = static_cast<std::uint32_t>(image.size());
     long long compared = 0;
+    ShowLamp(Lamp::Verifying);
     for (std::uint32_t address = 0; address < limit; ++address) {
         if (!image[address]) {
             continue;
@@ -36,6 +37,7 @@ bool Session::CompareWithChip(const MemoryImage& image, const std::function<std:
         const std::uint8_t chip = read(address);
         ReportProgress(address + 1, limit);
         if (chip != *image[address]) {
+            ShowLamp(std::nullopt);
             log_.Append(std::string(memory) + FormatNumber("Verify Error at %x: ", address) + "file " +
                         TwoHexDigits(*image[address]) + ", chip " + TwoHexDigits(chip) + ".");
             Fail({.fault = Fault::Mismatch, .address = address, .expected = *image[address], .found = chip});
@@ -43,6 +45,7 @@ bool Session::CompareWithChip(const MemoryImage& image, const std::function<std:
         }
         ++compared;
     }
+    ShowLamp(std::nullopt);
     log_.Append(std::string(memory) + FormatNumber("Verify OK: %d bytes compared.", compared));
     return true;
 }

@@ -42,9 +42,9 @@ bool Session::ProgrammingEnable(int attemptsPerRound)
             // A chip out of step (an AT90S that saw a stray edge) slips its
             // byte framing by one bit with each extra SCK pulse.
             for (int pulse = 0; pulse < kResyncPulses; ++pulse) {
-                PortWrite(PortAddress, 0x01);
+                DriveLines(true, false, false);
                 ShortDelay();
-                PortWrite(PortAddress, 0x00);
+                DriveLines(false, false, false);
                 ShortDelay();
             }
         }
@@ -63,12 +63,12 @@ bool Session::ProgrammingEnable(int attemptsPerRound)
 void Session::ResetIntoProgrammingMode(unsigned leadInMilliseconds)
 {
     if (leadInMilliseconds > 0) {
-        PortWrite(PortAddress, 0x00);
+        DriveLines(false, false, false);
         Wait(leadInMilliseconds);
     }
-    PortWrite(PortAddress, 0x04);
+    DriveLines(false, false, true);
     Wait(1);
-    PortWrite(PortAddress, 0x00);
+    DriveLines(false, false, false);
     Wait(50);
 }
 

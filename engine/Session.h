@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Cable.h"
 #include "ChipCatalogue.h"
 #include "ClockFuses.h"
 #include "Clock.h"
@@ -48,6 +49,10 @@ public:
     std::uint16_t DeviceSignature = 0;  // signature bytes 1 and 2 read last
     // How long each SCK phase lasts, port access included (see SckPhaseFor).
     std::chrono::nanoseconds SckPhase = SckPhaseFor(kDefaultChipClockHz);
+    // The cable between the port and the board (the built-in one until
+    // another is chosen); it must outlive the session.
+    void UseCable(const Cable& cable);
+    const Cable& CableInUse() const { return *wiring_; }
 
     // Whether the pace follows the chip (no --chip-clock given): each command
     // identifies the chip at SckPhase, reads the fuses that select its clock
@@ -122,6 +127,15 @@ public:
 
     // ---- Serial transfer ------------------------------------------------
     void PortWrite(std::uint16_t port, std::uint8_t value);
+    // Reads any of the port's registers (PortRead reads the status register).
+    std::uint8_t PortReadAt(std::uint16_t port);
+    // Puts SCK, MOSI and RESET at these levels at the chip, the cable engaged.
+    void DriveLines(bool sck, bool mosi, bool reset);
+    // Writes the registers that carry the cable's pins for lines.
+    void DriveCable(const CableLines& lines);
+    // Shows lamp on the cable's lamp for it, where the cable has one, from the
+    // next write on; nothing: the programming lamp.
+    void ShowLamp(std::optional<Lamp> lamp) { lamp_ = lamp.value_or(Lamp::Programming); }
     std::uint8_t PortRead();
     void ShortDelay();
     void SendByte(std::uint8_t value);
@@ -235,6 +249,10 @@ public:
     // Saving into file, replaced whole.
     static MemorySaver WholeFileSaver(const std::filesystem::path& file);
 
+    // A positive RESET pulse with SCK low, then RESET held low, after
+    // leadInMilliseconds with RESET low (none: straight away).
+    void ResetIntoProgrammingMode(unsigned leadInMilliseconds);
+
 private:
     // Thrown at an instruction boundary when StopRequested; caught by the
     // command frame only.
@@ -249,6 +267,7 @@ private:
     void FollowChipClock();
     std::optional<SelectedClock> ReadClockFuses(const ChipRecord& chip, const ClockFuses& clock);
     std::chrono::nanoseconds PhaseForChip(const SelectedClock& clock, std::uint32_t slowestHz) const;
+    void OpenCable();
     bool TryProgrammingEnable();
     // Reads the signature and finds the chip, with its log lines.
     void Identify();
@@ -261,6 +280,14 @@ private:
     // What the command in the frame has met so far.
     std::optional<Failure> failure_;
     std::vector<ChipSignature> unlisted_;
+    std::optional<Lamp> lamp_;  // lit while a command drives the cable
+    // The register values for every pattern of the lines on the cable in use,
+    // worked out once when it is chosen: by SCK, MOSI, RESET and engaged
+    // (bits 0 to 3), for no lamp and for each lamp.
+    const Cable* wiring_ = nullptr;
+    std::array<std::array<PortRegisters, 16>, 5> cableRegisters_{};
+    bool cableUsesData_ = true;
+    bool cableUsesControl_ = false;
     PortOperations& port_;
     Clock& clock_;
 

@@ -1,5 +1,6 @@
 #include "CommonOptions.h"
 
+#include "FileReading.h"
 #include "SckPace.h"
 
 namespace velkor {
@@ -28,6 +29,58 @@ std::unique_ptr<KnownChips> ReadKnownChips(const CommonOptions& options)
     } catch (const ChipFileError& e) {
         throw UsageError(std::string("--chip-file ") + e.what());
     }
+}
+
+namespace {
+
+constexpr std::uint64_t kCableFileLimit = 1 << 20;
+
+std::vector<Cable> ReadCableFile(const std::filesystem::path& file)
+{
+    try {
+        const std::vector<std::uint8_t> bytes = ReadInputFile(file, kCableFileLimit);
+        return ParseCables(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), KnownCables());
+    } catch (const std::exception& e) {
+        throw UsageError("--cable-file " + file.string() + ": " + e.what());
+    }
+}
+
+std::string CableNames(std::span<const Cable> fromFile)
+{
+    std::string names;
+    for (const auto cables : {KnownCables(), fromFile}) {
+        for (const Cable& cable : cables) {
+            names += (names.empty() ? "" : ", ") + cable.name;
+        }
+    }
+    return names;
+}
+
+}  // namespace
+
+CableChoice::CableChoice(const CommonOptions& options)
+{
+    if (options.cableFile) {
+        fromFile_ = ReadCableFile(*options.cableFile);
+    }
+    if (!options.cable) {
+        chosen_ = fromFile_.size() == 1 ? &fromFile_.front() : &BuiltInCable();
+        return;
+    }
+    chosen_ = FindCable(fromFile_, *options.cable);
+    if (chosen_ == nullptr) {
+        chosen_ = FindCable(KnownCables(), *options.cable);
+    }
+    if (chosen_ == nullptr) {
+        throw UsageError("unknown --cable '" + *options.cable + "'; the cables: " + CableNames(fromFile_));
+    }
+}
+
+KnownParts ReadKnownParts(const CommonOptions& options)
+{
+    KnownParts parts{.chips = ReadKnownChips(options), .cables = nullptr};
+    parts.cables = std::make_unique<CableChoice>(options);
+    return parts;
 }
 
 std::unique_ptr<sim::SimulatedTarget> MakeSimulatedTarget(const std::string& chip, std::optional<std::uint32_t> clockHz)

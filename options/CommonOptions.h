@@ -1,7 +1,7 @@
 #pragma once
 
 // The options the window and velkor-cli both take (--simulate, --chip-clock,
-// --sim-clock, --all-chips, --chip-file), read and checked once for both, so
+// --sim-clock, --all-chips, --chip-file, --cable, --cable-file), read and checked once for both, so
 // that the two programs take the same texts and refuse the same faults in
 // the same words.
 
@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "BuiltInCatalogue.h"
+#include "Cable.h"
 #include "Programmer.h"
 #include "SimulatedTarget.h"
 
@@ -36,7 +37,39 @@ struct CommonOptions {
     std::optional<std::string> simClock;
     bool allChips = false;
     std::optional<std::filesystem::path> chipFile;
+    std::optional<std::string> cable;
+    std::optional<std::filesystem::path> cableFile;
 };
+
+// The cables --cable-file adds to the known ones, and the one --cable picks:
+// by default the built-in cable, or the one cable of a file that holds one.
+class CableChoice {
+public:
+    // A UsageError naming --cable-file for a file that cannot be read or is
+    // faulty (the cable, the field and the rule), naming --cable for a cable
+    // nobody knows.
+    explicit CableChoice(const CommonOptions& options);
+    CableChoice(const CableChoice&) = delete;
+    CableChoice& operator=(const CableChoice&) = delete;
+
+    const Cable& Chosen() const { return *chosen_; }
+    std::span<const Cable> FromFile() const { return fromFile_; }
+
+private:
+    std::vector<Cable> fromFile_;
+    const Cable* chosen_ = nullptr;
+};
+
+// What the chip options and the cable options name, read and checked.
+struct KnownParts {
+    std::unique_ptr<KnownChips> chips;
+    std::unique_ptr<CableChoice> cables;
+
+    const std::vector<const ChipCatalogue*>& Lists() const { return chips->Lists(); }
+    const Cable& ChosenCable() const { return cables->Chosen(); }
+};
+// ReadKnownChips and the CableChoice, in that order.
+KnownParts ReadKnownParts(const CommonOptions& options);
 
 // The clock a --chip-clock or --sim-clock option (named option) gives, nothing
 // when it is not given; a UsageError for a text that is no clock in range.

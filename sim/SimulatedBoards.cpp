@@ -4,10 +4,6 @@
 
 namespace velkor::sim {
 
-namespace {
-constexpr std::uint8_t kReset = 0x04;
-}
-
 SimulatedBoards::SimulatedBoards(std::vector<PlannedBoard> plan, std::optional<std::uint32_t> chipClockHz)
     : port_(clock_, nullptr), plan_(std::move(plan)), chipClockHz_(chipClockHz)
 {
@@ -26,7 +22,8 @@ void SimulatedBoards::Update()
     if (now < nextEventNs_) {
         return;
     }
-    if (present_ && (port_.DataRegister() & kReset) != 0) {
+    const std::optional<ChipInputs> lines = port_.LinesAtChip();
+    if (present_ && (!lines || lines->reset)) {
         port_.Attach(nullptr);
         present_ = false;
         nextEventNs_ = now + kArrivalNs;

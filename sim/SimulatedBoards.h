@@ -21,7 +21,8 @@ struct PlannedBoard {
 
 // Each board arrives kArrivalNs after the start or after the board before
 // it left, with fresh memories, and stays at least kStayNs; it is pulled out
-// at the first port access after that at which RESET is released (high), as
+// at the first port access after that at which RESET is released (high, or
+// the cable no longer driving it), as
 // a person unplugs a board once it is no longer being programmed.
 class SimulatedBoards final : public PortOperations {
 public:
@@ -39,6 +40,8 @@ public:
     std::uint64_t AccessCount() const { return port_.AccessCount(); }
     double ElapsedSeconds() const { return static_cast<double>(clock_.NowNanoseconds()) / 1e9; }
     std::size_t ViolationCount() const;
+    // The cable the boards hang on; it must outlive them.
+    void UseCable(const Cable& cable) { port_.UseCable(cable); }
 
     void OpenDriver(std::uint16_t portAddress) override { port_.OpenDriver(portAddress); }
     void CloseDriver() override { port_.CloseDriver(); }

@@ -4,13 +4,8 @@ namespace velkor::sim {
 
 namespace {
 
-constexpr std::uint8_t kSck = 0x01;
-constexpr std::uint8_t kMosi = 0x02;
-constexpr std::uint8_t kReset = 0x04;
-// Status bits 6..3 float high through the port's pull-ups; bit 7 (BUSY,
-// wired to MISO) is inverted by the port, so a high MISO reads as 0.
-constexpr std::uint8_t kStatusIdle = 0x78;
-constexpr std::uint8_t kStatusBusy = 0x80;
+// A chip whose RESET line nobody drives: the board's pull-up holds it high.
+constexpr ChipInputs kUndriven{.sck = false, .mosi = false, .reset = true};
 
 }  // namespace
 
@@ -27,6 +22,46 @@ void SimulatedPort::CloseDriver()
     open_ = false;
 }
 
+const Cable& SimulatedPort::BoardCable() const
+{
+    const WiringFaults* faults = chip_ != nullptr ? &chip_->InjectedFaults().wiring : nullptr;
+    return faults != nullptr && faults->boardCable != nullptr ? *faults->boardCable : *cable_;
+}
+
+std::optional<ChipInputs> SimulatedPort::LinesAtChip() const
+{
+    std::optional<ChipInputs> lines = ChipInputsFrom(BoardCable(), data_, control_);
+    if (!lines || chip_ == nullptr) {
+        return lines;
+    }
+    const WiringFaults& faults = chip_->InjectedFaults().wiring;
+    if (faults.noPower) {
+        return std::nullopt;
+    }
+    if (faults.sckMosiSwapped || faults.headerTurned) {
+        std::swap(lines->sck, lines->mosi);
+    }
+    if (faults.resetOpen || faults.headerTurned) {
+        lines->reset = true;
+    }
+    return lines;
+}
+
+void SimulatedPort::DriveChip()
+{
+    if (chip_ == nullptr) {
+        return;
+    }
+    const ChipInputs lines = LinesAtChip().value_or(kUndriven);
+    chip_->Drive(lines.sck, lines.mosi, lines.reset);
+}
+
+void SimulatedPort::RestoreControl(std::uint8_t control)
+{
+    control_ = control;
+    DriveChip();
+}
+
 void SimulatedPort::WritePortUchar(std::uint16_t port, std::uint8_t value)
 {
     if (!open_) {
@@ -34,13 +69,14 @@ void SimulatedPort::WritePortUchar(std::uint16_t port, std::uint8_t value)
     }
     time_.ChargePortAccess();
     ++accesses_;
-    if (port != base_) {
+    if (port == base_) {
+        data_ = value;
+    } else if (port == base_ + 2) {
+        control_ = value;
+    } else {
         return;
     }
-    data_ = value;
-    if (chip_ != nullptr) {
-        chip_->Drive((value & kSck) != 0, (value & kMosi) != 0, (value & kReset) != 0);
-    }
+    DriveChip();
 }
 
 std::uint8_t SimulatedPort::ReadPortUchar(std::uint16_t port)
@@ -53,11 +89,24 @@ std::uint8_t SimulatedPort::ReadPortUchar(std::uint16_t port)
     if (port == base_) {
         return data_;  // an SPP data register reads back its latch
     }
+    if (port == base_ + 2) {
+        return control_;
+    }
     if (port != base_ + 1) {
         return 0xFF;
     }
-    const bool misoHigh = chip_ == nullptr || chip_->Miso();
-    return misoHigh ? kStatusIdle : kStatusIdle | kStatusBusy;
+    const Cable& board = BoardCable();
+    if (chip_ == nullptr || !LinesAtChip()) {
+        return StatusWithMiso(board, std::nullopt);
+    }
+    const WiringFaults& faults = chip_->InjectedFaults().wiring;
+    if (faults.headerTurned) {
+        return StatusWithMiso(board, false);  // the MISO wire lands on the board's ground
+    }
+    if (faults.misoOpen) {
+        return StatusWithMiso(board, std::nullopt);
+    }
+    return StatusWithMiso(board, chip_->Miso());
 }
 
 }  // namespace velkor::sim

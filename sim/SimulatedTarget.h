@@ -1,9 +1,11 @@
 #pragma once
 
-// A virtual parallel port with an AVR chip on it, wired as the programmer
-// expects: data bit 0 SCK, bit 1 MOSI, bit 2 RESET; MISO on status bit 7,
-// which the port reports inverted. Written from the chips' published
-// behaviour, not from the engine, so that the two cannot share a mistake.
+// A virtual parallel port with an AVR chip on it through a cable: by default
+// the built-in one (data bit 0 SCK, bit 1 MOSI, bit 2 RESET, D7 low while
+// programming; MISO on status bit 7, which the port reports inverted), or any
+// other cable the programs know. Written from the chips' published behaviour
+// and the port's pin map, not from the engine, so that the two cannot share a
+// mistake.
 
 #include <array>
 #include <cstdint>
@@ -16,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Cable.h"
 #include "ChipRecord.h"
 #include "Clock.h"
 #include "PortOperations.h"
@@ -160,6 +163,22 @@ const ChipModel* FindChipModel(std::string_view name);
 
 // ---- Faults a test can inject ----------------------------------------------
 
+// Faults of the cable between the port and the chip.
+struct WiringFaults {
+    bool sckMosiSwapped = false;  // SCK and MOSI change places
+    bool misoOpen = false;        // the MISO wire is broken: the port sees it float
+    bool resetOpen = false;       // the RESET wire is broken: the board's pull-up holds RESET high
+    bool headerTurned = false;    // the 6-pin plug turned round: MISO on ground, RESET on VCC, SCK and MOSI swapped
+    bool noPower = false;         // the board has no power: the chip sees nothing, MISO floats
+    // The board is wired as this cable, not as the one the port is told of.
+    const Cable* boardCable = nullptr;
+
+    bool Any() const
+    {
+        return sckMosiSwapped || misoOpen || resetOpen || headerTurned || noPower || boardCable != nullptr;
+    }
+};
+
 struct Faults {
     bool silentAfterErase = false;             // stops answering after a Chip Erase
     std::set<std::uint32_t> stuckFlashBytes;   // byte addresses whose cells never take a value
@@ -169,6 +188,8 @@ struct Faults {
     // Writes and erases take this share of their time, in percent: an AT90S
     // at a supply under 5 V takes longer than its 5 V figure.
     unsigned busyTimePercent = 100;
+    // The port reads these; the chip does not.
+    WiringFaults wiring{};
 };
 
 // ---- The chip ---------------------------------------------------------------
@@ -259,9 +280,14 @@ private:
 
 // ---- The port ----------------------------------------------------------------
 
-// The parallel port the chip hangs on. It answers at the base address given
-// to OpenDriver; writes elsewhere are ignored and reads elsewhere give 0xFF.
-// With no chip attached MISO floats high: the status register reads 0x78.
+// The parallel port the chip hangs on, through its cable. It answers at the
+// base address given to OpenDriver: the data register (base), the status
+// register (base + 1) and the control register (base + 2, at 0x0C when the
+// port starts, as a PC's port rests); writes elsewhere are ignored and reads
+// elsewhere give 0xFF. The chip sees its lines only while the cable is
+// engaged (its enable pins low, its power pins high); otherwise, or with no
+// chip attached, MISO floats high: on the built-in cable the status register
+// reads 0x78.
 class SimulatedPort final : public PortOperations {
 public:
     SimulatedPort(TimeSource& time, SimulatedChip* chip);
@@ -275,15 +301,30 @@ public:
 
     std::uint64_t AccessCount() const { return accesses_; }
     std::uint8_t DataRegister() const { return data_; }
+    std::uint8_t ControlRegister() const { return control_; }
     // Plugs a chip in (or, with nullptr, pulls it out) between two accesses.
     void Attach(SimulatedChip* chip) { chip_ = chip; }
+    // The cable the chip hangs on; it must outlive the port.
+    void UseCable(const Cable& cable) { cable_ = &cable; }
+    const Cable& CableInUse() const { return *cable_; }
+    // The control register as the system sets it when a program claims the
+    // port: no access of the program's.
+    void RestoreControl(std::uint8_t control);
+    // What the chip sees now through the cable: nothing while the cable is
+    // not engaged.
+    std::optional<ChipInputs> LinesAtChip() const;
 
 private:
+    const Cable& BoardCable() const;
+    void DriveChip();
+
     TimeSource& time_;
     SimulatedChip* chip_;
+    const Cable* cable_ = &BuiltInCable();
     bool open_ = false;
     std::uint16_t base_ = 0x378;
     std::uint8_t data_ = 0;
+    std::uint8_t control_ = 0x0C;
     std::uint64_t accesses_ = 0;
 };
 

@@ -39,4 +39,10 @@ void DefinePorts(CLI::App& app, Invocation& invocation);
 void DefineChips(CLI::App& app, Invocation& invocation);
 void DefineVersion(CLI::App& app);
 
+// Cables.cpp: cables.
+void DefineCables(CLI::App& app, Invocation& invocation);
+
+// Doctor.cpp: doctor.
+void DefineDoctor(CLI::App& app, Invocation& invocation);
+
 }  // namespace velkor

@@ -131,7 +131,7 @@ void CheckProduceOptions(const Options& options, const ProduceOptions& produce)
 struct ProductionSetup {
     const Invocation& invocation;
     const ProduceOptions& produce;
-    const KnownChips& known;
+    const KnownParts& known;
     std::optional<SerialPlan> serialPlan;
     SerialCounter* counter;
 };
@@ -150,6 +150,7 @@ int Produce(const ProductionSetup& setup, PortOperations& port, Clock& clock, co
     Programmer& engine = production.Engine();
     engine.PortAddress = ChosenPort(options.port).baseAddress;
     SetPace(engine, options, setup.known.Lists());
+    engine.UseCable(setup.known.ChosenCable());
     engine.StopRequested = [&planEnded] { return CaughtSignal() != 0 || (planEnded && planEnded()); };
     if (setup.counter != nullptr) {
         production.SerialNumbers.emplace(Production::Serials{setup.serialPlan->address, *setup.counter});
@@ -176,6 +177,7 @@ int ProduceOnSimulatedBoards(const ProductionSetup& setup)
     } catch (const std::invalid_argument& e) {
         throw UsageError(e.what());
     }
+    boards->UseCable(setup.known.ChosenCable());
     const int status = Produce(setup, *boards, boards->clock(), [&boards] { return boards->Exhausted(); });
     if (options.stats) {
         PrintSimStats(setup.invocation.err, boards->AccessCount(), boards->ElapsedSeconds(), boards->ViolationCount());
@@ -198,10 +200,10 @@ int ProduceOnPort(const ProductionSetup& setup)
 int RunProduce(const Invocation& invocation, const ProduceOptions& produce)
 {
     const Options& options = invocation.options;
-    const std::unique_ptr<KnownChips> known = CheckBeforeThePort(
-        options, produce.record ? std::vector{*produce.record} : std::vector<std::filesystem::path>{});
+    const KnownParts known = CheckBeforeThePort(options, produce.record ? std::vector{*produce.record}
+                                                                        : std::vector<std::filesystem::path>{});
     CheckProduceOptions(options, produce);
-    ProductionSetup setup{invocation, produce, *known, std::nullopt, nullptr};
+    ProductionSetup setup{invocation, produce, known, std::nullopt, nullptr};
     std::optional<sim::StateFileLock> lock;
     std::optional<SerialCounter> counter;
     if (produce.serial) {

@@ -15,6 +15,7 @@
 #include "NameMatch.h"
 #include "Numbers.h"
 #include "SckPace.h"
+#include "FileReading.h"
 
 namespace velkor::sim {
 
@@ -24,6 +25,10 @@ constexpr std::string_view kDevicePrefix = "/dev/parport";
 constexpr std::string_view kProcPrefix = "/proc/sys/dev/parport/parport";
 constexpr std::string_view kProcSuffix = "/base-addr";
 constexpr std::string_view kActiveSuffix = "/devices/active";
+// The control bits the kernel's PC-style port lets ppdev write and read back
+// (STROBE, AUTOFD, INIT, SELECT-IN); the interrupt and direction bits are
+// its own.
+constexpr std::uint8_t kControlLines = 0x0F;
 
 std::optional<std::string> Environment(const char* name)
 {
@@ -110,6 +115,31 @@ std::unique_ptr<SimulatedChip> MakeChip(const std::string& name, TimeSource& tim
     return std::make_unique<SimulatedChip>(*model, time, clockHz);
 }
 
+std::vector<Cable> ReadCableFile(const std::optional<std::filesystem::path>& file)
+{
+    if (!file) {
+        return {};
+    }
+    try {
+        const std::vector<std::uint8_t> bytes = ReadInputFile(*file, 1 << 20);
+        return ParseCables(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), KnownCables());
+    } catch (const std::exception& e) {
+        throw std::invalid_argument("VELKOR_VIRTUAL_PPDEV_CABLE_FILE: " + file->string() + ": " + e.what());
+    }
+}
+
+const Cable& ChosenCable(const std::string& name, std::span<const Cable> fileCables)
+{
+    const Cable* cable = FindCable(fileCables, name);
+    if (cable == nullptr) {
+        cable = FindCable(KnownCables(), name);
+    }
+    if (cable == nullptr) {
+        throw std::invalid_argument("VELKOR_VIRTUAL_PPDEV_CABLE: unknown cable " + name);
+    }
+    return *cable;
+}
+
 // A file the port writes when it ends: refused at once (before its lock file
 // is made) where no regular file may be written.
 std::optional<StateFileLock> LockIfNamed(const std::optional<std::filesystem::path>& file)
@@ -130,6 +160,10 @@ VirtualPpdevConfig VirtualPpdevConfig::FromEnvironment()
 {
     VirtualPpdevConfig config;
     config.chip = Environment("VELKOR_VIRTUAL_PPDEV_CHIP").value_or("none");
+    config.cable = Environment("VELKOR_VIRTUAL_PPDEV_CABLE").value_or("built-in");
+    if (const auto file = Environment("VELKOR_VIRTUAL_PPDEV_CABLE_FILE")) {
+        config.cableFile = *file;
+    }
     if (const auto base = Environment("VELKOR_VIRTUAL_PPDEV_BASE")) {
         config.baseAddress = ParseBaseAddress(*base);
     }
@@ -154,11 +188,13 @@ VirtualPpdevConfig VirtualPpdevConfig::FromEnvironment()
 VirtualPpdev::VirtualPpdev(VirtualPpdevConfig config)
     : config_(std::move(config)), stateLock_(LockIfNamed(config_.stateFile)),
       statsLock_(LockIfNamed(config_.statsFile)), startNanoseconds_(time_.NowNanoseconds()),
-      chip_(MakeChip(config_.chip, time_, config_.chipClockHz)), port_(time_, chip_.get())
+      fileCables_(ReadCableFile(config_.cableFile)), chip_(MakeChip(config_.chip, time_, config_.chipClockHz)),
+      port_(time_, chip_.get())
 {
     if (chip_ && config_.stateFile && std::filesystem::exists(*config_.stateFile)) {
         chip_->LoadState(*config_.stateFile);
     }
+    port_.UseCable(ChosenCable(config_.cable, fileCables_));
     port_.OpenDriver(config_.baseAddress);
 }
 
@@ -270,6 +306,7 @@ int VirtualPpdev::Ioctl(int fd, unsigned long request, void* argument)
         }
         file.claimed = true;
         state_ = file.saved;
+        port_.RestoreControl(state_.control);
         return 0;
     case PPEXCL:
         // Exclusive access has to be asked for before the first claim.
@@ -320,19 +357,29 @@ int VirtualPpdev::ClaimedIoctl(unsigned long request, void* argument)
         *byte = port_.ReadPortUchar(config_.baseAddress + 1);
         return 0;
     case PPWCONTROL:
-        state_.control = *byte;
+        SetControl(static_cast<std::uint8_t>((state_.control & ~kControlLines) | (*byte & kControlLines)));
         return 0;
     case PPRCONTROL:
-        *byte = state_.control;
+        *byte = state_.control & kControlLines;
         return 0;
     case PPFCONTROL: {
         const auto* frob = static_cast<const ppdev_frob_struct*>(argument);
-        state_.control = static_cast<std::uint8_t>((state_.control & ~frob->mask) ^ frob->val);
+        const auto mask = static_cast<std::uint8_t>(frob->mask & kControlLines);
+        const auto value = static_cast<std::uint8_t>(frob->val & kControlLines);
+        SetControl(static_cast<std::uint8_t>((state_.control & ~mask) ^ value));
         return 0;
     }
     default:
         return -ENOTTY;
     }
+}
+
+// The control lines drive the cable's control pins as the data lines do its
+// data pins.
+void VirtualPpdev::SetControl(std::uint8_t control)
+{
+    state_.control = control;
+    port_.WritePortUchar(static_cast<std::uint16_t>(config_.baseAddress + 2), control);
 }
 
 void VirtualPpdev::SaveState() const
@@ -352,6 +399,8 @@ void VirtualPpdev::WriteStats() const
         {"chip", config_.chip},
         {"portAccesses", port_.AccessCount()},
         {"dataRegister", port_.DataRegister()},
+        {"controlRegister", port_.ControlRegister()},
+        {"cable", config_.cable},
         {"seconds", seconds},
         {"timingViolations", chip_ ? chip_->TimingViolations() : std::vector<std::string>{}},
     };

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "SimulatedTarget.h"
 #include "StateFiles.h"
@@ -31,6 +32,10 @@ struct VirtualPpdevConfig {
     };
 
     std::string chip = "none";  // as --simulate names it
+    // The cable between the port and the chip, as --cable names it, among the
+    // known cables and those of cableFile (as --cable-file).
+    std::string cable = "built-in";
+    std::optional<std::filesystem::path> cableFile{};
     std::uint16_t baseAddress = 0x378;
     unsigned portNumber = 0;                           // N in /dev/parportN
     std::optional<std::uint32_t> chipClockHz{};        // as --sim-clock; default the chip's factory clock
@@ -99,6 +104,7 @@ private:
     };
 
     int ClaimedIoctl(unsigned long request, void* argument);
+    void SetControl(std::uint8_t control);
     bool ClaimedElsewhere(int fd) const;
     void SaveState() const;
     void WriteStats() const;
@@ -110,6 +116,7 @@ private:
     std::optional<StateFileLock> statsLock_;
     RealTimeSource time_;
     std::uint64_t startNanoseconds_;
+    std::vector<Cable> fileCables_;
     std::unique_ptr<SimulatedChip> chip_;
     SimulatedPort port_;
     // The port's registers as the device that holds it has set them.

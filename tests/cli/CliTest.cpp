@@ -24,6 +24,7 @@
 #endif
 
 #include "HexText.h"
+#include "Cable.h"
 #include "CliApp.h"
 #include "CliRun.h"
 #include "Hints.h"
@@ -381,9 +382,10 @@ TEST(Cli, AnInvalidFuseFieldIsTheCommandsOwnErrorLine)
 TEST(Cli, ABadSimFaultListsTheKinds)
 {
     const CliRun run = Invoke({"--simulate", "ATmega8", "--sim-fault", "melt", "signature"});
-    EXPECT_NE(
-        run.err.find("stuck-cell:ADDRESS, stuck-eeprom:ADDRESS, silent-after-erase, maker:CODE or out-of-step:BITS"),
-        std::string::npos)
+    EXPECT_NE(run.err.find("stuck-cell:ADDRESS, stuck-eeprom:ADDRESS, silent-after-erase, maker:CODE, "
+                           "out-of-step:BITS, swapped-sck-mosi, open-miso, open-reset, header-turned, no-power or "
+                           "cable:NAME"),
+              std::string::npos)
         << run.err;
 }
 
@@ -1177,3 +1179,110 @@ TEST_F(CliFiles, AFileSizeLimitEndsTheCommandWithItsLine)
 }  // namespace
 }  // namespace velkor
 #endif
+
+namespace velkor {
+namespace {
+
+// The doctor over every simulated cable fault: what it says names the fault,
+// and the chip's memories are as they were.
+struct DoctorCase {
+    const char* what;
+    std::vector<const char*> args;
+    int status;
+    const char* says;
+};
+
+class Doctor : public StateFile, public ::testing::WithParamInterface<DoctorCase> {
+protected:
+    void SetUp() override
+    {
+        path = std::filesystem::temp_directory_path() /
+               ("velkor-cli-doctor-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                GetParam().what + ".json");
+        std::filesystem::remove(path);
+    }
+};
+
+TEST_P(Doctor, NamesTheFaultAndWritesNothing)
+{
+    const std::string state = path.string();
+    ASSERT_EQ(Invoke({"--simulate", "ATmega8", "--sim-state", state.c_str(), "signature"}).status, 0);
+    const nlohmann::json before = Read();
+    std::vector<const char*> args = {"--simulate", "ATmega8", "--sim-state", state.c_str()};
+    args.insert(args.end(), GetParam().args.begin(), GetParam().args.end());
+    args.push_back("doctor");
+    const CliRun run = Invoke(args);
+    EXPECT_EQ(run.status, GetParam().status) << run.out;
+    EXPECT_NE(run.out.find(GetParam().says), std::string::npos) << run.out;
+    EXPECT_EQ(Read(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , Doctor,
+    ::testing::Values(
+        DoctorCase{"Healthy", {}, 0, "Clock: the fuses select the internal 1 MHz oscillator"},
+        DoctorCase{"SwappedSckMosi", {"--sim-fault", "swapped-sck-mosi"}, 1, "SCK and MOSI are swapped"},
+        DoctorCase{"OpenMiso", {"--sim-fault", "open-miso"}, 1, "MISO stays high"},
+        DoctorCase{"OpenMisoNextChecks", {"--sim-fault", "open-miso"}, 1, "the MISO wire"},
+        DoctorCase{"OpenReset", {"--sim-fault", "open-reset"}, 1, "the RESET wire"},
+        DoctorCase{"NoPower", {"--sim-fault", "no-power"}, 1, "the board's power"},
+        DoctorCase{"HeaderTurned", {"--sim-fault", "header-turned"}, 1, "MISO stays low"},
+        DoctorCase{"HeaderTurnedNextChecks", {"--cable", "stk200", "--sim-fault", "header-turned"}, 1, "turned round"},
+        DoctorCase{"AnotherCable", {"--sim-fault", "cable:stk200"}, 1, "another cable's wiring: stk200, pony-stk200."},
+        DoctorCase{"AnotherCableThanNamed", {"--cable", "stk200", "--sim-fault", "cable:dapa"}, 1, "wiring: dapa."},
+        DoctorCase{"SlowClock", {"--sim-clock", "32k"}, 1, "a slow clock fuse"},
+        DoctorCase{"OutOfStep", {"--sim-fault", "out-of-step:1"}, 0, "only after the resynchronising pulses"}),
+    [](const auto& info) { return std::string(info.param.what); });
+
+// A cable of the user's own with a made-up wiring: SCK and RESET on control
+// pins the port inverts, MISO inverted by the cable, a buffer, power and a lamp.
+class CableFileRuns : public StateFile {
+protected:
+    void WriteCableFile(const std::string& fields)
+    {
+        std::ofstream(path) << R"({"cables": [{"name": "mine", )" << fields << "}]}";
+    }
+};
+
+TEST_F(CableFileRuns, AMadeUpWiringWritesAndVerifiesAndIsListed)
+{
+    WriteCableFile(R"("sck": 14, "mosi": 8, "miso": "~12", "reset": "~1", "enable": [16], "power": [3, 5],
+                      "lamps": {"programming": 17})");
+    const std::string file = path.string();
+    const std::string blink = std::string(VELKOR_SOURCE_DIR) + "/examples/blink.hex";
+    const CliRun write = Invoke({"--simulate", "ATmega8", "--cable-file", file.c_str(), "write", blink.c_str()});
+    EXPECT_EQ(write.status, 0) << write.out << write.err;
+    EXPECT_NE(write.out.find("---done.---"), std::string::npos) << write.out;
+    const CliRun doctor = Invoke({"--simulate", "ATmega8", "--cable-file", file.c_str(), "doctor"});
+    EXPECT_NE(doctor.out.find("The port, the cable and the chip work."), std::string::npos) << doctor.out;
+    const CliRun list = Invoke({"--cable-file", file.c_str(), "cables"});
+    EXPECT_NE(list.out.find("\nmine  "), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("SCK 14, MOSI 8, MISO ~12, RESET ~1, enable 16, power 3,5, programming lamp 17  (file "),
+              std::string::npos)
+        << list.out;
+}
+
+TEST_F(CableFileRuns, AFaultyFileIsAUsageErrorNamingTheCableTheFieldAndTheRule)
+{
+    WriteCableFile(R"("sck": 2, "mosi": 3, "miso": 4, "reset": 5)");
+    const std::string file = path.string();
+    const CliRun run = Invoke({"--simulate", "ATmega8", "--cable-file", file.c_str(), "signature"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("--cable-file " + file + ": cable mine: field miso: MISO must be a status pin"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(Invoke({"--cable", "stk201", "signature"}).status, 2);
+}
+
+TEST(Cli, CablesListsEveryKnownCableOnALineWithItsPins)
+{
+    const CliRun run = Invoke({"cables"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(static_cast<std::size_t>(std::ranges::count(run.out, '\n')), KnownCables().size());
+    EXPECT_NE(run.out.find("\nstk200        SCK 6, MOSI 7, MISO 10, RESET 9, enable 4,5  (known: "), std::string::npos)
+        << run.out;
+}
+
+}  // namespace
+}  // namespace velkor

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "CableFileCheck.h"
 #include "ElfReaderCheck.h"
 #include "HexReaderCheck.h"
 #include "WriteCheck.h"
@@ -52,6 +53,13 @@ TEST_P(HexCorpus, ReadsToItsEndHoldingEveryInvariant)
     EXPECT_EQ(fuzz::CheckHexReader(Contents(GetParam())), "");
 }
 
+class CableCorpus : public ::testing::TestWithParam<std::filesystem::path> {};
+
+TEST_P(CableCorpus, IsRefusedOrKeepsThePortsRules)
+{
+    EXPECT_EQ(fuzz::CheckCableFile(Contents(GetParam())), "");
+}
+
 class WriteCorpus : public ::testing::TestWithParam<std::filesystem::path> {};
 
 TEST_P(WriteCorpus, WriteAgreesWithTheModel)
@@ -70,11 +78,13 @@ TEST(CorpusSeeds, AreThere)
 {
     EXPECT_GE(CorpusFiles(VELKOR_ELF_CORPUS_DIR).size(), 5u);
     EXPECT_GE(CorpusFiles(VELKOR_HEX_CORPUS_DIR).size(), 10u);
+    EXPECT_GE(CorpusFiles(VELKOR_CABLE_CORPUS_DIR).size(), 10u);
     EXPECT_GE(CorpusFiles(VELKOR_WRITE_CORPUS_DIR).size(), 10u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, HexCorpus, ::testing::ValuesIn(CorpusFiles(VELKOR_HEX_CORPUS_DIR)), TestName);
 INSTANTIATE_TEST_SUITE_P(Seeds, ElfCorpus, ::testing::ValuesIn(CorpusFiles(VELKOR_ELF_CORPUS_DIR)), TestName);
+INSTANTIATE_TEST_SUITE_P(Seeds, CableCorpus, ::testing::ValuesIn(CorpusFiles(VELKOR_CABLE_CORPUS_DIR)), TestName);
 INSTANTIATE_TEST_SUITE_P(Seeds, WriteCorpus, ::testing::ValuesIn(CorpusFiles(VELKOR_WRITE_CORPUS_DIR)), TestName);
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstring>
@@ -27,8 +28,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include "Cable.h"
 #include "HexText.h"
 #include "PpdevBackend.h"
+#include "SimulatedTarget.h"
 #include "StandardDescriptors.h"
 
 extern char** environ;
@@ -151,6 +154,12 @@ CliRun RunCli(const std::vector<std::string>& arguments, const Environment& extr
               const std::function<void()>& onFirstOutput = {})
 {
     return RunProgram(VELKOR_CLI_PATH, arguments, extra, interruption, withoutOutput, onFirstOutput);
+}
+
+std::string FileText(const fs::path& file)
+{
+    std::ifstream in(file);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 nlohmann::json ReadJson(const fs::path& file)
@@ -480,6 +489,180 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A port never opened holds no descriptor: ending it closes none of the
 // program's, standard input (descriptor 0) included.
+// ---- Every known cable ----------------------------------------------------
+
+// A line's level as the DB-25 pin carries it, from the registers the port
+// held last: D0-D7 on pins 2-9; STROBE, AUTOFD, INIT and SELECT-IN on pins 1,
+// 14, 16 and 17, all but INIT inverted by the port.
+bool PinHigh(unsigned pin, std::uint8_t data, std::uint8_t control)
+{
+    if (pin >= 2 && pin <= 9) {
+        return ((data >> (pin - 2)) & 1) != 0;
+    }
+    const std::map<unsigned, std::pair<unsigned, bool>> controlPins{
+        {1, {0, true}}, {14, {1, true}}, {16, {2, false}}, {17, {3, true}}};
+    const auto [bit, inverted] = controlPins.at(pin);
+    return (((control >> bit) & 1) != 0) != inverted;
+}
+
+struct CableCase {
+    const char* cable;
+    const char* chip;
+    const char* chipOptions;  // what identification needs to find the chip
+};
+
+void PrintTo(const CableCase& target, std::ostream* os)
+{
+    *os << target.cable << " on " << target.chip;
+}
+
+class PpdevCable : public PpdevEndToEnd, public ::testing::WithParamInterface<CableCase> {
+protected:
+    const Cable& TheCable() const { return *FindCable(KnownCables(), GetParam().cable); }
+
+    CliRun OnCable(const std::vector<std::string>& command, std::optional<Interruption> interruption = std::nullopt)
+    {
+        std::vector<std::string> arguments = {"--port", "lpt1", "--cable", GetParam().cable};
+        if (*GetParam().chipOptions != '\0') {
+            arguments.push_back(GetParam().chipOptions);
+        }
+        arguments.insert(arguments.end(), command.begin(), command.end());
+        return OnVirtualPort(GetParam().chip, arguments, {{"VELKOR_VIRTUAL_PPDEV_CABLE", GetParam().cable}},
+                             interruption);
+    }
+
+    CliRun OnSimulation(const std::vector<std::string>& command)
+    {
+        std::vector<std::string> arguments = {"--all-chips"};
+        arguments.insert(arguments.end(), command.begin(), command.end());
+        return OnSimulatedTarget(GetParam().chip, arguments);
+    }
+
+    // The cable lets go of the board: RESET high at the chip, SCK and MOSI
+    // low, every enable pin high.
+    void ExpectLetGo(const std::string& after)
+    {
+        const nlohmann::json stats = PortStats();
+        const auto data = stats.at("dataRegister").get<std::uint8_t>();
+        const auto control = stats.at("controlRegister").get<std::uint8_t>();
+        const Cable& cable = TheCable();
+        const auto atChip = [&](const CableSignal& signal) {
+            return PinHigh(signal.pin, data, control) != signal.invertedByCable;
+        };
+        EXPECT_TRUE(atChip(cable.reset)) << after;
+        EXPECT_FALSE(atChip(cable.sck)) << after;
+        EXPECT_FALSE(atChip(cable.mosi)) << after;
+        for (const std::uint8_t pin : cable.enable) {
+            EXPECT_TRUE(PinHigh(pin, data, control)) << after << ": enable pin " << unsigned{pin};
+        }
+        EXPECT_EQ(stats.at("timingViolations"), nlohmann::json::array()) << after;
+    }
+};
+
+TEST_P(PpdevCable, WritesVerifiesAndReadsTheFlashAndTheEepromAndLetsGoAfterEachCommand)
+{
+    const sim::ChipModel& model = *sim::FindChipModel(GetParam().chip);
+    const fs::path image = folder / "image.hex";
+    const fs::path other = folder / "other.hex";
+    const fs::path eeprom = folder / "eeprom.hex";
+    WriteFlashFile(image, 7, model.flashBytes);
+    WriteFlashFile(other, 8, 16);
+    WriteFlashFile(eeprom, 9, 16);
+
+    const CliRun write = OnCable({"write", image.string()});
+    EXPECT_EQ(write.exitStatus, 0) << write.output;
+    EXPECT_NE(write.output.find(model.name), std::string::npos) << write.output;
+    EXPECT_NE(write.output.find("---done.---"), std::string::npos) << write.output;
+    ExpectLetGo("write");
+    const CliRun verify = OnCable({"verify", image.string()});
+    EXPECT_EQ(verify.exitStatus, 0) << verify.output;
+    ExpectLetGo("verify");
+    EXPECT_EQ(OnCable({"verify", other.string()}).exitStatus, 1);
+    ExpectLetGo("a verify that fails");
+    EXPECT_EQ(OnCable({"read", (folder / "flash.hex").string()}).exitStatus, 0);
+    ExpectLetGo("read");
+    EXPECT_EQ(OnCable({"write-eeprom", eeprom.string()}).exitStatus, 0);
+    ExpectLetGo("write-eeprom");
+    EXPECT_EQ(OnCable({"read-eeprom", (folder / "eeprom-read.hex").string()}).exitStatus, 0);
+    ExpectLetGo("read-eeprom");
+
+    // The same commands on the built-in cable of the simulation read the same.
+    ASSERT_EQ(OnSimulation({"write", image.string()}).exitStatus, 0);
+    ASSERT_EQ(OnSimulation({"write-eeprom", eeprom.string()}).exitStatus, 0);
+    ASSERT_EQ(OnSimulation({"read", (folder / "sim-flash.hex").string()}).exitStatus, 0);
+    ASSERT_EQ(OnSimulation({"read-eeprom", (folder / "sim-eeprom.hex").string()}).exitStatus, 0);
+    EXPECT_EQ(FileText(folder / "flash.hex"), FileText(folder / "sim-flash.hex"));
+    EXPECT_EQ(FileText(folder / "eeprom-read.hex"), FileText(folder / "sim-eeprom.hex"));
+}
+
+class PpdevCableInterruption : public PpdevCable {};
+
+// Ctrl-C in the middle of a write (slowed by a slow pace) lets go too.
+TEST_P(PpdevCableInterruption, LetsGoOfTheBoardAfterCtrlC)
+{
+    const fs::path image = folder / "image.hex";
+    WriteFlashFile(image, 7, 1024);
+    const CliRun run = OnCable({"--chip-clock", "128k", "write", image.string()},
+                               Interruption{SIGINT, std::chrono::milliseconds(200)});
+    EXPECT_EQ(run.exitStatus, 128 + SIGINT) << run.output;
+    ExpectLetGo("Ctrl-C");
+}
+
+// Every cable on a table chip and, where withCatalogueChip, on a catalogue chip.
+std::vector<CableCase> EveryCable(bool withCatalogueChip)
+{
+    std::vector<CableCase> cases;
+    for (const Cable& cable : KnownCables()) {
+        cases.push_back({cable.name.c_str(), "ATtiny26", ""});
+        if (withCatalogueChip) {
+            cases.push_back({cable.name.c_str(), "ATtiny13", "--all-chips"});
+        }
+    }
+    return cases;
+}
+
+std::string CableCaseName(const ::testing::TestParamInfo<CableCase>& info)
+{
+    std::string name = std::string(info.param.cable) + "_" + info.param.chip;
+    std::ranges::replace(name, '-', '_');
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(, PpdevCable, ::testing::ValuesIn(EveryCable(true)), CableCaseName);
+INSTANTIATE_TEST_SUITE_P(, PpdevCableInterruption, ::testing::ValuesIn(EveryCable(false)), CableCaseName);
+
+// doctor --toggle and --watch run until Ctrl-C, and then let go of the board.
+TEST_F(PpdevEndToEnd, TheDoctorTogglesAndWatchesAPinUntilCtrlC)
+{
+    const Environment stk200{{"VELKOR_VIRTUAL_PPDEV_CABLE", "stk200"}};
+    const CliRun toggle = OnVirtualPort("ATmega8", {"--cable", "stk200", "doctor", "--toggle", "8"}, stk200,
+                                        Interruption{SIGINT, std::chrono::milliseconds(1500)});
+    EXPECT_EQ(toggle.exitStatus, 128 + SIGINT);
+    EXPECT_TRUE(toggle.output.starts_with("pin 8 high\npin 8 low\n")) << toggle.output;
+    EXPECT_TRUE(toggle.output.ends_with("\nInterrupted.\n")) << toggle.output;
+    EXPECT_EQ(PortStats().at("dataRegister"), 0x8C);  // RESET (D7) high, enable (D2, D3) high
+
+    const CliRun watch =
+        OnVirtualPort("ATmega8", {"doctor", "--watch", "10"}, {}, Interruption{SIGINT, std::chrono::milliseconds(200)});
+    EXPECT_EQ(watch.exitStatus, 128 + SIGINT);
+    EXPECT_EQ(watch.output, "pin 10 high\nInterrupted.\n");
+}
+
+// A ppdev program that drives the STK200 dongle's pins finds the chip only
+// once it switches the dongle's buffer on, as on hardware.
+TEST_F(PpdevEndToEnd, AnStk200DongleWithItsBufferOffShowsNoChip)
+{
+    const Environment port{{"LD_PRELOAD", VELKOR_VIRTUAL_PPDEV_PATH},
+                           {"VELKOR_VIRTUAL_PPDEV_CHIP", "ATmega328P"},
+                           {"VELKOR_VIRTUAL_PPDEV_CABLE", "stk200"}};
+    const CliRun bufferOff = RunProgram(VELKOR_PPDEV_SIGNATURE_PATH, {"/dev/parport0", "stk200-buffer-off"}, port);
+    EXPECT_EQ(bufferOff.exitStatus, 1);
+    EXPECT_EQ(bufferOff.output, "");
+    const CliRun bufferOn = RunProgram(VELKOR_PPDEV_SIGNATURE_PATH, {"/dev/parport0", "stk200"}, port);
+    EXPECT_EQ(bufferOn.exitStatus, 0);
+    EXPECT_EQ(bufferOn.output, "1E 95 0F\n");
+}
+
 TEST(PpdevPort, NeverOpenedClosesNothing)
 {
     OpenMissingStandardDescriptors();
