@@ -55,8 +55,6 @@ public:
 private:
     bool LockedAgainst(std::uint8_t bits, std::string_view line);
     std::optional<std::uint8_t> ReadLockByte();
-    bool ReadFuseAndLockBytes();
-    bool WriteLockByte(std::uint8_t value);
     // The byte as the chip's own read instruction gives it.
     std::uint8_t ReadLayoutByte(const FuseByteLayout& byte);
 

@@ -257,7 +257,6 @@ private:
     // Thrown at an instruction boundary when StopRequested; caught by the
     // command frame only.
     struct Interrupted {};
-    void ResetIntoProgrammingMode(unsigned leadInMilliseconds);
     // Where PaceFromFuses: one more RESET and Programming Enable at the
     // slowest pace, for a chip on a slow clock; false, at the pace before,
     // when nothing answers there either.
