@@ -442,10 +442,10 @@ void DefineGlobalOptions(CLI::App& app, Options& options)
 }
 
 // The commands, in the order --help lists them.
-constexpr std::array kCommands{DefineSignature, DefineWrite,   DefineFuse,        DefineVerify,     DefineRead,
-                               DefineReadFuses, DefineProduce, DefineWriteEeprom, DefineReadEeprom, DefineVerifyEeprom,
-                               DefineLock,      DefineProgram, DefinePorts,       DefineChips,      DefineCables,
-                               DefineDoctor};
+constexpr std::array kCommands{DefineSignature,  DefineWrite,        DefineFuse,    DefineVerify,
+                               DefineRead,       DefineReadFuses,    DefineProduce, DefineWriteEeprom,
+                               DefineReadEeprom, DefineVerifyEeprom, DefineLock,    DefineProgram,
+                               DefinePorts,      DefineChips,        DefineCables,  DefineDoctor};
 
 void DefineCommands(CLI::App& app, Invocation& invocation)
 {
